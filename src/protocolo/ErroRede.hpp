@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace orbelo {
+
+// A network failure as the transport reports it. `tls` is any failure inside the
+// TLS layer (handshake alert, bad record, wrong version); the text is the system's.
+struct ErroRede {
+  enum class Tipo { posix, dns, tls };
+  Tipo tipo = Tipo::posix;
+  int codigo = 0;
+  std::string texto;
+};
+
+}  // namespace orbelo

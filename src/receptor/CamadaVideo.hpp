@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "protocolo/Protocolo.hpp"
+
+namespace orbelo {
+
+// The stream's two parameter sets; frames carry NAL units with 4-byte lengths.
+struct FormatoVideo {
+  Bytes sps;
+  Bytes pps;
+};
+
+// One frame, shown as soon as it is decoded.
+struct Amostra {
+  std::shared_ptr<const FormatoVideo> formato;
+  Bytes dados;
+};
+
+// Decodes and shows samples; used on the main thread only.
+class CamadaVideo {
+ public:
+  enum class Status { normal, falhou };
+
+  virtual ~CamadaVideo() = default;
+  virtual void enfileirar(Amostra amostra) = 0;
+  virtual Status status() const = 0;
+  virtual std::optional<std::string> erro() const = 0;
+  // Drops queued samples and clears the failed state; the last picture stays.
+  virtual void descarregar() = 0;
+  // Drops queued samples and clears the screen.
+  virtual void descarregarERemoverImagem() = 0;
+};
+
+}  // namespace orbelo

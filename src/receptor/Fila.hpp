@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace orbelo {
+
+// A serial context: tasks run one at a time, in the order given.
+// `fila` (the network thread) and the main thread are both reached through it.
+class Fila {
+ public:
+  using Tarefa = std::function<void()>;
+  using Duracao = std::chrono::steady_clock::duration;
+
+  virtual ~Fila() = default;
+  virtual void executar(Tarefa tarefa) = 0;
+  virtual void executarDepois(Duracao atraso, Tarefa tarefa) = 0;
+};
+
+}  // namespace orbelo
