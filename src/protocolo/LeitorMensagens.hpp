@@ -24,6 +24,9 @@ class LeitorMensagens {
   std::vector<Mensagem> alimentar(VistaBytes pedaco);
 
  private:
+  bool completarPendente(VistaBytes& pedaco, std::vector<Mensagem>& mensagens);
+
+  // Only ever the beginning of one incomplete frame.
   Bytes buffer;
 };
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace orbelo {
+
+// Writes the text and a line feed to standard output in one call, so that lines
+// printed from two threads never interleave.
+void imprimirLinha(std::string_view linha);
+
+}  // namespace orbelo
