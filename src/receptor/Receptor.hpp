@@ -1,0 +1,150 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CamadaVideo.hpp"
+#include "CursorLocal.hpp"
+#include "EstadoTela.hpp"
+#include "Fila.hpp"
+#include "ImagemCursor.hpp"
+#include "InicioAutomatico.hpp"
+#include "OpcoesReceptor.hpp"
+#include "Preferencias.hpp"
+#include "Transporte.hpp"
+#include "protocolo/LeitorMensagens.hpp"
+#include "protocolo/Medidor.hpp"
+
+namespace orbelo {
+
+// The platform services the receiver works through; all outlive it.
+struct DependenciasReceptor {
+  Fila& fila;       // the network thread: the connection lives there
+  Fila& principal;  // the main thread: the window and everything it draws
+  Transporte& transporte;
+  CamadaVideo& camada;
+  DecodificadorImagem& imagens;
+  Preferencias& preferencias;
+  InicioAutomatico& inicioAutomatico;
+  CursorLocal& cursorLocal;
+  EstadoTela& tela;
+  Medidor::Impressora imprimir;  // a line on standard output when empty
+  Medidor::Relogio relogio;      // the monotonic clock when empty
+};
+
+// The application: finds the sender, keeps the link, turns the stream into pictures
+// and pointer moves, and tells the user what it is doing.
+class Receptor : public std::enable_shared_from_this<Receptor> {
+  struct Chave {
+    explicit Chave() = default;
+  };
+
+ public:
+  static std::shared_ptr<Receptor> criar(OpcoesReceptor opcoes, DependenciasReceptor dependencias);
+  Receptor(Chave, OpcoesReceptor opcoes, DependenciasReceptor dependencias);
+
+  // Main thread.
+  void lancar(std::optional<TamanhoTela> telaDoMonitor);
+  void abrirPareamento();
+  void confirmarPareamento();
+  void redimensionar(double largura, double altura);
+
+  // Null when the payload is malformed or its records are not an SPS and a PPS.
+  static std::shared_ptr<const FormatoVideo> criarFormato(VistaBytes payload);
+  static std::optional<Amostra> criarAmostra(VistaBytes quadro, std::shared_ptr<const FormatoVideo> formato);
+
+ private:
+  struct Tamanho {
+    double largura = 0;
+    double altura = 0;
+  };
+  // Hot spot as fractions of the picture, from its top-left corner.
+  struct PosicaoCursor {
+    double x = 0;
+    double y = 0;
+    bool visivel = false;
+  };
+  // Size as fractions of the picture; hot spot as fractions of the image, from its top-left.
+  struct FormaCursor {
+    double largura = 0;
+    double altura = 0;
+    double pontaX = 0;
+    double pontaY = 0;
+  };
+
+  // On `fila`.
+  void iniciar(std::string novoCodigo, std::optional<std::string> novoHost, bool salvo);
+  void conectar();
+  void vigiar(std::int64_t numero);
+  void aoEncontrar(const std::shared_ptr<Navegador>& origem, const std::vector<ResultadoBusca>& resultados,
+                   const std::string& sufixo, const std::string& codigoDaTentativa);
+  void abrir(std::shared_ptr<Conexao> nova);
+  void aoMudarEstado(const std::shared_ptr<Conexao>& origem, EstadoConexao estado,
+                     const std::optional<ErroRede>& erro);
+  void aoFalhar(const ErroRede& erro);
+  void aoFicarPronta();
+  void recusado(const ErroRede& erro);
+  void reconectar();
+  void parar();
+  void cancelarTentativa();
+  void receber(const std::shared_ptr<Conexao>& esta);
+  void aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
+                 const std::optional<ErroRede>& erro);
+  void tratar(TipoMensagem tipo, Bytes dados);
+  void informarTela(Conexao& pronta);
+  void pedirKeyframe();
+  void iniciarAvisoDeExibicao();
+  void avisarExibicao();
+  // Notes at once whether a notice shows; the views change on the main thread.
+  void mostrarAviso(std::optional<std::string> texto, bool comBotao);
+
+  // On the main thread.
+  void mostrarPareamento(std::string codigoMostrado, std::optional<std::string> hostMostrado,
+                         std::optional<std::string> erro);
+  void exibir(Amostra amostra);
+  void posicionarCursor();
+  void aceitarImagemCursor(Bytes arquivo, FormaCursor forma);
+
+  // Fixed at creation; safe from both threads.
+  const OpcoesReceptor opcoes;
+  Fila& fila;
+  Fila& principal;
+  Transporte& transporte;
+  Preferencias& preferencias;
+  InicioAutomatico& inicioAutomatico;
+  Medidor::Impressora imprimir;
+
+  // Only on `fila`.
+  std::optional<std::string> codigo;
+  std::optional<std::string> host;
+  bool codigoVeioSalvo = false;
+  std::shared_ptr<Navegador> navegador;
+  std::shared_ptr<Conexao> conexao;
+  LeitorMensagens leitor;
+  std::shared_ptr<const FormatoVideo> formato;
+  bool aguardandoKeyframe = true;
+  bool avisoVisivel = true;
+  bool parado = false;
+  std::optional<TamanhoTela> telaPixels;
+  bool usandoCabo = false;
+  bool caboFalhou = false;
+  bool estabelecida = false;
+  std::int64_t tentativa = 0;
+  Medidor medidor;
+  std::int64_t exibidos = 0;
+
+  // Only on the main thread.
+  CamadaVideo& camada;
+  DecodificadorImagem& imagens;
+  CursorLocal& cursorLocal;
+  EstadoTela& tela;
+  std::optional<Tamanho> tamanhoVideo;
+  std::optional<PosicaoCursor> cursorPosicao;
+  std::optional<FormaCursor> cursorForma;
+  bool cursorEscondido = false;
+};
+
+}  // namespace orbelo

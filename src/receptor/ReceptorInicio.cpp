@@ -1,0 +1,41 @@
+#include "Lembranca.hpp"
+#include "Receptor.hpp"
+#include "protocolo/Pareamento.hpp"
+
+namespace orbelo {
+
+void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
+  tela.opcaoInicioOculta = !inicioAutomatico.instalado();
+  // Rewriting an existing entry keeps it pointing at wherever the program now lives.
+  if (inicioAutomatico.existe()) {
+    inicioAutomatico.ligar();
+  }
+  iniciarAvisoDeExibicao();
+
+  // A window is not the screen: only the full-screen mode announces the monitor's size.
+  std::optional<TamanhoTela> anunciada = opcoes.tela;
+  if (!anunciada && !opcoes.janela) {
+    anunciada = telaDoMonitor;
+  }
+  fila.executar([eu = shared_from_this(), anunciada] { eu->telaPixels = anunciada; });
+
+  const std::optional<std::string> hostInicial =
+      opcoes.host ? opcoes.host : preferencias.texto(Lembranca::chaveHost);
+  if (opcoes.codigo) {
+    fila.executar([eu = shared_from_this(), codigoDado = *opcoes.codigo, hostInicial] {
+      eu->iniciar(codigoDado, hostInicial, false);
+    });
+    return;
+  }
+  if (const auto lembrado = preferencias.texto(Lembranca::chaveCodigo)) {
+    if (auto normalizado = Pareamento::normalizar(*lembrado)) {
+      fila.executar([eu = shared_from_this(), codigoLembrado = std::move(*normalizado), hostInicial] {
+        eu->iniciar(codigoLembrado, hostInicial, true);
+      });
+      return;
+    }
+  }
+  mostrarPareamento("", hostInicial, std::nullopt);
+}
+
+}  // namespace orbelo

@@ -1,0 +1,223 @@
+#pragma once
+
+// The receiver with every platform service faked, both threads driven by one manual clock.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "receptor/Receptor.hpp"
+
+namespace orbelo::teste {
+
+using namespace std::chrono_literals;
+
+class Agenda {
+ public:
+  std::chrono::steady_clock::time_point agora{};
+
+  void agendar(Fila::Duracao atraso, Fila::Tarefa tarefa) {
+    pendentes.emplace(std::pair(agora + atraso, ordem++), std::move(tarefa));
+  }
+  // Runs, in order, every task due up to `ate`, including the ones they queue.
+  void rodar(Fila::Duracao ate = {}) {
+    const auto fim = agora + ate;
+    while (!pendentes.empty() && pendentes.begin()->first.first <= fim) {
+      auto no = pendentes.extract(pendentes.begin());
+      agora = std::max(agora, no.key().first);
+      no.mapped()();
+    }
+    agora = fim;
+  }
+
+ private:
+  std::map<std::pair<std::chrono::steady_clock::time_point, long>, Fila::Tarefa> pendentes;
+  long ordem = 0;
+};
+
+struct FilaFalsa : Fila {
+  explicit FilaFalsa(Agenda& agenda) : agenda(agenda) {}
+  void executar(Tarefa tarefa) override { agenda.agendar({}, std::move(tarefa)); }
+  void executarDepois(Duracao atraso, Tarefa tarefa) override { agenda.agendar(atraso, std::move(tarefa)); }
+  Agenda& agenda;
+};
+
+// Like the real transport, a callback already on its way may still arrive after `cancelar`.
+struct ConexaoFalsa : Conexao {
+  std::string host;
+  std::optional<ResultadoBusca> resultado;
+  std::uint16_t porta = 0;
+  ParametrosTls parametros;
+  AoMudarEstado aoMudar;
+  AoReceber aoReceber;
+  std::size_t minimo = 0, maximo = 0;
+  bool iniciada = false, cancelada = false;
+  std::vector<Bytes> enviados;
+  std::optional<std::string> interfaceNome = "eth0";
+
+  void aoMudarEstado(AoMudarEstado tratador) override { aoMudar = std::move(tratador); }
+  void iniciar() override { iniciada = true; }
+  void cancelar() override { cancelada = true; }
+  void receber(std::size_t min, std::size_t max, AoReceber completar) override {
+    minimo = min, maximo = max, aoReceber = std::move(completar);
+  }
+  void enviar(Bytes mensagem) override { enviados.push_back(std::move(mensagem)); }
+  std::string endpoint() const override { return "127.0.0.1:7420"; }
+  std::optional<std::string> nomeInterface() const override { return interfaceNome; }
+  std::optional<std::uint16_t> suiteNegociada() const override { return 0xCCAC; }
+
+  void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) { aoMudar(estado, erro); }
+  void entregar(Bytes dados, bool completo = false, std::optional<ErroRede> erro = {}) {
+    std::exchange(aoReceber, nullptr)(std::move(dados), completo, erro);
+  }
+};
+
+struct NavegadorFalso : Navegador {
+  ParametrosTls parametros;
+  AoMudarResultados aoMudar;
+  bool iniciado = false, cancelado = false;
+  void aoMudarResultados(AoMudarResultados tratador) override { aoMudar = std::move(tratador); }
+  void iniciar() override { iniciado = true; }
+  void cancelar() override { cancelado = true; }
+};
+
+struct TransporteFalso : Transporte {
+  std::vector<std::shared_ptr<ConexaoFalsa>> conexoes;
+  std::vector<std::shared_ptr<NavegadorFalso>> navegadores;
+
+  std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
+                                   const ParametrosTls& p) override {
+    auto nova = std::make_shared<ConexaoFalsa>();
+    nova->host = host, nova->porta = porta, nova->parametros = p;
+    return conexoes.emplace_back(nova);
+  }
+  std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& p) override {
+    auto nova = std::make_shared<ConexaoFalsa>();
+    nova->resultado = resultado, nova->parametros = p;
+    return conexoes.emplace_back(nova);
+  }
+  std::shared_ptr<Navegador> navegador(std::string_view tipo, const ParametrosTls& p) override {
+    EXPECT_EQ(tipo, "_varovia._tcp");
+    auto novo = std::make_shared<NavegadorFalso>();
+    novo->parametros = p;
+    return navegadores.emplace_back(novo);
+  }
+};
+
+struct CamadaFalsa : CamadaVideo {
+  std::vector<Amostra> enfileiradas;
+  Status estado = Status::normal;
+  std::optional<std::string> erroAtual;
+  int descargas = 0, remocoes = 0;
+  void enfileirar(Amostra amostra) override { enfileiradas.push_back(std::move(amostra)); }
+  Status status() const override { return estado; }
+  std::optional<std::string> erro() const override { return erroAtual; }
+  void descarregar() override { ++descargas, estado = Status::normal; }
+  void descarregarERemoverImagem() override { ++remocoes; }
+};
+
+// Files that begin with "IMG" are images.
+struct DecodificadorFalso : DecodificadorImagem {
+  std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
+    if (arquivo.size() < 3 || arquivo[0] != 'I' || arquivo[1] != 'M' || arquivo[2] != 'G') return nullptr;
+    return std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)});
+  }
+};
+
+struct PreferenciasFalsas : Preferencias {
+  std::map<std::string, std::string, std::less<>> textos;
+  std::map<std::string, bool, std::less<>> booleanos;
+  std::optional<std::string> texto(std::string_view chave) const override {
+    auto achado = textos.find(chave);
+    return achado == textos.end() ? std::nullopt : std::optional(achado->second);
+  }
+  bool booleano(std::string_view chave) const override {
+    auto achado = booleanos.find(chave);
+    return achado != booleanos.end() && achado->second;
+  }
+  void gravarTexto(std::string_view chave, const std::string& valor) override {
+    textos[std::string(chave)] = valor;
+  }
+  void gravarBooleano(std::string_view chave, bool valor) override { booleanos[std::string(chave)] = valor; }
+  void remover(std::string_view chave) override {
+    textos.erase(std::string(chave));
+    booleanos.erase(std::string(chave));
+  }
+};
+
+struct InicioFalso : InicioAutomatico {
+  bool eInstalado = true, entrada = false;
+  int ligacoes = 0, desligamentos = 0;
+  bool instalado() const override { return eInstalado; }
+  bool existe() const override { return entrada; }
+  void ligar() override { ++ligacoes, entrada = entrada || eInstalado; }
+  void desligar() override { ++desligamentos, entrada = false; }
+};
+
+struct CursorLocalFalso : CursorLocal {
+  int escondidas = 0, mostradas = 0;
+  void esconder() override { ++escondidas; }
+  void mostrar() override { ++mostradas; }
+};
+
+struct Bancada {
+  Agenda agenda;
+  FilaFalsa fila{agenda}, principal{agenda};
+  TransporteFalso transporte;
+  CamadaFalsa camada;
+  DecodificadorFalso imagens;
+  PreferenciasFalsas preferencias;
+  InicioFalso inicio;
+  CursorLocalFalso cursorLocal;
+  EstadoTela tela;
+  std::vector<std::string> linhas;
+  OpcoesReceptor opcoes;
+  std::shared_ptr<Receptor> receptor;
+
+  void lancar(std::optional<TamanhoTela> monitor = TamanhoTela{2560, 1440}) {
+    receptor = Receptor::criar(
+        opcoes,
+        {fila, principal, transporte, camada, imagens, preferencias, inicio, cursorLocal, tela,
+         [this](std::string_view linha) { linhas.emplace_back(linha); }, [this] { return agenda.agora; }});
+    receptor->lancar(monitor);
+    agenda.rodar();
+  }
+  ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
+  // Hands bytes to the current receive and lets both threads act on them.
+  void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
+    conexao().entregar(dados, completo, std::move(erro));
+    agenda.rodar();
+  }
+  void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {
+    conexao().mudar(estado, std::move(erro));
+    agenda.rodar();
+  }
+};
+
+inline Bytes mensagem(TipoMensagem tipo, const Bytes& payload = {}) {
+  return Protocolo::empacotar(tipo, payload);
+}
+inline Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+inline const Bytes parametrosBons = {0, 4, 0x67, 0x42, 0, 0x1F, 0, 2, 0x68, 0xCE};
+inline Bytes quadro(std::uint8_t marca) {
+  return mensagem(TipoMensagem::quadro, {marca, 0, 0, 0, 1, 0x65});
+}
+inline ResultadoBusca resultado(std::string nome) {
+  return {std::move(nome), "127.0.0.1", 7420, 1, "lo"};
+}
+inline ErroRede erroTls() {
+  return {ErroRede::Tipo::tls, -9806, "bad record mac"};
+}
+inline ErroRede erroPosix(std::string texto) {
+  return {ErroRede::Tipo::posix, 61, std::move(texto)};
+}
+
+}  // namespace orbelo::teste
