@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "RecursosFfmpeg.hpp"
+#include "receptor/CamadaVideo.hpp"
+
+namespace orbelo {
+
+// libavcodec's H.264 decoder fed with length-prefixed access units. Not
+// thread-safe: one thread (the decoder thread) uses it.
+class DecodificadorH264 {
+ public:
+  DecodificadorH264();
+
+  // Opens the decoder for `formato` unless it is already open for that very
+  // object. 0, or a negative FFmpeg error.
+  int prepararPara(const std::shared_ptr<const FormatoVideo>& formato);
+  // 0, or a negative FFmpeg error.
+  int enviar(VistaBytes dados);
+  // 0 with a picture in `quadro`, AVERROR(EAGAIN) when it needs more data, or an error.
+  int receber(AVFrame& quadro);
+  // Forgets reference pictures; the next access unit must be a key frame.
+  void descarregar();
+
+ private:
+  int abrir(const FormatoVideo& formato);
+
+  ContextoCodec contexto;
+  std::shared_ptr<const FormatoVideo> formatoAberto;
+  Pacote pacote;
+  // Packet buffers come from a pool so that steady decoding does not allocate.
+  PoolBuffers pool;
+  std::size_t tamanhoPool = 0;
+};
+
+}  // namespace orbelo

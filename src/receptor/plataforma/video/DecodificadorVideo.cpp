@@ -1,0 +1,152 @@
+#include "DecodificadorVideo.hpp"
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "FormatosImagem.hpp"
+
+namespace orbelo {
+
+DecodificadorVideo::DecodificadorVideo(std::function<void()> aoTerImagem)
+    : aoTerImagem(std::move(aoTerImagem)), quadro(av_frame_alloc()) {
+  // libavcodec reports every damaged slice on standard error; the failure reaches
+  // the receiver through status() and erro() instead.
+  av_log_set_level(AV_LOG_QUIET);
+  linha = std::jthread([this](std::stop_token parar) { trabalhar(parar); });
+}
+
+DecodificadorVideo::~DecodificadorVideo() {
+  linha.request_stop();
+  linha.join();
+}
+
+void DecodificadorVideo::enfileirar(Amostra amostra) {
+  {
+    std::lock_guard guarda(trava);
+    // A failed layer decodes nothing until flushed: later frames depend on the broken one.
+    if (falhou) {
+      return;
+    }
+    if (!fila.colocar(amostra)) {
+      falhou = true;
+      textoErro = textoErroFfmpeg(AVERROR(ENOBUFS));
+      return;
+    }
+  }
+  haTrabalho.notify_one();
+}
+
+CamadaVideo::Status DecodificadorVideo::status() const {
+  std::lock_guard guarda(trava);
+  return falhou ? Status::falhou : Status::normal;
+}
+
+std::optional<std::string> DecodificadorVideo::erro() const {
+  std::lock_guard guarda(trava);
+  if (!falhou) {
+    return std::nullopt;
+  }
+  return textoErro;
+}
+
+void DecodificadorVideo::descarregar() {
+  std::lock_guard guarda(trava);
+  fila.esvaziar();
+  ++geracao;
+  falhou = false;
+  textoErro.clear();
+}
+
+void DecodificadorVideo::descarregarERemoverImagem() {
+  descarregar();
+  // Nothing of the new generation is queued yet, so no picture can slip in between.
+  std::lock_guard guarda(trava);
+  imagem.remover();
+}
+
+ImagemMaisNova::Novidade DecodificadorVideo::tomarImagem(AVFrame& destino) {
+  std::lock_guard guarda(trava);
+  return imagem.tomar(destino);
+}
+
+std::uint64_t DecodificadorVideo::decodificadas() const {
+  std::lock_guard guarda(trava);
+  return decodificadas_;
+}
+
+std::uint64_t DecodificadorVideo::puladas() const {
+  std::lock_guard guarda(trava);
+  return imagem.puladas();
+}
+
+void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
+  while (true) {
+    std::optional<Amostra> amostra;
+    std::uint64_t geracaoAmostra = 0;
+    {
+      std::unique_lock guarda(trava);
+      // The wait reports true on a stop request while work is left; a stop still wins.
+      if (!haTrabalho.wait(guarda, parar, [this] { return !fila.vazia() && !falhou; }) ||
+          parar.stop_requested()) {
+        return;
+      }
+      amostra = fila.tirar();
+      geracaoAmostra = geracao;
+    }
+    if (geracaoAmostra != geracaoDecodificada) {
+      h264.descarregar();
+      geracaoDecodificada = geracaoAmostra;
+    }
+    decodificar(*amostra, geracaoAmostra);
+  }
+}
+
+void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t geracaoAmostra) {
+  int resultado = h264.prepararPara(amostra.formato);
+  if (resultado == 0) {
+    resultado = h264.enviar(amostra.dados);
+  }
+  while (resultado == 0) {
+    resultado = h264.receber(*quadro);
+    if (resultado != 0) {
+      break;
+    }
+    if (!formatoDesenhavel(quadro->format)) {
+      const char* nome = av_get_pix_fmt_name(static_cast<AVPixelFormat>(quadro->format));
+      falhar(geracaoAmostra, std::string("formato de imagem não suportado (") + (nome ? nome : "?") + ")");
+      av_frame_unref(quadro.get());
+      return;
+    }
+    publicar(geracaoAmostra);
+  }
+  if (resultado != AVERROR(EAGAIN)) {
+    falhar(geracaoAmostra, textoErroFfmpeg(resultado));
+  }
+}
+
+void DecodificadorVideo::publicar(std::uint64_t geracaoAmostra) {
+  bool acordar = false;
+  {
+    std::lock_guard guarda(trava);
+    if (geracaoAmostra == geracao) {
+      acordar = imagem.colocar(*quadro);
+      ++decodificadas_;
+    }
+  }
+  av_frame_unref(quadro.get());
+  if (acordar && aoTerImagem) {
+    aoTerImagem();
+  }
+}
+
+void DecodificadorVideo::falhar(std::uint64_t geracaoAmostra, std::string texto) {
+  std::lock_guard guarda(trava);
+  if (geracaoAmostra == geracao && !falhou) {
+    falhou = true;
+    textoErro = std::move(texto);
+  }
+}
+
+}  // namespace orbelo

@@ -1,0 +1,37 @@
+#include "FilaAmostras.hpp"
+
+namespace orbelo {
+
+FilaAmostras::FilaAmostras(std::size_t limiteAmostras, std::size_t limiteBytes)
+    : anel(limiteAmostras), limiteBytes(limiteBytes) {}
+
+bool FilaAmostras::colocar(Amostra& amostra) {
+  const std::size_t tamanho = amostra.dados.size();
+  if (quantidade == anel.size() ||
+      (quantidade > 0 && (bytes >= limiteBytes || tamanho > limiteBytes - bytes))) {
+    return false;
+  }
+  anel[(inicio + quantidade) % anel.size()] = std::move(amostra);
+  ++quantidade;
+  bytes += tamanho;
+  return true;
+}
+
+std::optional<Amostra> FilaAmostras::tirar() {
+  if (quantidade == 0) {
+    return std::nullopt;
+  }
+  Amostra amostra = std::move(anel[inicio]);
+  anel[inicio] = Amostra{};
+  inicio = (inicio + 1) % anel.size();
+  --quantidade;
+  bytes -= amostra.dados.size();
+  return amostra;
+}
+
+void FilaAmostras::esvaziar() {
+  while (tirar()) {
+  }
+}
+
+}  // namespace orbelo

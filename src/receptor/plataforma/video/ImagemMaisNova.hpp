@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "RecursosFfmpeg.hpp"
+
+namespace orbelo {
+
+// One slot between the decoder and the screen: a newer picture replaces one
+// not yet shown, so the screen never falls behind. Not thread-safe by itself.
+class ImagemMaisNova {
+ public:
+  enum class Novidade { nenhuma, nova, removida };
+
+  ImagemMaisNova();
+
+  // Takes over `quadro`'s picture. True when the slot was empty, that is, when
+  // the screen has not yet been told that a picture waits.
+  bool colocar(AVFrame& quadro);
+  // A waiting picture moves to `destino` (nova); otherwise whether the picture
+  // on screen was removed since the last call (removida) or nothing changed.
+  Novidade tomar(AVFrame& destino);
+  // Drops a waiting picture; the screen goes black at its next `tomar`.
+  void remover();
+  std::uint64_t puladas() const { return puladas_; }
+
+ private:
+  Quadro quadro;
+  bool cheia = false;
+  bool removida = false;
+  std::uint64_t puladas_ = 0;
+};
+
+}  // namespace orbelo
