@@ -1,0 +1,86 @@
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
+#include <asio/ssl/stream.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Interfaces.hpp"
+#include "receptor/Transporte.hpp"
+
+namespace orbelo {
+
+struct Destino {
+  std::string host;  // name or numeric address
+  std::uint16_t porta = 0;
+  unsigned long escopo = 0;  // interface index, for link-local IPv6 addresses
+};
+
+// A TCP connection secured with TLS 1.2 and a pre-shared key. Everything, callbacks
+// included, runs on the thread of the io_context it was made with.
+class ConexaoTls final : public Conexao, public std::enable_shared_from_this<ConexaoTls> {
+ public:
+  // `ehCabo` empty: any interface may carry the connection.
+  ConexaoTls(asio::io_context& contexto, Destino destino, const ParametrosTls& parametros, EhCabo ehCabo);
+
+  void aoMudarEstado(AoMudarEstado tratador) override;
+  void iniciar() override;
+  void cancelar() override;
+  void receber(std::size_t minimo, std::size_t maximo, AoReceber completar) override;
+  void enviar(Bytes mensagem) override;
+
+  std::string endpoint() const override;
+  std::optional<std::string> nomeInterface() const override;
+  std::optional<std::uint16_t> suiteNegociada() const override;
+
+ private:
+  struct Pedido {
+    std::size_t minimo;
+    std::size_t maximo;
+    AoReceber completar;
+  };
+  struct Fim {
+    bool completo;
+    std::optional<ErroRede> erro;
+  };
+
+  void conectar(std::vector<asio::ip::tcp::endpoint> destinos);
+  void negociar();
+  void ler();
+  void completarPrimeiro(Bytes dados, Fim fim);
+  void escrever();
+  void relatar(EstadoConexao estado, const std::optional<ErroRede>& erro);
+
+  // All below only on the io_context's thread.
+  asio::io_context& contexto_;
+  const Destino destino_;
+  const ParametrosTls parametros_;  // the TLS context points here
+  const EhCabo ehCabo_;
+  std::optional<ErroRede> erroContexto_;
+  asio::ssl::context tls_;
+  asio::ip::tcp::resolver resolvedor_;
+  asio::ssl::stream<asio::ip::tcp::socket> fluxo_;
+
+  AoMudarEstado aoMudarEstado_;
+  bool pronta_ = false;
+  bool cancelada_ = false;
+
+  std::deque<Pedido> pedidos_;
+  bool lendo_ = false;
+  Bytes entrada_;
+  std::optional<Fim> fim_;  // how the stream ended, for receives issued after that
+
+  std::deque<Bytes> saida_;
+  std::size_t bytesNaSaida_ = 0;
+  bool escrevendo_ = false;
+  bool escritaFalhou_ = false;
+};
+
+}  // namespace orbelo

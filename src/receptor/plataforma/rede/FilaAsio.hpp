@@ -1,0 +1,31 @@
+#pragma once
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <thread>
+
+#include "receptor/Fila.hpp"
+
+namespace orbelo {
+
+// The receiver's `fila`: one thread running an io_context. Every connection and
+// browser made from it must be gone before it is destroyed.
+class FilaAsio final : public Fila {
+ public:
+  FilaAsio();
+  ~FilaAsio() override;
+  FilaAsio(const FilaAsio&) = delete;
+  FilaAsio& operator=(const FilaAsio&) = delete;
+
+  void executar(Tarefa tarefa) override;
+  void executarDepois(Duracao atraso, Tarefa tarefa) override;
+
+  asio::io_context& contexto() { return contexto_; }
+
+ private:
+  asio::io_context contexto_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> trabalho_;
+  std::thread linha_;
+};
+
+}  // namespace orbelo

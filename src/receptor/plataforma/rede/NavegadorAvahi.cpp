@@ -1,0 +1,195 @@
+#include "NavegadorAvahi.hpp"
+
+#include <net/if.h>
+
+#include <algorithm>
+#include <array>
+#include <avahi-common/address.h>
+
+namespace orbelo {
+namespace {
+
+class TravaLaco {
+ public:
+  explicit TravaLaco(AvahiThreadedPoll* laco) : laco_(laco) { avahi_threaded_poll_lock(laco_); }
+  ~TravaLaco() { avahi_threaded_poll_unlock(laco_); }
+  TravaLaco(const TravaLaco&) = delete;
+  TravaLaco& operator=(const TravaLaco&) = delete;
+
+ private:
+  AvahiThreadedPoll* laco_;
+};
+
+std::string nomeDaInterface(AvahiIfIndex indice) {
+  std::array<char, IF_NAMESIZE> nome{};
+  if (indice <= 0 || if_indextoname(static_cast<unsigned>(indice), nome.data()) == nullptr) return {};
+  return nome.data();
+}
+
+bool mesmo(const ResultadoBusca& a, const ResultadoBusca& b) {
+  return a.nome == b.nome && a.endereco == b.endereco && a.porta == b.porta &&
+         a.interfaceIndice == b.interfaceIndice && a.interfaceNome == b.interfaceNome;
+}
+
+}  // namespace
+
+NavegadorAvahi::NavegadorAvahi(Fila& fila, std::string tipoServico, EhCabo ehCabo)
+    : fila_(fila), tipo_(std::move(tipoServico)), ehCabo_(std::move(ehCabo)) {}
+
+NavegadorAvahi::~NavegadorAvahi() { parar(); }
+
+void NavegadorAvahi::aoMudarResultados(AoMudarResultados tratador) { tratador_ = std::move(tratador); }
+
+void NavegadorAvahi::iniciar() {
+  if (laco_ || cancelado_) return;
+  laco_.reset(avahi_threaded_poll_new());
+  if (!laco_) return;
+  criarCliente();
+  avahi_threaded_poll_start(laco_.get());
+}
+
+void NavegadorAvahi::cancelar() {
+  cancelado_ = true;
+  tratador_ = nullptr;
+  parar();
+}
+
+void NavegadorAvahi::parar() {
+  // Once the poll thread has stopped, nothing else touches the Avahi objects.
+  if (laco_) avahi_threaded_poll_stop(laco_.get());
+  resultados_.clear();
+  servicos_.clear();
+  busca_.reset();
+  cliente_.reset();
+  laco_.reset();
+}
+
+void NavegadorAvahi::criarCliente() {
+  // Without a daemon the client waits for one; without a system bus it is not made at all,
+  // and the caller's next attempt tries again.
+  int erro = 0;
+  cliente_.reset(avahi_client_new(avahi_threaded_poll_get(laco_.get()), AVAHI_CLIENT_NO_FAIL,
+                                  &NavegadorAvahi::aoMudarCliente, this, &erro));
+}
+
+void NavegadorAvahi::recriarCliente() {
+  // The failed client cannot be freed from inside its own callback; `fila` does it.
+  fila_.executar([fraco = weak_from_this()] {
+    const auto self = fraco.lock();
+    if (!self || self->cancelado_ || !self->laco_) return;
+    const TravaLaco trava(self->laco_.get());
+    self->esquecerTudo();
+    self->cliente_.reset();
+    self->criarCliente();
+  });
+}
+
+void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estado, void* dados) {
+  auto* self = static_cast<NavegadorAvahi*>(dados);
+  switch (estado) {
+    case AVAHI_CLIENT_S_RUNNING:
+      if (!self->busca_) {
+        self->busca_.reset(avahi_service_browser_new(cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                                     self->tipo_.c_str(), nullptr, static_cast<AvahiLookupFlags>(0),
+                                                     &NavegadorAvahi::aoMudarServico, self));
+      }
+      break;
+    case AVAHI_CLIENT_CONNECTING:
+      self->esquecerTudo();
+      break;
+    case AVAHI_CLIENT_FAILURE:
+      // The daemon went away or restarted: a new client waits for it to come back. A client
+      // failing while it is being made is not retried, or a dead bus would spin `fila`.
+      self->esquecerTudo();
+      if (self->cliente_.get() == cliente) self->recriarCliente();
+      break;
+    default:
+      break;
+  }
+}
+
+void NavegadorAvahi::aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex interface, AvahiProtocol protocolo,
+                                    AvahiBrowserEvent evento, const char* nome, const char* tipo,
+                                    const char* dominio, AvahiLookupResultFlags, void* dados) {
+  auto* self = static_cast<NavegadorAvahi*>(dados);
+  if (evento != AVAHI_BROWSER_NEW && evento != AVAHI_BROWSER_REMOVE) return;
+  Chave chave{interface, protocolo, nome, tipo, dominio};
+  if (evento == AVAHI_BROWSER_NEW) {
+    self->resolver(avahi_service_browser_get_client(busca), std::move(chave));
+  } else {
+    self->esquecer(chave);
+  }
+}
+
+void NavegadorAvahi::resolver(AvahiClient* cliente, Chave chave) {
+  if (ehCabo_ && !ehCabo_(nomeDaInterface(chave.interface))) return;
+  // A resolver kept open reports later changes of the service as well.
+  Resolvedor resolvedor(avahi_service_resolver_new(
+      cliente, chave.interface, chave.protocolo, chave.nome.c_str(), chave.tipo.c_str(), chave.dominio.c_str(),
+      AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoResolver, this));
+  if (!resolvedor) return;
+  esquecer(chave);
+  servicos_.emplace(std::move(chave), std::move(resolvedor));
+}
+
+void NavegadorAvahi::aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex interface, AvahiProtocol,
+                                AvahiResolverEvent evento, const char* nome, const char*, const char*,
+                                const char*, const AvahiAddress* endereco, std::uint16_t porta, AvahiStringList*,
+                                AvahiLookupResultFlags, void* dados) {
+  auto* self = static_cast<NavegadorAvahi*>(dados);
+  if (evento != AVAHI_RESOLVER_FOUND || endereco == nullptr) {
+    self->retirar(resolvedor);
+    return;
+  }
+  std::array<char, AVAHI_ADDRESS_STR_MAX> texto{};
+  avahi_address_snprint(texto.data(), texto.size(), endereco);
+  self->anotar(resolvedor, {nome, texto.data(), porta, interface, nomeDaInterface(interface)});
+}
+
+void NavegadorAvahi::anotar(const AvahiServiceResolver* resolvedor, ResultadoBusca resultado) {
+  const auto item = std::ranges::find(resultados_, resolvedor, &decltype(resultados_)::value_type::first);
+  if (item == resultados_.end()) {
+    resultados_.emplace_back(resolvedor, std::move(resultado));
+  } else if (!mesmo(item->second, resultado)) {
+    item->second = std::move(resultado);
+  } else {
+    return;
+  }
+  publicar();
+}
+
+void NavegadorAvahi::retirar(const AvahiServiceResolver* resolvedor) {
+  if (std::erase_if(resultados_, [resolvedor](const auto& item) { return item.first == resolvedor; }) > 0) {
+    publicar();
+  }
+}
+
+void NavegadorAvahi::esquecer(const Chave& chave) {
+  const auto servico = servicos_.find(chave);
+  if (servico == servicos_.end()) return;
+  retirar(servico->second.get());
+  servicos_.erase(servico);
+}
+
+void NavegadorAvahi::esquecerTudo() {
+  const bool haviaResultados = !resultados_.empty();
+  resultados_.clear();
+  servicos_.clear();
+  busca_.reset();
+  if (haviaResultados) publicar();
+}
+
+void NavegadorAvahi::publicar() {
+  std::vector<ResultadoBusca> lista;
+  lista.reserve(resultados_.size());
+  for (const auto& item : resultados_) lista.push_back(item.second);
+  fila_.executar([fraco = weak_from_this(), lista = std::move(lista)] {
+    const auto self = fraco.lock();
+    if (!self || self->cancelado_) return;
+    // A copy: the handler may cancel this browser and so drop the stored one.
+    const auto tratador = self->tratador_;
+    if (tratador) tratador(lista);
+  });
+}
+
+}  // namespace orbelo

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/thread-watch.h>
+
+#include <compare>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Interfaces.hpp"
+#include "receptor/Fila.hpp"
+#include "receptor/Transporte.hpp"
+
+namespace orbelo {
+
+template <auto liberar>
+struct LiberarAvahi {
+  template <typename T>
+  void operator()(T* objeto) const {
+    liberar(objeto);
+  }
+};
+
+// DNS-SD browsing through the system's avahi-daemon. Avahi calls back on a poll thread
+// of its own; the result set goes to `fila` after every change.
+class NavegadorAvahi final : public Navegador, public std::enable_shared_from_this<NavegadorAvahi> {
+ public:
+  // `ehCabo` empty: results from any interface count.
+  NavegadorAvahi(Fila& fila, std::string tipoServico, EhCabo ehCabo);
+  ~NavegadorAvahi() override;
+  NavegadorAvahi(const NavegadorAvahi&) = delete;
+  NavegadorAvahi& operator=(const NavegadorAvahi&) = delete;
+
+  void aoMudarResultados(AoMudarResultados tratador) override;
+  void iniciar() override;
+  void cancelar() override;
+
+ private:
+  struct Chave {
+    AvahiIfIndex interface;
+    AvahiProtocol protocolo;
+    std::string nome;
+    std::string tipo;
+    std::string dominio;
+    auto operator<=>(const Chave&) const = default;
+  };
+  using Laco = std::unique_ptr<AvahiThreadedPoll, LiberarAvahi<avahi_threaded_poll_free>>;
+  using Cliente = std::unique_ptr<AvahiClient, LiberarAvahi<avahi_client_free>>;
+  using Busca = std::unique_ptr<AvahiServiceBrowser, LiberarAvahi<avahi_service_browser_free>>;
+  using Resolvedor = std::unique_ptr<AvahiServiceResolver, LiberarAvahi<avahi_service_resolver_free>>;
+
+  static void aoMudarCliente(AvahiClient* cliente, AvahiClientState estado, void* dados);
+  static void aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex interface, AvahiProtocol protocolo,
+                             AvahiBrowserEvent evento, const char* nome, const char* tipo, const char* dominio,
+                             AvahiLookupResultFlags, void* dados);
+  static void aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex interface, AvahiProtocol protocolo,
+                         AvahiResolverEvent evento, const char* nome, const char* tipo, const char* dominio,
+                         const char* hostNome, const AvahiAddress* endereco, std::uint16_t porta,
+                         AvahiStringList* txt, AvahiLookupResultFlags, void* dados);
+
+  void criarCliente();
+  void recriarCliente();
+  void resolver(AvahiClient* cliente, Chave chave);
+  void esquecer(const Chave& chave);
+  void esquecerTudo();
+  void anotar(const AvahiServiceResolver* resolvedor, ResultadoBusca resultado);
+  void retirar(const AvahiServiceResolver* resolvedor);
+  void publicar();
+  void parar();
+
+  Fila& fila_;
+  const std::string tipo_;
+  const EhCabo ehCabo_;
+
+  // Only on `fila`.
+  AoMudarResultados tratador_;
+  bool cancelado_ = false;
+
+  // Only on Avahi's poll thread, or elsewhere with its lock held (or once it has stopped).
+  Laco laco_;
+  Cliente cliente_;
+  Busca busca_;
+  std::map<Chave, Resolvedor> servicos_;
+  std::vector<std::pair<const AvahiServiceResolver*, ResultadoBusca>> resultados_;  // in arrival order
+};
+
+}  // namespace orbelo
