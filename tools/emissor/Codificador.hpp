@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "Fonte.hpp"
+#include "Libav.hpp"
+
+namespace orbelo::emissor {
+
+// libx264 through libavcodec, tuned for a live link: no B-frames, no look-ahead,
+// one access unit out for each picture in.
+class Codificador {
+ public:
+  // Pictures must be YUV420P of this size.
+  static std::variant<Codificador, std::string> abrir(Tamanho tamanho, int quadrosPorSegundo);
+
+  const ParametrosH264& parametros() const { return parametros_; }
+  std::optional<QuadroCodificado> codificar(AVFrame& imagem, bool chave);
+
+ private:
+  Codificador(CodecPtr contexto, ParametrosH264 parametros);
+
+  CodecPtr contexto;
+  PacotePtr pacote;
+  ParametrosH264 parametros_;
+  std::int64_t proximoPts = 0;
+};
+
+}  // namespace orbelo::emissor

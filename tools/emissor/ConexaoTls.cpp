@@ -1,0 +1,132 @@
+#include "ConexaoTls.hpp"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "protocolo/Pareamento.hpp"
+
+namespace orbelo::emissor {
+
+namespace {
+
+// A receiver that takes nothing for this long is treated as gone.
+constexpr int esperaEnvioMs = 5000;
+constexpr std::size_t tamanhoLeitura = 64 * 1024;
+
+}  // namespace
+
+Descritor& Descritor::operator=(Descritor&& outro) noexcept {
+  if (this != &outro) {
+    if (fd >= 0) close(fd);
+    fd = std::exchange(outro.fd, -1);
+  }
+  return *this;
+}
+
+Descritor::~Descritor() {
+  if (fd >= 0) close(fd);
+}
+
+ConexaoTls::ConexaoTls(Descritor socket, SslPtr ssl, std::string endereco)
+    : socket(std::move(socket)), ssl(std::move(ssl)), endereco_(std::move(endereco)) {}
+
+std::string ConexaoTls::suite() const {
+  std::lock_guard trava(mutex);
+  const SSL_CIPHER* cifra = SSL_get_current_cipher(ssl.get());
+  std::optional<std::uint16_t> numero;
+  if (cifra != nullptr) {
+    numero = static_cast<std::uint16_t>(SSL_CIPHER_get_protocol_id(cifra));
+  }
+  return Pareamento::suiteNegociada(numero);
+}
+
+bool ConexaoTls::enviar(VistaBytes dados) {
+  std::lock_guard trava(mutex);
+  if (fechada_ || dados.empty()) {
+    return !fechada_;
+  }
+  if (escreverTudo(dados)) {
+    return true;
+  }
+  // A broken or stalled link is closed here, so that its reader ends and the receiver is let go.
+  fechada_ = true;
+  shutdown(socket.get(), SHUT_RDWR);
+  return false;
+}
+
+bool ConexaoTls::escreverTudo(VistaBytes dados) {
+  while (true) {
+    int escritos = SSL_write(ssl.get(), dados.data(), static_cast<int>(dados.size()));
+    if (escritos > 0) {
+      return true;
+    }
+    short evento = 0;
+    switch (SSL_get_error(ssl.get(), escritos)) {
+      case SSL_ERROR_WANT_WRITE:
+        evento = POLLOUT;
+        break;
+      case SSL_ERROR_WANT_READ:
+        evento = POLLIN;
+        break;
+      default:
+        return false;
+    }
+    pollfd espera{socket.get(), evento, 0};
+    if (poll(&espera, 1, esperaEnvioMs) <= 0) {
+      return false;
+    }
+  }
+}
+
+ConexaoTls::Recebido ConexaoTls::receber(std::chrono::milliseconds espera) {
+  pollfd pronto{socket.get(), POLLIN, 0};
+  if (poll(&pronto, 1, static_cast<int>(espera.count())) == 0) {
+    return {{}, fechada_};
+  }
+  std::lock_guard trava(mutex);
+  Recebido recebido;
+  if (fechada_) {
+    recebido.acabou = true;
+    return recebido;
+  }
+  // Drain everything OpenSSL can give now, including records it has already buffered.
+  while (true) {
+    std::size_t antes = recebido.dados.size();
+    recebido.dados.resize(antes + tamanhoLeitura);
+    int lidos = SSL_read(ssl.get(), recebido.dados.data() + antes, static_cast<int>(tamanhoLeitura));
+    recebido.dados.resize(antes + static_cast<std::size_t>(std::max(lidos, 0)));
+    if (lidos > 0) {
+      continue;
+    }
+    int erro = SSL_get_error(ssl.get(), lidos);
+    recebido.acabou = erro != SSL_ERROR_WANT_READ && erro != SSL_ERROR_WANT_WRITE;
+    return recebido;
+  }
+}
+
+void ConexaoTls::fecharLimpo() {
+  std::lock_guard trava(mutex);
+  if (fechada_.exchange(true)) {
+    return;
+  }
+  SSL_shutdown(ssl.get());
+  shutdown(socket.get(), SHUT_RDWR);
+}
+
+void ConexaoTls::resetar() {
+  std::lock_guard trava(mutex);
+  if (fechada_.exchange(true)) {
+    return;
+  }
+  // Closing here could hand the descriptor's number to another socket while the
+  // reading thread still polls it. Connecting to AF_UNSPEC disconnects a TCP socket
+  // in place, and Linux sends a reset for an established connection.
+  sockaddr desligar{};
+  desligar.sa_family = AF_UNSPEC;
+  connect(socket.get(), &desligar, sizeof desligar);
+}
+
+}  // namespace orbelo::emissor

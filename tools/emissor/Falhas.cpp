@@ -1,0 +1,36 @@
+#include "Falhas.hpp"
+
+namespace orbelo::emissor::Falhas {
+
+QuadroCodificado quadroIndecodificavel() {
+  // nal_ref_idc 2, type 1; then first_mb_in_slice = 2^20 - 1 as Exp-Golomb
+  // (20 zeros, a one, 20 zeros) and the stop bit.
+  const Bytes unidade{0x41, 0x00, 0x00, 0x08, 0x00, 0x00, 0x40};
+  QuadroCodificado quadro;
+  anexarBE(quadro.unidades, static_cast<std::uint32_t>(unidade.size()));
+  quadro.unidades.insert(quadro.unidades.end(), unidade.begin(), unidade.end());
+  return quadro;
+}
+
+Bytes comprimentoCorrompido() {
+  Bytes cabecalho;
+  anexarBE(cabecalho, Protocolo::comprimentoMaximo + 1);
+  cabecalho.push_back(static_cast<std::uint8_t>(TipoMensagem::quadro));
+  return cabecalho;
+}
+
+std::string_view descrever(Falha::Tipo tipo) {
+  switch (tipo) {
+    case Falha::Tipo::comprimento:
+      return "Falha injetada: comprimento corrompido";
+    case Falha::Tipo::fechar:
+      return "Falha injetada: conexão fechada";
+    case Falha::Tipo::reset:
+      return "Falha injetada: conexão reiniciada";
+    case Falha::Tipo::lixo:
+      return "Falha injetada: quadro indecodificável";
+  }
+  return {};
+}
+
+}  // namespace orbelo::emissor::Falhas

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <variant>
+#include <vector>
+
+#include "Entrada.hpp"
+#include "Fonte.hpp"
+
+namespace orbelo::emissor {
+
+// An H.264 file sent as it is: access units are copied, not re-encoded, so the
+// sender's own cost stays out of latency and CPU measurements. Loops at the end.
+class FonteRepasse : public FonteVideo {
+ public:
+  // `entrada` must hold an H.264 stream.
+  static std::variant<std::unique_ptr<FonteVideo>, std::string> abrir(Entrada entrada,
+                                                                      std::optional<int> quadrosPorSegundo);
+
+  FonteRepasse(Entrada entrada, FiltroPtr filtro, int quadrosPorSegundo);
+
+  Tamanho tamanho() const override;
+  std::chrono::nanoseconds intervalo() const override;
+  const ParametrosH264& parametros() const override { return *parametros_; }
+  Lote proximos(bool chave) override;
+
+ private:
+  // The next access unit of the file, starting over at its end.
+  std::variant<QuadroCodificado, std::string> lerQuadro();
+  std::variant<QuadroCodificado, std::string> lerChave();
+  void guardar(const QuadroCodificado& quadro);
+
+  Entrada entrada;
+  FiltroPtr filtro;  // any H.264 packaging to Annex B
+  PacotePtr pacote;
+  int quadrosPorSegundo;
+  std::optional<ParametrosH264> parametros_;
+  // The frames since the last key frame, so that a key frame can be sent on request
+  // without re-encoding: the receiver gets that key frame and everything after it.
+  std::vector<QuadroCodificado> desdeChave;
+  std::size_t bytesDesdeChave = 0;
+  int finsSemChave = 0;
+};
+
+}  // namespace orbelo::emissor
