@@ -1,0 +1,107 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ApoioArquivos.hpp"
+#include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
+
+namespace orbelo {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace teste;
+
+std::string entrada(const std::string& exec) {
+  return "[Desktop Entry]\nType=Application\nName=orbelo\nExec=" + exec +
+         "\nX-GNOME-Autostart-enabled=true\nTerminal=false\n";
+}
+
+// An installed copy under a prefix of its own, a working copy elsewhere, and a
+// configuration folder not yet created.
+struct Cenario {
+  PastaTemporaria pasta;
+  fs::path programa = pasta() / "prefixo" / "bin" / "orbelo";
+  fs::path copiaDeTrabalho = pasta() / "build" / "orbelo";
+  fs::path configuracao = pasta() / "config";
+  fs::path arquivo = configuracao / "autostart" / "com.varovia.receptor.desktop";
+  std::vector<std::string> linhas;
+
+  Cenario() {
+    escrever(programa, "");
+    escrever(copiaDeTrabalho, "");
+  }
+  InicioAutomaticoXdg inicio(const fs::path& executavel, const fs::path& instalada) {
+    return InicioAutomaticoXdg({executavel, instalada, configuracao},
+                               [this](std::string_view linha) { linhas.emplace_back(linha); });
+  }
+};
+
+TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgram) {
+  Cenario c;
+  auto inicio = c.inicio(c.programa, c.programa);
+  EXPECT_FALSE(inicio.existe());
+  inicio.ligar();
+  EXPECT_TRUE(inicio.existe());
+  EXPECT_EQ(conteudo(c.arquivo), entrada(c.programa.string()));
+
+  const auto outro = c.pasta() / "outro prefixo" / "bin" / "orbelo";
+  escrever(outro, "");
+  c.inicio(outro, outro).ligar();
+  EXPECT_EQ(conteudo(c.arquivo), entrada("\"" + outro.string() + "\""));
+  EXPECT_THAT(nomesEm(c.arquivo.parent_path()), ElementsAre("com.varovia.receptor.desktop"));
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+TEST(InicioAutomaticoXdg, OnlyTheInstalledCopyCountsWhateverLinksLeadToIt) {
+  Cenario c;
+  fs::create_symlink(c.programa, c.pasta() / "atalho");
+  fs::create_directory_symlink(c.pasta() / "prefixo", c.pasta() / "ligado");
+  EXPECT_TRUE(c.inicio(c.programa, c.pasta() / "atalho").instalado());
+  EXPECT_TRUE(c.inicio(c.programa, c.pasta() / "ligado" / "bin" / "orbelo").instalado());
+  EXPECT_FALSE(c.inicio({}, c.programa).instalado());
+  EXPECT_FALSE(InicioAutomaticoXdg().instalado());  // this test program is no installed orbelo
+
+  c.inicio(c.copiaDeTrabalho, c.programa).ligar();
+  EXPECT_FALSE(fs::exists(c.configuracao));
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+TEST(InicioAutomaticoXdg, DesligarRemovesTheEntryWhereverItRunsAndIsQuietWithoutOne) {
+  Cenario c;
+  c.inicio(c.programa, c.programa).ligar();
+  auto trabalho = c.inicio(c.copiaDeTrabalho, c.programa);
+  trabalho.desligar();
+  EXPECT_FALSE(trabalho.existe());
+  trabalho.desligar();
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {
+  Cenario c;
+  fs::create_directories(c.arquivo.parent_path());
+  fs::permissions(c.arquivo.parent_path(), fs::perms(0555));
+  const auto linhas = semPrivilegios([&](const Impressora& imprimir) {
+    InicioAutomaticoXdg({c.programa, c.programa, c.configuracao}, imprimir).ligar();
+  });
+  EXPECT_THAT(linhas, ElementsAre("Não consegui ligar o início automático: Permission denied"));
+  EXPECT_THAT(nomesEm(c.arquivo.parent_path()), IsEmpty());
+
+  Cenario arquivoNoCaminho;
+  escrever(arquivoNoCaminho.configuracao / "autostart", "");
+  arquivoNoCaminho.inicio(arquivoNoCaminho.programa, arquivoNoCaminho.programa).ligar();
+  EXPECT_THAT(arquivoNoCaminho.linhas,
+              ElementsAre("Não consegui ligar o início automático: Not a directory"));
+}
+
+TEST(InicioAutomaticoXdg, TheExecLineQuotesAndEscapesWhatDesktopEntriesReserve) {
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/usr/bin/orbelo"), "/usr/bin/orbelo");
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/meu app/orbelo"), R"("/opt/meu app/orbelo")");
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/it's/orbelo"), R"("/opt/it's/orbelo")");
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/100%/orbelo"), "/opt/100%%/orbelo");
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/a$b/c\\d/100%/\"x\"/orbelo"),
+            R"("/opt/a\\$b/c\\\\d/100%%/\\"x\\"/orbelo")");
+  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/a\nb/`orbelo`"), R"("/opt/a\nb/\\`orbelo\\`")");
+}
+
+}  // namespace
+}  // namespace orbelo

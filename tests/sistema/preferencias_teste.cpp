@@ -1,0 +1,148 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "ApoioArquivos.hpp"
+#include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
+
+namespace orbelo {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace teste;
+using Json = nlohmann::json;
+
+// Preferences in a folder of their own, with the lines they print.
+struct Cenario {
+  PastaTemporaria pasta;
+  fs::path caminho = pasta() / "config" / "orbelo" / "preferencias.json";
+  std::vector<std::string> linhas;
+
+  PreferenciasArquivo abrir() {
+    return PreferenciasArquivo(caminho, [this](std::string_view linha) { linhas.emplace_back(linha); });
+  }
+  std::string ilegivel() const {
+    return "Preferências ilegíveis em " + caminho.string() + "; começando do zero.";
+  }
+  Json noDisco() const { return Json::parse(conteudo(caminho)); }
+  unsigned modo(const fs::path& alvo) const { return static_cast<unsigned>(fs::status(alvo).permissions()); }
+};
+
+TEST(PreferenciasArquivo, ValuesSurviveIntoTheNextRunInAFileOnlyTheOwnerCanRead) {
+  Cenario c;
+  {
+    auto preferencias = c.abrir();
+    EXPECT_EQ(preferencias.texto("codigo"), std::nullopt);
+    EXPECT_FALSE(preferencias.booleano("inicioConfigurado"));
+    preferencias.gravarTexto("codigo", "123456");
+    preferencias.gravarTexto("host", "192.168.2.1");
+    preferencias.gravarBooleano("inicioConfigurado", true);
+    preferencias.gravarTexto("codigo", "ção 1");
+    preferencias.remover("host");
+    preferencias.remover("nunca-houve");
+  }
+  const auto preferencias = c.abrir();
+  EXPECT_EQ(preferencias.texto("codigo"), "ção 1");
+  EXPECT_EQ(preferencias.texto("host"), std::nullopt);
+  EXPECT_TRUE(preferencias.booleano("inicioConfigurado"));
+  EXPECT_EQ(c.noDisco(), (Json{{"codigo", "ção 1"}, {"inicioConfigurado", true}}));
+  EXPECT_EQ(c.modo(c.caminho), 0600u);
+  EXPECT_EQ(c.modo(c.caminho.parent_path()), 0700u);
+  EXPECT_EQ(c.modo(c.caminho.parent_path().parent_path()), 0700u);
+  EXPECT_THAT(nomesEm(c.caminho.parent_path()), ElementsAre("preferencias.json"));
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+TEST(PreferenciasArquivo, AnIllegibleFileIsSaidOnceReadAsEmptyAndReplacedByTheNextSave) {
+  const std::string fundo = std::string(100'000, '[') + std::string(100'000, ']');
+  for (const std::string& ruim :
+       {std::string(""), std::string("{\"codigo\": \"123"), std::string("codigo=123456"),
+        std::string("[\"123456\"]"), std::string("null"), std::string("{\"a\": \"\xFF\"}"), fundo,
+        "{\"codigo\": \"" + std::string(2'000'000, '1') + "\"}"}) {
+    Cenario c;
+    escrever(c.caminho, ruim);
+    fs::permissions(c.caminho, fs::perms(0644));
+    auto preferencias = c.abrir();
+    EXPECT_EQ(preferencias.texto("codigo"), std::nullopt) << ruim.substr(0, 40);
+    EXPECT_THAT(c.linhas, ElementsAre(c.ilegivel())) << ruim.substr(0, 40);
+    preferencias.gravarTexto("host", "10.0.0.7");
+    EXPECT_EQ(c.noDisco(), (Json{{"host", "10.0.0.7"}}));
+    EXPECT_EQ(c.modo(c.caminho), 0600u);
+    EXPECT_EQ(c.linhas.size(), 1u);
+  }
+}
+
+TEST(PreferenciasArquivo, AValueOfTheWrongTypeReadsAsAbsentAndTheOthersRemain) {
+  Cenario c;
+  escrever(c.caminho, R"({"codigo": 123456, "host": "10.0.0.1", "inicioConfigurado": "true", "x": )" +
+                          std::string(100'000, '[') + std::string(100'000, ']') + "}");
+  auto preferencias = c.abrir();
+  EXPECT_EQ(preferencias.texto("codigo"), std::nullopt);
+  EXPECT_EQ(preferencias.texto("host"), "10.0.0.1");
+  EXPECT_FALSE(preferencias.booleano("inicioConfigurado"));
+  preferencias.gravarBooleano("inicioConfigurado", true);
+  EXPECT_EQ(c.noDisco(), (Json{{"host", "10.0.0.1"}, {"inicioConfigurado", true}}));
+  // Bytes that are not UTF-8 cannot go into JSON as they are; they must not stop the save.
+  preferencias.gravarTexto("host", "caf\xE9");
+  EXPECT_EQ(c.abrir().texto("host"), "caf\uFFFD");
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+TEST(PreferenciasArquivo, AFolderWhereTheFileShouldBeCanNeitherBeReadNorReplaced) {
+  Cenario pasta;
+  fs::create_directories(pasta.caminho);
+  pasta.abrir().gravarTexto("codigo", "123456");
+  EXPECT_THAT(pasta.linhas,
+              ElementsAre(pasta.ilegivel(), "Não consegui gravar as preferências: Is a directory"));
+  EXPECT_THAT(nomesEm(pasta.caminho.parent_path()), ElementsAre("preferencias.json"));
+}
+
+TEST(PreferenciasArquivo, AReadOnlyFolderCostsOneLineAndLeavesTheOldFileWhole) {
+  Cenario c;
+  const std::string antigo = R"({"codigo": "111111"})";
+  escrever(c.caminho, antigo);
+  fs::permissions(c.caminho, fs::perms(0644));
+  fs::permissions(c.caminho.parent_path(), fs::perms(0555));
+  const auto linhas = semPrivilegios([&](const Impressora& imprimir) {
+    PreferenciasArquivo preferencias(c.caminho, imprimir);
+    preferencias.gravarTexto("codigo", "222222");
+    if (preferencias.texto("codigo") != "222222") {
+      imprimir("this run lost the value it could not save");
+    }
+  });
+  EXPECT_THAT(linhas, ElementsAre("Não consegui gravar as preferências: Permission denied"));
+  EXPECT_EQ(conteudo(c.caminho), antigo);
+  EXPECT_THAT(nomesEm(c.caminho.parent_path()), ElementsAre("preferencias.json"));
+}
+
+TEST(PreferenciasArquivo, SavesFromTwoThreadsReplaceTheFileWholeAndLoseNothing) {
+  Cenario c;
+  auto preferencias = c.abrir();
+  preferencias.gravarTexto("codigo", "111111");
+  const std::string antes = conteudo(c.caminho);
+  std::ifstream aberto(c.caminho, std::ios::binary);
+
+  auto gravarVarias = [&](const std::string& chave) {
+    for (int i = 0; i < 40; ++i) {
+      preferencias.gravarTexto(chave, std::string(5000, 'a') + std::to_string(i));
+    }
+  };
+  std::thread outra(gravarVarias, "host");
+  gravarVarias("codigo");
+  outra.join();
+
+  // A reader that opened the file before the saves still reads it whole.
+  std::stringstream lido;
+  lido << aberto.rdbuf();
+  EXPECT_EQ(lido.str(), antes);
+  const auto ultimo = std::string(5000, 'a') + "39";
+  EXPECT_EQ(c.noDisco(), (Json{{"codigo", ultimo}, {"host", ultimo}}));
+  EXPECT_THAT(nomesEm(c.caminho.parent_path()), ElementsAre("preferencias.json"));
+  EXPECT_THAT(c.linhas, IsEmpty());
+}
+
+}  // namespace
+}  // namespace orbelo
