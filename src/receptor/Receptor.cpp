@@ -6,11 +6,11 @@
 
 namespace orbelo {
 
-std::shared_ptr<Receptor> Receptor::criar(OpcoesReceptor opcoes, DependenciasReceptor dependencias) {
-  return std::make_shared<Receptor>(Chave{}, std::move(opcoes), std::move(dependencias));
+std::shared_ptr<Receptor> Receptor::criar(OpcoesReceptor opcoes, const DependenciasReceptor& dependencias) {
+  return std::make_shared<Receptor>(Chave{}, std::move(opcoes), dependencias);
 }
 
-Receptor::Receptor(Chave, OpcoesReceptor opcoes, DependenciasReceptor dependencias)
+Receptor::Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias)
     : opcoes(std::move(opcoes)),
       fila(dependencias.fila),
       principal(dependencias.principal),

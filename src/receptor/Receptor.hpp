@@ -43,8 +43,8 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   };
 
  public:
-  static std::shared_ptr<Receptor> criar(OpcoesReceptor opcoes, DependenciasReceptor dependencias);
-  Receptor(Chave, OpcoesReceptor opcoes, DependenciasReceptor dependencias);
+  static std::shared_ptr<Receptor> criar(OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
+  Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
 
   // Main thread.
   void lancar(std::optional<TamanhoTela> telaDoMonitor);
@@ -81,7 +81,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void vigiar(std::int64_t numero);
   void aoEncontrar(const std::shared_ptr<Navegador>& origem, const std::vector<ResultadoBusca>& resultados,
                    const std::string& sufixo, const std::string& codigoDaTentativa);
-  void abrir(std::shared_ptr<Conexao> nova);
+  void abrir(const std::shared_ptr<Conexao>& nova);
   void aoMudarEstado(const std::shared_ptr<Conexao>& origem, EstadoConexao estado,
                      const std::optional<ErroRede>& erro);
   void aoFalhar(const ErroRede& erro);
@@ -102,8 +102,8 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void mostrarAviso(std::optional<std::string> texto, bool comBotao);
 
   // On the main thread.
-  void mostrarPareamento(std::string codigoMostrado, std::optional<std::string> hostMostrado,
-                         std::optional<std::string> erro);
+  void mostrarPareamento(std::string codigoMostrado, const std::optional<std::string>& hostMostrado,
+                         const std::optional<std::string>& erro);
   void exibir(Amostra amostra);
   void posicionarCursor();
   void aceitarImagemCursor(Bytes arquivo, FormaCursor forma);

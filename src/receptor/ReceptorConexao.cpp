@@ -94,16 +94,16 @@ void Receptor::aoEncontrar(const std::shared_ptr<Navegador>& origem,
   if (parado || conexao || origem != navegador || resultados.empty()) {
     return;
   }
-  // No preference among several senders: the browser's first one.
-  const ResultadoBusca escolhido = resultados.front();
-  std::exchange(navegador, nullptr)->cancelar();
-  mostrarAviso("Conectando" + sufixo + "…", true);
   ParametrosTls parametros = Pareamento::parametros(codigoDaTentativa);
   parametros.exigirCabo = usandoCabo;
-  abrir(transporte.conexao(escolhido, parametros));
+  // No preference among several senders: the browser's first one, taken before the browser stops.
+  auto nova = transporte.conexao(resultados.front(), parametros);
+  std::exchange(navegador, nullptr)->cancelar();
+  mostrarAviso("Conectando" + sufixo + "…", true);
+  abrir(nova);
 }
 
-void Receptor::abrir(std::shared_ptr<Conexao> nova) {
+void Receptor::abrir(const std::shared_ptr<Conexao>& nova) {
   conexao = nova;
   leitor = LeitorMensagens{};
   formato.reset();

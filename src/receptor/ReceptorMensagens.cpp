@@ -12,7 +12,7 @@ namespace orbelo {
 namespace {
 
 constexpr std::size_t recebimentoMinimo = 1;
-constexpr std::size_t recebimentoMaximo = 1024 * 1024;
+constexpr std::size_t recebimentoMaximo = std::size_t{1024} * 1024;
 
 constexpr std::size_t tamanhoConfig = 8;
 constexpr std::size_t tamanhoCursor = 9;

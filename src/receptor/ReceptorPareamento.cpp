@@ -36,8 +36,8 @@ std::string_view aparar(std::string_view texto) {
 
 }  // namespace
 
-void Receptor::mostrarPareamento(std::string codigoMostrado, std::optional<std::string> hostMostrado,
-                                 std::optional<std::string> erro) {
+void Receptor::mostrarPareamento(std::string codigoMostrado, const std::optional<std::string>& hostMostrado,
+                                 const std::optional<std::string>& erro) {
   camada.descarregarERemoverImagem();
   tela.pilhaAvisoOculta = true;
   tela.campoCodigo = std::move(codigoMostrado);

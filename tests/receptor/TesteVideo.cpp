@@ -92,6 +92,8 @@ TEST_F(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
                                               {0, 0, 0, 3, 10, 0, 0},
                                               {0, 0, 0, 3, 10, 0xFF, 0xFF},
                                               {0, 0, 0, 3, 10, 0, 0}}));
+  // The meter saw every frame that became a sample: 73 in its first six seconds.
+  EXPECT_EQ(b.linhas.back(), "Recebido: 12 quadros/s · 0.0 Mbps");
 }
 
 }  // namespace
