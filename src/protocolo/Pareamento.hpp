@@ -38,10 +38,12 @@ inline constexpr std::array<Suite, 3> suites{{
     {0x00A8, "PSK-AES128-GCM-SHA256", "PSK_WITH_AES_128_GCM_SHA256"},
 }};
 
-// Six decimal digits, zero-padded, from the system's secure random generator.
+// Six decimal digits, zero-padded, from the system's secure random generator;
+// throws std::runtime_error if that generator fails.
 std::string gerarCodigo();
 
-// Drops Unicode whitespace and '-' per user-perceived character; none when fewer than six remain.
+// Drops Unicode whitespace and '-' per user-perceived character; none when fewer than six
+// remain or when the text is not valid UTF-8.
 std::optional<std::string> normalizar(std::string_view digitado);
 
 // The pre-shared key of a code, taken byte for byte (callers pass a normalised code).
