@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace orbelo::teste {
 
@@ -112,6 +114,18 @@ FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, cons
   FluxoH264 fluxo = separarAnexoB(lerArquivo(saida));
   fluxo.arquivo = saida;
   return fluxo;
+}
+
+bool esperar(const std::function<bool()>& condicao) {
+  using namespace std::chrono_literals;
+  const auto fim = std::chrono::steady_clock::now() + 20s;
+  while (!condicao()) {
+    if (std::chrono::steady_clock::now() > fim) {
+      return false;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
 }
 
 }  // namespace orbelo::teste

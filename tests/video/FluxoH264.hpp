@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,5 +51,8 @@ void executarFfmpeg(const std::string& argumentos, const std::filesystem::path& 
 // Encodes the lavfi source `fonte` with libx264 (no B-frames, as a live sender
 // does) plus `opcoes`, and splits the result.
 FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, const std::string& opcoes);
+
+// Polls `condicao` until it holds, for up to 20 seconds.
+bool esperar(const std::function<bool()>& condicao);
 
 }  // namespace orbelo::teste

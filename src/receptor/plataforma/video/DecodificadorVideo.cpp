@@ -14,7 +14,7 @@ DecodificadorVideo::DecodificadorVideo(std::function<void()> aoTerImagem)
   // libavcodec reports every damaged slice on standard error; the failure reaches
   // the receiver through status() and erro() instead.
   av_log_set_level(AV_LOG_QUIET);
-  linha = std::jthread([this](std::stop_token parar) { trabalhar(parar); });
+  linha = std::jthread([this](const std::stop_token& parar) { trabalhar(parar); });
 }
 
 DecodificadorVideo::~DecodificadorVideo() {
