@@ -41,8 +41,6 @@ void Receptor::conectar() {
   if (!codigo || parado) {
     return;
   }
-  // A retry and a watchdog can both fall due; the newer attempt replaces what the older left running.
-  cancelarTentativa();
   usandoCabo = !caboFalhou;
   estabelecida = false;
   const std::int64_t numero = ++tentativa;
