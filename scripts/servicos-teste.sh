@@ -40,11 +40,13 @@ if ! $raiz avahi-daemon --check 2>/dev/null; then
   for _ in $(seq 50); do $raiz avahi-daemon --check 2>/dev/null && break; sleep 0.1; done
 fi
 
-# Xvfb.
+# Xvfb. Without -noreset the server resets each time its last client leaves, and a
+# client connecting meanwhile is dropped: one test's window would then fall back to an
+# offscreen driver.
 n="${exibicao#:}"
 if ! xdpyinfo -display "$exibicao" >/dev/null 2>&1 && ! [ -S "/tmp/.X11-unix/X$n" ]; then
   rm -f "/tmp/.X$n-lock"
-  (Xvfb "$exibicao" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &)
+  (Xvfb "$exibicao" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &)
   for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 echo "DISPLAY=$exibicao"
