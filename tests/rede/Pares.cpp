@@ -145,6 +145,25 @@ Bytes Processo::lerTudo(int fd, std::chrono::milliseconds limite) {
   return lidos;
 }
 
+std::optional<std::string> Processo::lerLinha(std::chrono::milliseconds limite) {
+  const auto fim = Relogio::now() + limite;
+  for (;;) {
+    const auto quebra = linhaPendente_.find('\n');
+    if (quebra != std::string::npos) {
+      auto linha = linhaPendente_.substr(0, quebra);
+      linhaPendente_.erase(0, quebra + 1);
+      return linha;
+    }
+    const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(fim - Relogio::now()).count();
+    pollfd espera{saida_, POLLIN, 0};
+    if (resta <= 0 || poll(&espera, 1, static_cast<int>(resta)) <= 0) return std::nullopt;
+    std::array<char, 4096> bloco{};
+    const auto n = read(saida_, bloco.data(), bloco.size());
+    if (n <= 0) return std::nullopt;
+    linhaPendente_.append(bloco.data(), static_cast<std::size_t>(n));
+  }
+}
+
 std::optional<int> Processo::esperarFim(std::chrono::milliseconds limite) {
   const auto fim = Relogio::now() + limite;
   while (!terminou_) {

@@ -52,6 +52,8 @@ class Processo {
   // Everything up to the end of the stream (the child closing it).
   Bytes lerTudo(int fd, std::chrono::milliseconds limite);
   Bytes lerSaidaAteOFim(std::chrono::milliseconds limite) { return lerTudo(saida_, limite); }
+  // The next line of its stdout, without the line feed; none when `limite` passes first.
+  std::optional<std::string> lerLinha(std::chrono::milliseconds limite);
   Bytes lerErrosAteOFim(std::chrono::milliseconds limite) { return lerTudo(erros_, limite); }
   // The exit status once it ended within `limite`.
   std::optional<int> esperarFim(std::chrono::milliseconds limite);
@@ -64,6 +66,7 @@ class Processo {
   int saida_ = -1;
   int erros_ = -1;
   std::thread escritor_;
+  std::string linhaPendente_;
 };
 
 std::uint16_t portaLivre();

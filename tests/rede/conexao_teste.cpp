@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include <asio/ip/tcp.hpp>
+
 #include "Pares.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 
@@ -142,6 +144,27 @@ TEST(ConexaoTls, AClosedPortFailsWithTheSystemsConnectionRefused) {
   EXPECT_EQ(erro->codigo, ECONNREFUSED);
   EXPECT_EQ(erro->texto, std::strerror(ECONNREFUSED));
   EXPECT_FALSE(Pareamento::ehErroDeCodigo(*erro));
+  naFila(fila, [&] { conexao->cancelar(); });
+}
+
+TEST(ConexaoTls, APeerHangingUpDuringTheHandshakeIsAnOrdinaryFailureNotARefusal) {
+  // No alert came, so nothing says the code was wrong: a sender going away mid-handshake
+  // must not cost the user a remembered code.
+  asio::io_context contexto;
+  asio::ip::tcp::acceptor ouvinte(contexto, {asio::ip::make_address("127.0.0.1"), 0});
+  std::thread atender([&] { ouvinte.accept().close(); });
+  FilaAsio fila;
+  TransporteAsio transporte(fila);
+  auto registro = std::make_shared<Registro>();
+  auto conexao = abrir(fila, transporte, "127.0.0.1", ouvinte.local_endpoint().port(),
+                       teste::parametrosCom(teste::chaveAleatoria()), registro);
+  atender.join();
+
+  ASSERT_TRUE(algumEstado(registro));
+  const auto [estado, erro] = registro->estados.front();
+  EXPECT_EQ(estado, EstadoConexao::falhou);
+  ASSERT_TRUE(erro.has_value());
+  EXPECT_FALSE(Pareamento::ehErroDeCodigo(*erro)) << erro->texto;
   naFila(fila, [&] { conexao->cancelar(); });
 }
 

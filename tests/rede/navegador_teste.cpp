@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -194,37 +195,100 @@ TEST_F(NavegadorAvahi, OnceCancelledReportsNothingMore) {
   EXPECT_EQ(cancelado->quantos(), 0u);
 }
 
+// A D-Bus of our own where the tests decide whether an avahi-daemon runs.
+class BarramentoPrivado {
+ public:
+  BarramentoPrivado()
+      : caminho_("/tmp/orbelo-rede-barramento-" + std::to_string(getpid())),
+        processo_({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + caminho_},
+                  teste::Processo::Opcoes{}) {
+    for (int i = 0; i < 500 && access(caminho_.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
+  }
+  ~BarramentoPrivado() { unlink(caminho_.c_str()); }
+
+  std::string endereco() const { return "unix:path=" + caminho_; }
+
+  // avahi-daemon on this bus, on loopback only and publishing nothing, with its runtime
+  // folder in a mount namespace of its own so that it does not meet the shared daemon's.
+  std::unique_ptr<teste::Processo> iniciarAvahi() const {
+    const auto configuracao = "/tmp/orbelo-rede-avahi-" + std::to_string(getpid()) + ".conf";
+    std::ofstream(configuracao) << "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n"
+                                   "[wide-area]\nenable-wide-area=no\n"
+                                   "[publish]\ndisable-publishing=yes\npublish-addresses=no\n"
+                                   "publish-hinfo=no\npublish-workstation=no\npublish-domain=no\n";
+    teste::Processo::Opcoes opcoes;
+    opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco()}};
+    return std::make_unique<teste::Processo>(
+        std::vector<std::string>{"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                                 "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root "
+                                 "--no-rlimits --no-chroot -f " +
+                                     configuracao},
+        opcoes);
+  }
+
+ private:
+  std::string caminho_;
+  teste::Processo processo_;
+};
+
+// The browser in a process of its own, pointed at a given system bus.
+std::unique_ptr<teste::Processo> navegarEm(const std::string& endereco, int milissegundos) {
+  teste::Processo::Opcoes opcoes;
+  opcoes.saida = true;
+  opcoes.erros = true;
+  opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco}};
+  return std::make_unique<teste::Processo>(
+      std::vector<std::string>{NAVEGADOR_AVULSO, std::string(tipoTeste), std::to_string(milissegundos)}, opcoes);
+}
+
+// Waits for a reported set that does (or does not) name `nome`.
+bool relatou(teste::Processo& navegador, const std::string& nome, bool presente,
+             std::chrono::milliseconds limite = 15s) {
+  const auto fim = std::chrono::steady_clock::now() + limite;
+  while (const auto linha = navegador.lerLinha(std::chrono::duration_cast<std::chrono::milliseconds>(
+             fim - std::chrono::steady_clock::now()))) {
+    if ((linha->find(nome) != std::string::npos) == presente) return true;
+  }
+  return false;
+}
+
 TEST_F(NavegadorAvahi, WithoutADaemonReportsNothingAndWritesNothingToStandardError) {
   const auto nome = nomeUnico();
   auto publicacao = publicar(nome, 7420);
-  const auto barramento = "/tmp/orbelo-rede-barramento-" + std::to_string(getpid());
-  teste::Processo semAvahi({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + barramento},
-                           teste::Processo::Opcoes{});
-  for (int i = 0; i < 200 && access(barramento.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
+  BarramentoPrivado semAvahi;
 
-  // How many result sets a browser in a process of its own saw, and what it wrote to stderr.
-  const auto navegarEm = [](const std::string& endereco) {
-    teste::Processo::Opcoes opcoes;
-    opcoes.saida = true;
-    opcoes.erros = true;
-    opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco}};
-    teste::Processo navegador({NAVEGADOR_SEM_DAEMON, std::string(tipoTeste), "2000"}, opcoes);
-    const auto saida = navegador.lerSaidaAteOFim(20s);
-    const auto erros = navegador.lerErrosAteOFim(5s);
-    EXPECT_EQ(navegador.esperarFim(5s), 0) << endereco;
-    return std::pair(std::stoi(std::string(saida.begin(), saida.end())), std::string(erros.begin(), erros.end()));
-  };
-  // The real bus: the published service is seen, so silence below means the daemon was missed.
-  const auto [comDaemon, errosComDaemon] = navegarEm("unix:path=/run/dbus/system_bus_socket");
-  EXPECT_GE(comDaemon, 1);
-  EXPECT_EQ(errosComDaemon, "");
-  // A bus where no avahi-daemon runs, and no bus at all.
-  for (const auto& endereco : {"unix:path=" + barramento, std::string("unix:path=/nonexistent/orbelo")}) {
-    const auto [relatos, erros] = navegarEm(endereco);
-    EXPECT_EQ(relatos, 0) << endereco;
-    EXPECT_EQ(erros, "") << endereco;
+  // The real bus first: the service is seen there, so silence below means the daemon was missed.
+  auto comDaemon = navegarEm("unix:path=/run/dbus/system_bus_socket", 2000);
+  EXPECT_TRUE(relatou(*comDaemon, nome, true));
+  for (const auto& endereco : {semAvahi.endereco(), std::string("unix:path=/nonexistent/orbelo")}) {
+    auto navegador = navegarEm(endereco, 2000);
+    const auto saida = navegador->lerSaidaAteOFim(20s);
+    const auto erros = navegador->lerErrosAteOFim(5s);
+    EXPECT_EQ(navegador->esperarFim(5s), 0) << endereco;
+    EXPECT_EQ(std::string(saida.begin(), saida.end()), "") << endereco;
+    EXPECT_EQ(std::string(erros.begin(), erros.end()), "") << endereco;
   }
-  unlink(barramento.c_str());
+}
+
+TEST_F(NavegadorAvahi, ADaemonThatAppearsLaterIsFoundAndOneThatRestartsIsFoundAgain) {
+  const auto nome = nomeUnico();
+  auto publicacao = publicar(nome, 7420);
+  BarramentoPrivado barramento;
+  auto navegador = navegarEm(barramento.endereco(), 60000);
+  EXPECT_EQ(navegador->lerLinha(1500ms), std::nullopt);
+
+  auto avahi = barramento.iniciarAvahi();
+  EXPECT_TRUE(relatou(*navegador, nome, true));
+  // The daemon dies: what it had found goes with it.
+  avahi.reset();
+  EXPECT_TRUE(relatou(*navegador, nome, false));
+  avahi = barramento.iniciarAvahi();
+  EXPECT_TRUE(relatou(*navegador, nome, true));
+
+  avahi.reset();
+  navegador->sinalizar(SIGKILL);
+  const auto erros = navegador->lerErrosAteOFim(5s);
+  EXPECT_EQ(std::string(erros.begin(), erros.end()), "");
 }
 
 }  // namespace
