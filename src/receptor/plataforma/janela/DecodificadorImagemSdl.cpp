@@ -1,0 +1,79 @@
+#include "DecodificadorImagemSdl.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+#include "CabecalhoImagem.hpp"
+#include "RecursosSdl.hpp"
+
+namespace orbelo {
+namespace {
+
+constexpr int formatosSdlImage = IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP;
+
+// Each format goes to its own loader: SDL_image's guessing could pick another format
+// than the one whose header was checked.
+SDL_Surface* carregar(FormatoImagem formato, SDL_RWops* origem) {
+  switch (formato) {
+    case FormatoImagem::png:
+      return IMG_LoadPNG_RW(origem);
+    case FormatoImagem::jpeg:
+      return IMG_LoadJPG_RW(origem);
+    case FormatoImagem::bmp:
+      return IMG_LoadBMP_RW(origem);
+    case FormatoImagem::gif:
+      return IMG_LoadGIF_RW(origem);
+    case FormatoImagem::webp:
+      return IMG_LoadWEBP_RW(origem);
+    case FormatoImagem::tiff:
+      return IMG_LoadTIF_RW(origem);
+  }
+  return nullptr;
+}
+
+bool cabe(int largura, int altura) {
+  return largura > 0 && altura > 0 && largura <= DecodificadorImagem::ladoMaximo &&
+         altura <= DecodificadorImagem::ladoMaximo;
+}
+
+struct LiberarRwops {
+  void operator()(SDL_RWops* rw) const { SDL_RWclose(rw); }
+};
+
+}  // namespace
+
+DecodificadorImagemSdl::DecodificadorImagemSdl() {
+  IMG_Init(formatosSdlImage);
+}
+
+DecodificadorImagemSdl::~DecodificadorImagemSdl() {
+  IMG_Quit();
+}
+
+std::shared_ptr<const ImagemCursor> DecodificadorImagemSdl::decodificar(VistaBytes arquivo) const {
+  if (arquivo.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  auto cabecalho = lerCabecalhoImagem(arquivo);
+  if (!cabecalho || !cabe(cabecalho->largura, cabecalho->altura)) return nullptr;
+
+  std::unique_ptr<SDL_RWops, LiberarRwops> origem(
+      SDL_RWFromConstMem(arquivo.data(), static_cast<int>(arquivo.size())));
+  if (!origem) return nullptr;
+  SuperficiePtr lida(carregar(cabecalho->formato, origem.get()));
+  if (!lida || !cabe(lida->w, lida->h)) return nullptr;
+  SuperficiePtr rgba(SDL_ConvertSurfaceFormat(lida.get(), SDL_PIXELFORMAT_RGBA32, 0));
+  if (!rgba || SDL_LockSurface(rgba.get()) != 0) return nullptr;
+
+  auto imagem = std::make_shared<ImagemCursor>();
+  imagem->largura = rgba->w;
+  imagem->altura = rgba->h;
+  const auto linha = static_cast<std::size_t>(rgba->w) * 4;
+  imagem->rgba.resize(linha * static_cast<std::size_t>(rgba->h));
+  const auto* pixels = static_cast<const std::uint8_t*>(rgba->pixels);
+  for (int y = 0; y < rgba->h; ++y) {
+    std::memcpy(imagem->rgba.data() + linha * y, pixels + static_cast<std::size_t>(rgba->pitch) * y, linha);
+  }
+  SDL_UnlockSurface(rgba.get());
+  return imagem;
+}
+
+}  // namespace orbelo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+#include "RecursosSdl.hpp"
+#include "receptor/Fila.hpp"
+
+namespace orbelo {
+
+// The main queue: any thread posts, the thread running the SDL event loop runs the
+// tasks. A posted task wakes the loop with one SDL user event.
+class FilaPrincipal : public Fila {
+ public:
+  using Relogio = std::chrono::steady_clock;
+
+  FilaPrincipal();
+
+  void executar(Tarefa tarefa) override;
+  void executarDepois(Duracao atraso, Tarefa tarefa) override;
+
+  // The event type that wakes the loop; the event itself carries nothing.
+  Uint32 tipoEvento() const { return tipoEvento_; }
+
+  // Main thread only. Time left until the next delayed task, none when there is none.
+  std::optional<Duracao> esperaAteProximo() const;
+  // Main thread only. Runs the posted tasks, then the delayed ones that are due, each
+  // group in order; tasks posted meanwhile wait for the next call. True when any ran.
+  bool executarPendentes();
+
+ private:
+  void acordar();
+
+  SubsistemaSdl eventos_{SDL_INIT_EVENTS};
+  Uint32 tipoEvento_;
+  std::atomic<bool> acordada_{false};
+
+  mutable std::mutex mutex_;
+  std::deque<Tarefa> tarefas_;
+  // Equal deadlines keep their posting order (multimap inserts after equal keys).
+  std::multimap<Relogio::time_point, Tarefa> atrasadas_;
+};
+
+}  // namespace orbelo

@@ -1,0 +1,274 @@
+#include "JanelaSdl.hpp"
+
+#include <backends/imgui_impl_opengl3.h>
+#include <backends/imgui_impl_sdl.h>
+#include <epoxy/gl.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <string_view>
+
+#include "DecodificadorImagemSdl.hpp"
+#include "Fontes.hpp"
+#include "Icone.hpp"
+#include "PainelPareamento.hpp"
+#include "PilhaAvisos.hpp"
+
+namespace orbelo {
+namespace {
+
+constexpr const char* tituloJanela = "Velaro";
+constexpr const char* motivoTelaAcesa = "Exibindo a varovia";
+constexpr SDL_Rect telaPadrao{0, 0, 1920, 1080};
+
+// ImGui needs a second frame to settle after input (a click is seen pressed, then
+// released; a focus request lands a frame later).
+constexpr int quadrosAposEntrada = 2;
+
+bool ehTeclado(const SDL_Event& evento) {
+  return evento.type == SDL_KEYDOWN || evento.type == SDL_KEYUP || evento.type == SDL_TEXTINPUT;
+}
+
+bool ehConfirmar(SDL_Keycode tecla) {
+  return tecla == SDLK_RETURN || tecla == SDLK_KP_ENTER;
+}
+
+// Where SDL reports no pixel density of its own (X11), the display's DPI does, in half
+// steps so that an odd physical size does not blur everything by a few percent.
+float unidadesPorPonto(SDL_Window* janela) {
+  float dpi = 0;
+  if (SDL_GetDisplayDPI(SDL_GetWindowDisplayIndex(janela), &dpi, nullptr, nullptr) != 0 || dpi <= 0) return 1;
+  return std::clamp(std::round(dpi / 96 * 2) / 2, 1.0f, 3.0f);
+}
+
+SDL_Rect retanguloTela() {
+  SDL_Rect tela;
+  if (SDL_GetNumVideoDisplays() < 1 || SDL_GetDisplayBounds(0, &tela) != 0) return telaPadrao;
+  return tela;
+}
+
+}  // namespace
+
+std::unique_ptr<JanelaSdl> JanelaSdl::abrir(bool janelaComum, EstadoTela& estado, FilaPrincipal& fila,
+                                            AcoesJanela acoes, std::string& erro) {
+  SDL_SetHint(SDL_HINT_SCREENSAVER_INHIBIT_ACTIVITY_NAME, motivoTelaAcesa);
+  // The sender's user works on the other computer: our window losing focus must not
+  // take the second display away.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  std::unique_ptr<JanelaSdl> janela(new JanelaSdl(estado, fila, std::move(acoes)));
+  if (!janela->criar(janelaComum, erro)) return nullptr;
+  return janela;
+}
+
+JanelaSdl::JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes)
+    : estado_(estado), fila_(fila), acoes_(std::move(acoes)), video_(SDL_INIT_VIDEO) {}
+
+bool JanelaSdl::criar(bool janelaComum, std::string& erro) {
+  if (!video_.ativo()) {
+    erro = SDL_GetError();
+    return false;
+  }
+  // SDL falls back to drivers that show nothing when no display server answers; a
+  // receiver whose picture nobody can see has failed.
+  const std::string_view driver = SDL_GetCurrentVideoDriver();
+  if (driver == "offscreen" || driver == "dummy") {
+    erro = "nenhuma tela disponível (driver de vídeo " + std::string(driver) + ")";
+    return false;
+  }
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+  const SDL_Rect tela = retanguloTela();
+  Uint32 opcoes = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+  SDL_Rect area = tela;
+  if (janelaComum) {
+    // Two thirds of the screen each way, centred.
+    area = {tela.x + tela.w / 6, tela.y + tela.h / 6, tela.w - 2 * (tela.w / 6), tela.h - 2 * (tela.h / 6)};
+    opcoes |= SDL_WINDOW_RESIZABLE;
+  } else {
+    opcoes |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+  }
+  janela_.reset(SDL_CreateWindow(tituloJanela, area.x, area.y, area.w, area.h, opcoes));
+  if (!janela_) {
+    erro = SDL_GetError();
+    return false;
+  }
+  contextoGl_.reset(SDL_GL_CreateContext(janela_.get()));
+  if (!contextoGl_) {
+    erro = SDL_GetError();
+    return false;
+  }
+  if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+  SDL_DisableScreenSaver();
+  prepararInterface();
+  SDL_RaiseWindow(janela_.get());
+  return true;
+}
+
+void JanelaSdl::prepararInterface() {
+  int largura = 0, altura = 0, larguraPixels = 0, alturaPixels = 0;
+  SDL_GetWindowSize(janela_.get(), &largura, &altura);
+  SDL_GL_GetDrawableSize(janela_.get(), &larguraPixels, &alturaPixels);
+  escalaFramebuffer_ = largura > 0 ? static_cast<float>(larguraPixels) / static_cast<float>(largura) : 1;
+  // A desktop that already gives more pixels than window units has done the scaling.
+  const float unidades = escalaFramebuffer_ > 1.01f ? 1 : unidadesPorPonto(janela_.get());
+
+  imgui_.emplace(janela_.get(), contextoGl_.get(), unidades);
+  aparencia_.fontes = carregarFontes(unidades, escalaFramebuffer_);
+  aparencia_.unidades = unidades;
+
+  if (auto icone = DecodificadorImagemSdl().decodificar(iconePng())) {
+    icone_.emplace(*icone);
+    aparencia_.icone = reinterpret_cast<ImTextureID>(static_cast<std::uintptr_t>(icone_->id()));
+    SuperficiePtr superficie(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(icone->rgba.data()),
+                                                                icone->largura, icone->altura, 32,
+                                                                icone->largura * 4, SDL_PIXELFORMAT_RGBA32));
+    if (superficie) SDL_SetWindowIcon(janela_.get(), superficie.get());
+  }
+}
+
+std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
+  const int indice = SDL_GetWindowDisplayIndex(janela_.get());
+  SDL_DisplayMode modo;
+  if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) return std::nullopt;
+  return TamanhoTela{modo.w, modo.h};
+}
+
+void JanelaSdl::aoDesenharVideo(std::function<void(int, int)> desenhar) {
+  desenharVideo_ = std::move(desenhar);
+}
+
+void JanelaSdl::rodar() {
+  redimensionar();
+  quadrosPendentes_ = quadrosAposEntrada;
+  for (;;) {
+    coletarEventos();
+    // ImGui 1.86 samples the keys once per frame, so a press and its release in the
+    // same frame would be lost: one key press per frame, the rest waits in order.
+    bool teclaNoQuadro = false;
+    while (!lote_.empty()) {
+      const SDL_Event evento = lote_.front();
+      if (teclaNoQuadro && ehTeclado(evento)) break;
+      lote_.pop_front();
+      if (!tratar(evento)) return;
+      teclaNoQuadro = teclaNoQuadro || evento.type == SDL_KEYDOWN;
+    }
+    if (fila_.executarPendentes()) {
+      quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
+    }
+    if (!lote_.empty()) quadrosPendentes_ = std::max(quadrosPendentes_, 1);
+    if (quadrosPendentes_ > 0) {
+      desenhar();
+      --quadrosPendentes_;
+    }
+  }
+}
+
+void JanelaSdl::coletarEventos() {
+  SDL_Event evento;
+  if (lote_.empty() && quadrosPendentes_ == 0) {
+    auto espera = fila_.esperaAteProximo();
+    bool chegou = false;
+    if (espera) {
+      // Rounded up: waking a little early would only spin until the task is due.
+      auto ms = std::chrono::ceil<std::chrono::milliseconds>(*espera).count();
+      chegou = SDL_WaitEventTimeout(&evento, static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX)));
+    } else {
+      chegou = SDL_WaitEvent(&evento);
+    }
+    if (chegou) lote_.push_back(evento);
+  }
+  while (SDL_PollEvent(&evento)) lote_.push_back(evento);
+}
+
+bool JanelaSdl::tratar(const SDL_Event& evento) {
+  if (evento.type == fila_.tipoEvento()) return true;
+  switch (evento.type) {
+    case SDL_QUIT:
+      return false;
+    case SDL_KEYDOWN:
+      if (evento.key.keysym.sym == SDLK_ESCAPE) return false;
+      if (ehConfirmar(evento.key.keysym.sym)) {
+        // Kept from ImGui, which would take the field's focus away; confirmed after the
+        // next frame, once the characters typed before it are in the fields.
+        confirmarPedido_ = !estado_.pareamentoOculto;
+        quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+        return true;
+      }
+      break;
+    case SDL_KEYUP:
+      if (ehConfirmar(evento.key.keysym.sym)) return true;
+      break;
+    case SDL_WINDOWEVENT:
+      if (evento.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redimensionar();
+      break;
+    default:
+      break;
+  }
+  ImGui_ImplSDL2_ProcessEvent(&evento);
+  quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+  return true;
+}
+
+void JanelaSdl::redimensionar() {
+  int largura = 0, altura = 0;
+  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
+  if (acoes_.redimensionar) acoes_.redimensionar(largura, altura);
+}
+
+void JanelaSdl::desenhar() {
+  int largura = 0, altura = 0;
+  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
+  glViewport(0, 0, largura, altura);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  if (desenharVideo_) desenharVideo_(largura, altura);
+
+  ImGui_ImplOpenGL3_NewFrame();
+  ImGui_ImplSDL2_NewFrame();
+  ImGui::NewFrame();
+  const auto& io = ImGui::GetIO();
+  cursorRemoto_.desenhar(estado_, *ImGui::GetBackgroundDrawList(), static_cast<float>(altura),
+                         io.DisplayFramebufferScale.y > 0 ? io.DisplayFramebufferScale.y : 1);
+  ImGui::SetNextWindowPos({0, 0});
+  ImGui::SetNextWindowSize(io.DisplaySize);
+  ImGui::Begin("##tela", nullptr,
+               ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoBackground |
+                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoMove |
+                   ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoScrollWithMouse);
+  const auto acaoAvisos = desenharPilhaAvisos(estado_, aparencia_, io.DisplaySize);
+  auto acaoPainel = desenharPainelPareamento(estado_, aparencia_, io.DisplaySize);
+  ImGui::End();
+  ImGui::Render();
+  glViewport(0, 0, largura, altura);
+  ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+  SDL_GL_SwapWindow(janela_.get());
+
+  if (confirmarPedido_) {
+    confirmarPedido_ = false;
+    if (!estado_.pareamentoOculto) acaoPainel = AcaoInterface::confirmarPareamento;
+  }
+  executar(acaoAvisos);
+  executar(acaoPainel);
+}
+
+void JanelaSdl::executar(AcaoInterface acao) {
+  switch (acao) {
+    case AcaoInterface::nenhuma:
+      return;
+    case AcaoInterface::abrirPareamento:
+      if (acoes_.abrirPareamento) acoes_.abrirPareamento();
+      break;
+    case AcaoInterface::confirmarPareamento:
+      if (acoes_.confirmarPareamento) acoes_.confirmarPareamento();
+      break;
+  }
+  quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+}
+
+}  // namespace orbelo

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Aparencia.hpp"
+#include "ContextoImGui.hpp"
+#include "CursorRemoto.hpp"
+#include "FilaPrincipal.hpp"
+#include "RecursosSdl.hpp"
+#include "TexturaGl.hpp"
+#include "receptor/EstadoTela.hpp"
+
+namespace orbelo {
+
+// What the window hands back to the receiver; all called on the main thread.
+struct AcoesJanela {
+  std::function<void()> abrirPareamento;
+  std::function<void()> confirmarPareamento;
+  std::function<void(int largura, int altura)> redimensionar;  // content size in pixels
+};
+
+struct TamanhoTela {
+  int largura = 0;
+  int altura = 0;
+};
+
+// The one window: full screen on the desktop (or an ordinary window), black, with an
+// OpenGL 3.3 context. It runs the main thread's event loop and draws, each time
+// something changes, the video, the remote pointer, the notices and the pairing panel
+// from `EstadoTela`. Escape, or the desktop closing the window, ends the loop.
+class JanelaSdl {
+ public:
+  // None, with SDL's reason in `erro`, when there is no display to open it on.
+  static std::unique_ptr<JanelaSdl> abrir(bool janelaComum, EstadoTela& estado, FilaPrincipal& fila,
+                                          AcoesJanela acoes, std::string& erro);
+  JanelaSdl(const JanelaSdl&) = delete;
+  JanelaSdl& operator=(const JanelaSdl&) = delete;
+
+  // The desktop mode of the display holding the window, in pixels.
+  std::optional<TamanhoTela> telaDoMonitor() const;
+
+  // Draws the video first in each frame, into the whole content (pixels); until set,
+  // the content stays black. The OpenGL context is current while it runs.
+  void aoDesenharVideo(std::function<void(int largura, int altura)> desenhar);
+
+  // The main thread's loop: sleeps until an event, a posted task or a delayed task is
+  // due, then runs them and draws. Returns when the program is to end.
+  void rodar();
+
+ private:
+  JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes);
+
+  bool criar(bool janelaComum, std::string& erro);
+  void prepararInterface();
+  void coletarEventos();
+  bool tratar(const SDL_Event& evento);
+  void redimensionar();
+  void desenhar();
+  void executar(AcaoInterface acao);
+
+  EstadoTela& estado_;
+  FilaPrincipal& fila_;
+  AcoesJanela acoes_;
+  std::function<void(int, int)> desenharVideo_;
+
+  // Declared so that GL objects go before their context, and the context before the window.
+  SubsistemaSdl video_;
+  JanelaSdlPtr janela_;
+  ContextoGlPtr contextoGl_;
+  std::optional<ContextoImGui> imgui_;
+  std::optional<TexturaGl> icone_;
+  CursorRemoto cursorRemoto_;
+  Aparencia aparencia_;
+  float escalaFramebuffer_ = 1;
+
+  std::deque<SDL_Event> lote_;
+  int quadrosPendentes_ = 0;
+  bool confirmarPedido_ = false;
+};
+
+}  // namespace orbelo

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receptor/plataforma/janela/FilaPrincipal.hpp"
+
+namespace orbelo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits as the window's loop does, then runs what is due; until `pronto` or a deadline.
+template <typename Condicao>
+void rodarAte(FilaPrincipal& fila, Condicao pronto) {
+  const auto limite = std::chrono::steady_clock::now() + 5s;
+  while (!pronto() && std::chrono::steady_clock::now() < limite) {
+    SDL_Event evento;
+    auto espera = fila.esperaAteProximo().value_or(100ms);
+    SDL_WaitEventTimeout(&evento,
+                         static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(espera).count()));
+    while (SDL_PollEvent(&evento)) {
+    }
+    fila.executarPendentes();
+  }
+}
+
+TEST(FilaPrincipal, TasksPostedFromOtherThreadsRunOnTheLoopThreadInEachThreadsOrder) {
+  FilaPrincipal fila;
+  std::vector<std::pair<int, int>> feitas;  // (thread, sequence)
+  std::vector<std::thread::id> executoras;
+  std::vector<std::thread> threads;
+  constexpr int porThread = 500;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&fila, &feitas, &executoras, t] {
+      for (int i = 0; i < porThread; ++i) {
+        fila.executar([&feitas, &executoras, t, i] {
+          feitas.emplace_back(t, i);
+          executoras.push_back(std::this_thread::get_id());
+        });
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  rodarAte(fila, [&] { return feitas.size() == 3 * porThread; });
+
+  ASSERT_EQ(feitas.size(), 3u * porThread);
+  std::vector<int> proxima(3, 0);
+  for (auto [t, i] : feitas) EXPECT_EQ(i, proxima[t]++);
+  for (auto id : executoras) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(FilaPrincipal, ManyPostsWakeTheLoopWithOneEventNotAFlood) {
+  FilaPrincipal fila;
+  for (int i = 0; i < 10000; ++i) fila.executar([] {});
+  SDL_PumpEvents();
+  SDL_Event eventos[8];
+  EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
+
+  // After the loop has drained the queue, the next post wakes it again.
+  fila.executarPendentes();
+  fila.executar([] {});
+  EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
+}
+
+TEST(FilaPrincipal, DelayedTasksRunByDeadlineNotBeforeItAndEqualDeadlinesKeepTheirOrder) {
+  FilaPrincipal fila;
+  std::string ordem;
+  const auto inicio = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration quandoC{};
+  fila.executarDepois(120ms, [&] {
+    ordem += 'c';
+    quandoC = std::chrono::steady_clock::now() - inicio;
+  });
+  fila.executarDepois(40ms, [&] { ordem += 'a'; });
+  fila.executarDepois(40ms, [&] { ordem += 'b'; });
+  fila.executar([&] { ordem += '0'; });
+
+  EXPECT_EQ(fila.esperaAteProximo(), FilaPrincipal::Duracao::zero());
+  fila.executarPendentes();
+  EXPECT_EQ(ordem, "0");
+  auto espera = fila.esperaAteProximo();
+  ASSERT_TRUE(espera.has_value());
+  EXPECT_GT(*espera, 0ms);
+  EXPECT_LE(*espera, 40ms);
+
+  rodarAte(fila, [&] { return ordem.size() == 4; });
+  EXPECT_EQ(ordem, "0abc");
+  EXPECT_GE(quandoC, 120ms);
+  EXPECT_FALSE(fila.esperaAteProximo().has_value());
+}
+
+TEST(FilaPrincipal, ATaskPostedWhileTasksRunWaitsForTheNextRound) {
+  FilaPrincipal fila;
+  std::string ordem;
+  fila.executar([&] {
+    ordem += 'a';
+    fila.executar([&] { ordem += 'c'; });
+  });
+  fila.executar([&] { ordem += 'b'; });
+  EXPECT_TRUE(fila.executarPendentes());
+  EXPECT_EQ(ordem, "ab");
+  EXPECT_TRUE(fila.executarPendentes());
+  EXPECT_EQ(ordem, "abc");
+  EXPECT_FALSE(fila.executarPendentes());
+}
+
+}  // namespace
+}  // namespace orbelo

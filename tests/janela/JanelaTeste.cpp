@@ -1,0 +1,380 @@
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "receptor/plataforma/janela/JanelaSdl.hpp"
+
+namespace orbelo {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Rgb {
+  int r, g, b;
+  bool operator==(const Rgb&) const = default;
+};
+
+// The screen, rows from the top.
+struct Captura {
+  int largura = 0;
+  int altura = 0;
+  std::vector<std::uint8_t> rgb;
+
+  Rgb em(int x, int y) const {
+    auto i = (static_cast<std::size_t>(y) * largura + x) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+  }
+
+  // Rows (from the top) holding at least one pixel that passes `teste`.
+  std::vector<int> linhas(const std::function<bool(Rgb)>& teste) const {
+    std::vector<int> achadas;
+    for (int y = 0; y < altura; ++y) {
+      for (int x = 0; x < largura; ++x) {
+        if (teste(em(x, y))) {
+          achadas.push_back(y);
+          break;
+        }
+      }
+    }
+    return achadas;
+  }
+
+  // Rows holding a run of at least `comprimento` pixels that pass `teste`: filled
+  // shapes, as opposed to the edges of text drawn over them.
+  std::vector<int> linhasComFaixa(const std::function<bool(Rgb)>& teste, int comprimento) const {
+    std::vector<int> achadas;
+    for (int y = 0; y < altura; ++y) {
+      int seguidos = 0;
+      for (int x = 0; x < largura && seguidos < comprimento; ++x)
+        seguidos = teste(em(x, y)) ? seguidos + 1 : 0;
+      if (seguidos >= comprimento) achadas.push_back(y);
+    }
+    return achadas;
+  }
+
+  // Horizontal extent of the pixels that pass `teste` in rows `de` to `ate`, or none.
+  std::optional<std::pair<int, int>> colunas(const std::function<bool(Rgb)>& teste, int de = 0,
+                                             int ate = INT_MAX) const {
+    std::optional<std::pair<int, int>> extensao;
+    for (int y = de; y <= std::min(ate, altura - 1); ++y) {
+      for (int x = 0; x < largura; ++x) {
+        if (!teste(em(x, y))) continue;
+        if (!extensao) extensao = {x, x};
+        extensao->first = std::min(extensao->first, x);
+        extensao->second = std::max(extensao->second, x);
+      }
+    }
+    return extensao;
+  }
+};
+
+// What the X server shows, read as a person would see it; the frame has been swapped
+// by the time a step runs.
+Captura capturar() {
+  Captura captura;
+  SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &captura.largura, &captura.altura);
+  captura.rgb.resize(static_cast<std::size_t>(captura.largura) * captura.altura * 3);
+  glFinish();
+  std::unique_ptr<FILE, int (*)(FILE*)> import(popen("import -window root -depth 8 rgb:-", "r"), pclose);
+  if (!import || std::fread(captura.rgb.data(), 1, captura.rgb.size(), import.get()) != captura.rgb.size()) {
+    ADD_FAILURE() << "import gave no picture";
+  }
+  return captura;
+}
+
+bool perto(Rgb a, Rgb b, int tolerancia) {
+  return std::abs(a.r - b.r) <= tolerancia && std::abs(a.g - b.g) <= tolerancia &&
+         std::abs(a.b - b.b) <= tolerancia;
+}
+bool preto(Rgb c) {
+  return c == Rgb{0, 0, 0};
+}
+bool cinzaNeutro(Rgb c) {
+  return c.r == c.g && c.g == c.b && c.r > 0;
+}
+
+// Groups of consecutive rows.
+int faixas(const std::vector<int>& linhas) {
+  int total = 0;
+  for (std::size_t i = 0; i < linhas.size(); ++i) {
+    if (i == 0 || linhas[i] != linhas[i - 1] + 1) ++total;
+  }
+  return total;
+}
+
+void xdotool(const std::string& argumentos) {
+  ASSERT_EQ(std::system(("xdotool " + argumentos).c_str()), 0) << argumentos;
+}
+
+class JanelaTeste : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
+  }
+
+  void abrir(bool comum = false) {
+    // A pointer left over a button by an earlier test would light it up.
+    xdotool("mousemove 1 1");
+    AcoesJanela acoes;
+    acoes.abrirPareamento = [this] { ++aberturas; };
+    acoes.confirmarPareamento = [this] { confirmacoes.emplace_back(estado.campoCodigo, estado.campoHost); };
+    acoes.redimensionar = [this](int largura, int altura) { tamanhos.emplace_back(largura, altura); };
+    std::string erro;
+    janela = JanelaSdl::abrir(comum, estado, fila, std::move(acoes), erro);
+    ASSERT_TRUE(janela) << erro;
+  }
+
+  // Runs the loop with each step on the main thread, 150 ms after the one before has
+  // run (so the window has drawn in between); then the loop is told to quit, unless it
+  // ended by itself.
+  void rodar(std::vector<std::function<void()>> passos) {
+    passos_ = std::move(passos);
+    proximo_ = 0;
+    fila.executarDepois(150ms, [this] { darPasso(); });
+    janela->rodar();
+  }
+
+  EstadoTela estado;
+  FilaPrincipal fila;
+  std::unique_ptr<JanelaSdl> janela;
+  int aberturas = 0;
+  std::vector<std::pair<std::string, std::string>> confirmacoes;
+  std::vector<std::pair<int, int>> tamanhos;
+  bool fimForcado = false;
+
+ private:
+  void darPasso() {
+    if (proximo_ < passos_.size()) {
+      passos_[proximo_++]();
+      fila.executarDepois(150ms, [this] { darPasso(); });
+      return;
+    }
+    fimForcado = true;
+    SDL_Event sair{};
+    sair.type = SDL_QUIT;
+    SDL_PushEvent(&sair);
+  }
+
+  std::vector<std::function<void()>> passos_;
+  std::size_t proximo_ = 0;
+};
+
+const Rgb cinzaAviso{153, 153, 153};
+const Rgb corBotaoAviso{92, 92, 92};
+const Rgb vermelhoErro{255, 115, 102};
+const Rgb azulConectar{10, 117, 235};
+
+TEST_F(JanelaTeste, ANoticeIsGreyTextCentredWithItsButtonUnderneathAndALineBreakMakesTwoLines) {
+  abrir();
+  Captura comBotao, duasLinhas, semAviso;
+  rodar({
+      [&] {
+        estado.textoAviso = "Conexão perdida. Tentando de novo…";
+        estado.botaoAvisoOculto = false;
+      },
+      [&] { comBotao = capturar(); },
+      [&] {
+        estado.textoAviso = "Procurando o MacBook…\nAbra o Velaro nele.";
+        estado.botaoAvisoOculto = true;
+      },
+      [&] { duasLinhas = capturar(); },
+      [&] {
+        estado.textoAviso.clear();
+        estado.avisoOculto = true;
+      },
+      [&] { semAviso = capturar(); },
+  });
+  ASSERT_EQ(comBotao.largura, 1920);
+  ASSERT_EQ(comBotao.altura, 1080);
+
+  auto botao = comBotao.linhasComFaixa([](Rgb c) { return perto(c, corBotaoAviso, 3); }, 100);
+  ASSERT_FALSE(botao.empty());
+  // Above the button only the notice's text: neutral grey, 0.6 at its brightest.
+  int maisClaro = 0;
+  bool neutro = true;
+  for (int y = 0; y < botao.front(); ++y) {
+    for (int x = 0; x < comBotao.largura; ++x) {
+      auto c = comBotao.em(x, y);
+      maisClaro = std::max({maisClaro, c.r, c.g, c.b});
+      neutro = neutro && c.r == c.g && c.g == c.b;
+    }
+  }
+  EXPECT_EQ(maisClaro, cinzaAviso.r);
+  EXPECT_TRUE(neutro);
+  auto texto = comBotao.linhas([](Rgb c) { return c == cinzaAviso; });
+  std::erase_if(texto, [&](int y) { return y >= botao.front(); });
+  ASSERT_FALSE(texto.empty());
+  EXPECT_GT(botao.front(), texto.back() + 10) << "the button sits under the text, 20 points apart";
+  EXPECT_LT(botao.front(), texto.back() + 40);
+
+  // The button is a plain rectangle: its middle is the stack's.
+  auto [esquerda, direita] =
+      *comBotao.colunas([](Rgb c) { return perto(c, corBotaoAviso, 3); }, botao.front(), botao.back());
+  EXPECT_NEAR((esquerda + direita) / 2.0, 960, 1);
+  const int meio = (texto.front() + botao.back()) / 2;
+  EXPECT_NEAR(meio, 540, 3);
+
+  auto linhas = duasLinhas.linhas(cinzaNeutro);
+  EXPECT_EQ(faixas(linhas), 2);
+  EXPECT_TRUE(duasLinhas.linhasComFaixa([](Rgb c) { return perto(c, corBotaoAviso, 3); }, 100).empty());
+
+  EXPECT_FALSE(semAviso.colunas([](Rgb c) { return !preto(c); }).has_value());
+}
+
+TEST_F(JanelaTeste, ThePanelShowsTheErrorLineInRedBetweenTheFieldsAndConnectOnlyWhenSet) {
+  abrir();
+  Captura comErro, semErro;
+  rodar({
+      [&] {
+        estado.pilhaAvisoOculta = true;
+        estado.pareamentoOculto = false;
+        estado.erroPareamento = "O código tem 6 dígitos.";
+        estado.erroPareamentoOculto = false;
+      },
+      [&] { comErro = capturar(); },
+      [&] { estado.erroPareamentoOculto = true; },
+      [&] { semErro = capturar(); },
+  });
+  auto vermelho = comErro.linhas([](Rgb c) { return perto(c, vermelhoErro, 2); });
+  auto azul = comErro.linhasComFaixa([](Rgb c) { return perto(c, azulConectar, 2); }, 40);
+  auto branco = comErro.linhas([](Rgb c) { return c == Rgb{255, 255, 255}; });
+  ASSERT_FALSE(vermelho.empty());
+  ASSERT_FALSE(azul.empty());
+  ASSERT_FALSE(branco.empty());
+  // Title (white) above, then fields, the error, and 28 points below it the button.
+  EXPECT_LT(branco.front(), vermelho.front());
+  EXPECT_GE(azul.front() - vermelho.back(), 28);
+  EXPECT_LE(azul.front() - vermelho.back(), 28 + 12);
+  auto [esquerda, direita] =
+      *comErro.colunas([](Rgb c) { return perto(c, azulConectar, 2); }, azul.front(), azul.back());
+  EXPECT_NEAR((esquerda + direita) / 2.0, 960, 1);
+  // Glyphs are not symmetric in their boxes, so text is centred only roughly.
+  auto erro = *comErro.colunas([](Rgb c) { return perto(c, vermelhoErro, 2); });
+  EXPECT_NEAR((erro.first + erro.second) / 2.0, 960, 8);
+
+  EXPECT_TRUE(semErro.linhas([](Rgb c) { return perto(c, vermelhoErro, 30); }).empty());
+  auto azulSemErro = semErro.linhasComFaixa([](Rgb c) { return perto(c, azulConectar, 2); }, 40);
+  ASSERT_FALSE(azulSemErro.empty());
+  EXPECT_NE(azulSemErro.front(), azul.front()) << "the panel closes up around the hidden line";
+}
+
+TEST_F(JanelaTeste, TheRemotePointerFillsItsFrameWhoseOriginIsAtTheBottomLeft) {
+  abrir();
+  auto verde = std::make_shared<ImagemCursor>();
+  verde->largura = 4;
+  verde->altura = 4;
+  for (int i = 0; i < 16; ++i) verde->rgba.insert(verde->rgba.end(), {0, 255, 0, 255});
+  Captura visivel, oculto;
+  rodar({
+      [&] {
+        estado.avisoOculto = true;
+        estado.imagemCursor = verde;
+        estado.quadroCursor = {100, 200, 40, 30};
+        estado.cursorOculto = false;
+      },
+      [&] { visivel = capturar(); },
+      [&] { estado.cursorOculto = true; },
+      [&] { oculto = capturar(); },
+  });
+  // Pixel rows 200..229 from the bottom are rows 850..879 from the top.
+  auto [esquerda, direita] = *visivel.colunas([](Rgb c) { return c == Rgb{0, 255, 0}; });
+  EXPECT_EQ(esquerda, 100);
+  EXPECT_EQ(direita, 139);
+  auto linhas = visivel.linhas([](Rgb c) { return c == Rgb{0, 255, 0}; });
+  EXPECT_EQ(linhas.front(), 850);
+  EXPECT_EQ(linhas.back(), 879);
+  EXPECT_EQ(linhas.size(), 30u);
+  EXPECT_FALSE(oculto.colunas([](Rgb c) { return !preto(c); }).has_value());
+}
+
+TEST_F(JanelaTeste, TypingFillsTheCodeFieldTabMovesToTheHostAndReturnConfirmsWithBoth) {
+  abrir();
+  rodar({
+      [&] {
+        estado.pilhaAvisoOculta = true;
+        estado.pareamentoOculto = false;
+        estado.focarCodigo = true;
+      },
+      [&] {
+        xdotool("mousemove 20 20");
+        // Sent while the loop is busy here, so every key arrives in one batch.
+        xdotool("type --delay 0 '123 456'");
+        xdotool("key --delay 0 Tab");
+        xdotool("type --delay 0 ' 10.0.0.2'");
+        xdotool("key --delay 0 Return");
+      },
+      [] {},
+      [] {},
+  });
+  ASSERT_EQ(confirmacoes.size(), 1u);
+  EXPECT_EQ(confirmacoes[0].first, "123 456");
+  EXPECT_EQ(confirmacoes[0].second, " 10.0.0.2");
+  EXPECT_FALSE(estado.focarCodigo);
+}
+
+TEST_F(JanelaTeste, EscapeEndsTheLoopWhateverHasTheKeyboard) {
+  abrir();
+  rodar({
+      [&] {
+        estado.pilhaAvisoOculta = true;
+        estado.pareamentoOculto = false;
+        estado.focarCodigo = true;
+      },
+      [&] { xdotool("mousemove 20 20 type --delay 0 12"); },
+      [&] { xdotool("key Escape"); },
+      [] {},
+      [] {},
+  });
+  EXPECT_FALSE(fimForcado);
+  EXPECT_EQ(estado.campoCodigo, "12");
+}
+
+TEST_F(JanelaTeste, ClickingTheNoticeButtonOpensThePairingPanel) {
+  abrir();
+  std::optional<std::pair<int, int>> centro;
+  rodar({
+      [&] {
+        estado.textoAviso = "Conectando…";
+        estado.botaoAvisoOculto = false;
+      },
+      [&] {
+        auto captura = capturar();
+        auto linhas = captura.linhasComFaixa([](Rgb c) { return perto(c, corBotaoAviso, 3); }, 100);
+        if (linhas.empty()) return;
+        auto colunas =
+            captura.colunas([](Rgb c) { return perto(c, corBotaoAviso, 3); }, linhas.front(), linhas.back());
+        if (!colunas) return;
+        centro = {(colunas->first + colunas->second) / 2, (linhas.front() + linhas.back()) / 2};
+        xdotool("mousemove " + std::to_string(centro->first) + " " + std::to_string(centro->second) +
+                " click 1");
+      },
+      [] {},
+      [] {},
+  });
+  ASSERT_TRUE(centro.has_value());
+  EXPECT_EQ(aberturas, 1);
+}
+
+TEST_F(JanelaTeste, AnOrdinaryWindowIsTwoThirdsOfTheScreenAndTheScreenIsStillReportedWhole) {
+  abrir(true);
+  rodar({[] {}});
+  ASSERT_FALSE(tamanhos.empty());
+  EXPECT_EQ(tamanhos.back(), std::make_pair(1280, 720));
+  auto tela = janela->telaDoMonitor();
+  ASSERT_TRUE(tela.has_value());
+  EXPECT_EQ(tela->largura, 1920);
+  EXPECT_EQ(tela->altura, 1080);
+}
+
+}  // namespace
+}  // namespace orbelo
