@@ -34,11 +34,23 @@ EmissorTeste::EmissorTeste(std::vector<std::string> argumentos, bool padroes,
   porta_ = static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1)));
 }
 
-ClienteTls::ClienteTls(std::uint16_t porta, std::string_view codigo, const std::string& host)
-    : cliente(
-          {"openssl", "s_client", "-quiet", "-psk", chaveHex(codigo), "-psk_identity", "varovia", "-tls1_2",
-           "-connect",
-           (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(porta)}) {}
+namespace {
+
+std::vector<std::string> linhaSClient(std::uint16_t porta, std::string_view codigo, const std::string& host,
+                                      const std::vector<std::string>& extras) {
+  std::string destino = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+  std::vector<std::string> linha{
+      "openssl",       "s_client", "-quiet",  "-psk",     chaveHex(codigo),
+      "-psk_identity", "varovia",  "-tls1_2", "-connect", destino + ":" + std::to_string(porta)};
+  linha.insert(linha.end(), extras.begin(), extras.end());
+  return linha;
+}
+
+}  // namespace
+
+ClienteTls::ClienteTls(std::uint16_t porta, std::string_view codigo, const std::string& host,
+                       const std::vector<std::string>& extras)
+    : cliente(linhaSClient(porta, codigo, host, extras)) {}
 
 std::optional<Mensagem> ClienteTls::proxima(std::chrono::milliseconds espera) {
   auto limite = std::chrono::steady_clock::now() + espera;

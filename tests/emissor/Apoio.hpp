@@ -31,8 +31,9 @@ class EmissorTeste {
 // A receiver played by `openssl s_client` with the pairing code's pre-shared key.
 class ClienteTls {
  public:
+  // `extras` go at the end of s_client's command line, where they override earlier options.
   explicit ClienteTls(std::uint16_t porta, std::string_view codigo = codigoTeste,
-                      const std::string& host = "127.0.0.1");
+                      const std::string& host = "127.0.0.1", const std::vector<std::string>& extras = {});
 
   // The next message; none when nothing came in `espera` or the stream ended.
   // Throws ErroProtocolo on a corrupt stream.

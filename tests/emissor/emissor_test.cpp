@@ -217,15 +217,37 @@ TEST(EmissorComUmReceptor, IgnoresShortOrForeignMessagesAndDropsAReceiverThatSen
   EXPECT_TRUE(cliente.esperarFim());
 }
 
-TEST(EmissorComUmReceptor, RefusesAWrongCodeAndKeepsServing) {
+TEST(EmissorComUmReceptor, RefusesAWrongCodeAnotherIdentityOrAnotherSuiteAndKeepsServing) {
   EmissorTeste emissor({"--tamanho", "160x120"});
-  ClienteTls errado(emissor.porta(), "654321");
-  EXPECT_TRUE(errado.esperarFim());
-  EXPECT_NE(errado.processo().esperarFim(), 0);
-  EXPECT_TRUE(emissor.processo().esperarLinha("Falha de TLS com 127.0.0.1:"));
-
+  const std::vector<std::pair<std::string, std::vector<std::string>>> recusados{
+      {"654321", {}},
+      {std::string(codigoTeste), {"-psk_identity", "outro"}},
+      {std::string(codigoTeste), {"-cipher", "PSK-AES256-GCM-SHA384"}},
+  };
+  for (const auto& [codigo, extras] : recusados) {
+    ClienteTls recusado(emissor.porta(), codigo, "127.0.0.1", extras);
+    EXPECT_TRUE(recusado.esperarFim());
+    EXPECT_NE(recusado.processo().esperarFim(), 0);
+    EXPECT_TRUE(emissor.processo().esperarLinha("Falha de TLS com 127.0.0.1:")) << codigo;
+  }
   ClienteTls certo(emissor.porta());
   EXPECT_TRUE(lerAbertura(certo));
+}
+
+TEST(EmissorComUmReceptor, AcceptsEachOfTheThreeSuites) {
+  EmissorTeste emissor({"--tamanho", "160x120"});
+  const std::vector<std::pair<std::string, std::string>> suites{
+      {"ECDHE-PSK-CHACHA20-POLY1305", "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256"},
+      {"ECDHE-PSK-AES128-CBC-SHA", "ECDHE_PSK_WITH_AES_128_CBC_SHA"},
+      {"PSK-AES128-GCM-SHA256", "PSK_WITH_AES_128_GCM_SHA256"},
+  };
+  for (const auto& [cifra, impressa] : suites) {
+    ClienteTls cliente(emissor.porta(), codigoTeste, "127.0.0.1", {"-cipher", cifra});
+    EXPECT_TRUE(lerAbertura(cliente)) << cifra;
+    auto linha = emissor.processo().esperarLinha("Receptor conectado: ");
+    ASSERT_TRUE(linha);
+    EXPECT_TRUE(linha->ends_with(" (" + impressa + ")")) << *linha;
+  }
 }
 
 TEST(EmissorComUmReceptor, ANewReceiverReplacesTheOldOneAndStartsWithAKeyFrame) {

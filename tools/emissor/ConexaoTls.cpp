@@ -14,7 +14,7 @@ namespace {
 
 // A receiver that takes nothing for this long is treated as gone.
 constexpr int esperaEnvioMs = 5000;
-constexpr std::size_t tamanhoLeitura = 64 * 1024;
+constexpr std::size_t tamanhoLeitura = std::size_t{64} * 1024;
 
 }  // namespace
 
@@ -45,14 +45,14 @@ std::string ConexaoTls::suite() const {
 
 bool ConexaoTls::enviar(VistaBytes dados) {
   std::lock_guard trava(mutex);
-  if (fechada_ || dados.empty()) {
-    return !fechada_;
+  if (fechada || dados.empty()) {
+    return !fechada;
   }
   if (escreverTudo(dados)) {
     return true;
   }
   // A broken or stalled link is closed here, so that its reader ends and the receiver is let go.
-  fechada_ = true;
+  fechada = true;
   shutdown(socket.get(), SHUT_RDWR);
   return false;
 }
@@ -84,11 +84,11 @@ bool ConexaoTls::escreverTudo(VistaBytes dados) {
 ConexaoTls::Recebido ConexaoTls::receber(std::chrono::milliseconds espera) {
   pollfd pronto{socket.get(), POLLIN, 0};
   if (poll(&pronto, 1, static_cast<int>(espera.count())) == 0) {
-    return {{}, fechada_};
+    return {{}, fechada};
   }
   std::lock_guard trava(mutex);
   Recebido recebido;
-  if (fechada_) {
+  if (fechada) {
     recebido.acabou = true;
     return recebido;
   }
@@ -109,7 +109,7 @@ ConexaoTls::Recebido ConexaoTls::receber(std::chrono::milliseconds espera) {
 
 void ConexaoTls::fecharLimpo() {
   std::lock_guard trava(mutex);
-  if (fechada_.exchange(true)) {
+  if (fechada.exchange(true)) {
     return;
   }
   SSL_shutdown(ssl.get());
@@ -118,7 +118,7 @@ void ConexaoTls::fecharLimpo() {
 
 void ConexaoTls::resetar() {
   std::lock_guard trava(mutex);
-  if (fechada_.exchange(true)) {
+  if (fechada.exchange(true)) {
     return;
   }
   // Closing here could hand the descriptor's number to another socket while the
@@ -126,7 +126,7 @@ void ConexaoTls::resetar() {
   // in place, and Linux sends a reset for an established connection.
   sockaddr desligar{};
   desligar.sa_family = AF_UNSPEC;
-  connect(socket.get(), &desligar, sizeof desligar);
+  (void)connect(socket.get(), &desligar, sizeof desligar);
 }
 
 }  // namespace orbelo::emissor

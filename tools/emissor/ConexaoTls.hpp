@@ -58,7 +58,6 @@ class ConexaoTls {
   void fecharLimpo();
   // The receiver sees the connection reset.
   void resetar();
-  bool fechada() const { return fechada_; }
 
  private:
   // With `mutex` held.
@@ -68,7 +67,7 @@ class ConexaoTls {
   Descritor socket;
   SslPtr ssl;
   const std::string endereco_;
-  std::atomic<bool> fechada_{false};
+  std::atomic<bool> fechada{false};
 };
 
 }  // namespace orbelo::emissor

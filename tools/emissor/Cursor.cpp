@@ -63,7 +63,7 @@ std::optional<Bytes> desenharSeta() {
   }
   for (int y = 0; y < ladoSeta; ++y) {
     for (int x = 0; x < ladoSeta; ++x) {
-      std::uint8_t* pixel = imagem->data[0] + y * imagem->linesize[0] + x * 4;
+      std::uint8_t* pixel = imagem->data[0] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[0] + x * 4;
       std::uint8_t cor = pixelDentro(x, y) ? 0 : 255;
       std::uint8_t alfa = pixelDentro(x, y) || vizinhoDentro(x, y) ? 255 : 0;
       pixel[0] = pixel[1] = pixel[2] = cor;

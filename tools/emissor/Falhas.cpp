@@ -3,13 +3,9 @@
 namespace orbelo::emissor::Falhas {
 
 QuadroCodificado quadroIndecodificavel() {
-  // nal_ref_idc 2, type 1; then first_mb_in_slice = 2^20 - 1 as Exp-Golomb
-  // (20 zeros, a one, 20 zeros) and the stop bit.
-  const Bytes unidade{0x41, 0x00, 0x00, 0x08, 0x00, 0x00, 0x40};
-  QuadroCodificado quadro;
-  anexarBE(quadro.unidades, static_cast<std::uint32_t>(unidade.size()));
-  quadro.unidades.insert(quadro.unidades.end(), unidade.begin(), unidade.end());
-  return quadro;
+  // A 7-byte unit: nal_ref_idc 2, type 1; then first_mb_in_slice = 2^20 - 1 as
+  // Exp-Golomb (20 zeros, a one, 20 zeros) and the stop bit.
+  return QuadroCodificado{{0x00, 0x00, 0x00, 0x07, 0x41, 0x00, 0x00, 0x08, 0x00, 0x00, 0x40}, false};
 }
 
 Bytes comprimentoCorrompido() {

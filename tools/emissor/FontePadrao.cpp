@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
+#include <cstring>
 
 namespace orbelo::emissor {
 
@@ -11,6 +11,9 @@ namespace {
 // U and V of six colour bands across the picture.
 constexpr std::array<std::array<std::uint8_t, 2>, 6> faixas{
     {{84, 255}, {44, 21}, {255, 107}, {128, 128}, {212, 235}, {16, 146}}};
+
+// The gradient repeats every this many pixels along a diagonal.
+constexpr int periodoRampa = 220;
 
 // Position of a square that bounces between 0 and `limite`, moving `passo` per frame.
 int quicar(std::int64_t numero, int passo, int limite) {
@@ -26,7 +29,18 @@ FontePadrao::FontePadrao(Codificador codificador, QuadroPtr imagem, Tamanho tama
     : codificador(std::move(codificador)),
       imagem(std::move(imagem)),
       tamanho_(tamanho),
-      quadrosPorSegundo(quadrosPorSegundo) {}
+      quadrosPorSegundo(quadrosPorSegundo) {
+  // One row of the gradient, long enough to start it at any phase; each row is a copy of it.
+  rampa.resize(static_cast<std::size_t>(tamanho.largura + periodoRampa));
+  for (std::size_t x = 0; x < rampa.size(); ++x) {
+    rampa[x] = static_cast<std::uint8_t>(16 + x % periodoRampa);
+  }
+  for (int x = 0; x < tamanho.largura / 2; ++x) {
+    const auto& faixa = faixas[static_cast<std::size_t>(x * 2 * faixas.size() / tamanho.largura)];
+    linhaU.push_back(faixa[0]);
+    linhaV.push_back(faixa[1]);
+  }
+}
 
 std::variant<std::unique_ptr<FonteVideo>, std::string> FontePadrao::abrir(Tamanho tamanho,
                                                                           int quadrosPorSegundo) {
@@ -52,21 +66,16 @@ std::chrono::nanoseconds FontePadrao::intervalo() const {
 void FontePadrao::desenhar() {
   const int largura = tamanho_.largura;
   const int altura = tamanho_.altura;
-  const int deslocamento = static_cast<int>(numero * 4);
+  const std::int64_t deslocamento = numero * 4;
   for (int y = 0; y < altura; ++y) {
-    std::uint8_t* linha = imagem->data[0] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[0];
-    for (int x = 0; x < largura; ++x) {
-      linha[x] = static_cast<std::uint8_t>(16 + (x + y + deslocamento) % 220);
-    }
+    std::memcpy(imagem->data[0] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[0],
+                rampa.data() + (y + deslocamento) % periodoRampa, static_cast<std::size_t>(largura));
   }
   for (int y = 0; y < altura / 2; ++y) {
-    std::uint8_t* u = imagem->data[1] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[1];
-    std::uint8_t* v = imagem->data[2] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[2];
-    for (int x = 0; x < largura / 2; ++x) {
-      const auto& faixa = faixas[static_cast<std::size_t>(x * 2 * 6 / largura)];
-      u[x] = faixa[0];
-      v[x] = faixa[1];
-    }
+    std::memcpy(imagem->data[1] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[1], linhaU.data(),
+                linhaU.size());
+    std::memcpy(imagem->data[2] + static_cast<std::ptrdiff_t>(y) * imagem->linesize[2], linhaV.data(),
+                linhaV.size());
   }
   const int lado = std::max(8, std::min(largura, altura) / 6) & ~1;
   const int x0 = quicar(numero, 6, largura - lado);

@@ -24,6 +24,10 @@ class FontePadrao : public FonteVideo {
 
   Codificador codificador;
   QuadroPtr imagem;
+  // Rows the picture is copied from: the luma gradient and the chroma of the colour bands.
+  Bytes rampa;
+  Bytes linhaU;
+  Bytes linhaV;
   Tamanho tamanho_;
   int quadrosPorSegundo;
   std::int64_t numero = 0;

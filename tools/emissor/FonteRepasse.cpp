@@ -9,7 +9,7 @@ namespace {
 constexpr int fpsPadrao = 30;
 constexpr int tipoIdr = 5;
 // Beyond this a group of pictures is not kept, and a request waits for the file's next key frame.
-constexpr std::size_t maximoDesdeChave = 64 * 1024 * 1024;
+constexpr std::size_t maximoDesdeChave = std::size_t{64} * 1024 * 1024;
 
 }  // namespace
 

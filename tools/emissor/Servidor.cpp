@@ -49,7 +49,9 @@ std::string descrever(const sockaddr_storage& endereco) {
   if (endereco.ss_family == AF_INET6) {
     const auto& v6 = reinterpret_cast<const sockaddr_in6&>(endereco);
     inet_ntop(AF_INET6, &v6.sin6_addr, texto, sizeof texto);
-    return "[" + std::string(texto) + "]:" + std::to_string(ntohs(v6.sin6_port));
+    std::string descricao(1, '[');
+    descricao.append(texto).append("]:").append(std::to_string(ntohs(v6.sin6_port)));
+    return descricao;
   }
   const auto& v4 = reinterpret_cast<const sockaddr_in&>(endereco);
   inet_ntop(AF_INET, &v4.sin_addr, texto, sizeof texto);
@@ -80,7 +82,8 @@ ContextoSslPtr criarContexto(Servidor::Chave* chave) {
   SSL_CTX_set_max_proto_version(contexto.get(), TLS1_2_VERSION);
   std::string lista;
   for (const auto& suite : Pareamento::suites) {
-    lista += (lista.empty() ? "" : ":") + std::string(suite.nomeOpenssl);
+    if (!lista.empty()) lista += ':';
+    lista += suite.nomeOpenssl;
   }
   SSL_CTX_set_cipher_list(contexto.get(), lista.c_str());
   SSL_CTX_set_options(contexto.get(), SSL_OP_NO_RENEGOTIATION);
