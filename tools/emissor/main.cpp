@@ -30,7 +30,8 @@ constexpr int saidaErroOpcoes = 2;
 std::string nomeServico() {
   char maquina[256] = {};
   gethostname(maquina, sizeof maquina - 1);
-  return "orbelo-emissor em " + std::string(maquina);
+  // DNS-SD service names stop at 63 bytes.
+  return "orbelo-emissor em " + std::string(maquina).substr(0, 40);
 }
 
 }  // namespace
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     }
   });
 
-  Emissor emissor(**std::get_if<std::unique_ptr<FonteVideo>>(&fonte), sessao, std::move(*seta), opcoes.falha);
+  Emissor emissor(*std::get<std::unique_ptr<FonteVideo>>(fonte), sessao, std::move(*seta), opcoes.falha);
   imprimirLinha(emissor.executar());
   escuta.fechar();
   return 1;
