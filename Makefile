@@ -16,5 +16,8 @@ test: build
 	@eval "$$(scripts/servicos-teste.sh)"; export DISPLAY; \
 	  ctest --preset debug
 
+demo: release
+	scripts/demo.sh
+
 clean:
 	rm -rf build
