@@ -66,13 +66,16 @@ Processo::Processo(const std::vector<std::string>& argumentos, const Opcoes& opc
 
   std::vector<std::string> ambiente;
   for (char** variavel = environ; *variavel != nullptr; ++variavel) ambiente.emplace_back(*variavel);
-  for (const auto& [nome, valor] : opcoes.ambiente) ambiente.push_back(nome + "=" + valor);
-  std::vector<char*> argv;
-  for (const auto& argumento : argumentos) argv.push_back(const_cast<char*>(argumento.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const auto& variavel : ambiente) envp.push_back(const_cast<char*>(variavel.c_str()));
-  envp.push_back(nullptr);
+  for (const auto& [nome, valor] : opcoes.ambiente) ambiente.emplace_back(nome).append("=").append(valor);
+  const auto ponteiros = [](const std::vector<std::string>& textos) {
+    std::vector<char*> lista;
+    lista.reserve(textos.size() + 1);
+    for (const auto& texto : textos) lista.push_back(const_cast<char*>(texto.c_str()));
+    lista.push_back(nullptr);
+    return lista;
+  };
+  auto argv = ponteiros(argumentos);
+  auto envp = ponteiros(ambiente);
 
   const int erro = posix_spawnp(&pid_, argv[0], &acoes, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&acoes);
@@ -242,10 +245,12 @@ ParametrosTls parametrosCom(const std::array<std::uint8_t, 32>& chave) {
 namespace {
 
 std::vector<std::string> argumentosServidor(const OpcoesServidor& opcoes, std::uint16_t porta) {
-  const auto endereco = opcoes.endereco.find(':') != std::string::npos ? "[" + opcoes.endereco + "]" : opcoes.endereco;
-  std::vector<std::string> argumentos{"openssl",       "s_server", "-nocert",      "-psk",
-                                      hex(opcoes.chave), "-psk_identity", "varovia", opcoes.versao,
-                                      "-accept",       endereco + ":" + std::to_string(porta), "-naccept", "1"};
+  const auto endereco =
+      opcoes.endereco.find(':') != std::string::npos ? "[" + opcoes.endereco + "]" : opcoes.endereco;
+  std::vector<std::string> argumentos{
+      "openssl",       "s_server", "-nocert",     "-psk",    hex(opcoes.chave),
+      "-psk_identity", "varovia",  opcoes.versao, "-accept", endereco + ":" + std::to_string(porta),
+      "-naccept",      "1"};
   if (opcoes.versao == "-tls1_3") {
     argumentos.insert(argumentos.end(), {"-ciphersuites", opcoes.suite});
   } else {
@@ -294,10 +299,10 @@ bool Registro::esperar(const std::function<bool()>& condicao, std::chrono::milli
   return mudou_.wait_for(guarda, limite, condicao);
 }
 
-void receberSempre(const std::shared_ptr<Conexao>& conexao, std::shared_ptr<Registro> registro,
+void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
                    std::size_t maximo) {
   conexao->receber(1, maximo,
-                   [fraca = std::weak_ptr(conexao), registro, maximo](Bytes dados, bool completo,
+                   [fraca = std::weak_ptr(conexao), registro, maximo](const Bytes& dados, bool completo,
                                                                       const std::optional<ErroRede>& erro) {
                      registro->recebido(dados, completo, erro);
                      const auto conexao = fraca.lock();

@@ -31,9 +31,9 @@ using namespace std::chrono_literals;
 class Processo {
  public:
   struct Opcoes {
-    bool entrada = false;   // a pipe to its stdin (otherwise /dev/null)
-    bool saida = false;     // a pipe from its stdout (otherwise /dev/null)
-    bool erros = false;     // a pipe from its stderr (otherwise /dev/null)
+    bool entrada = false;  // a pipe to its stdin (otherwise /dev/null)
+    bool saida = false;    // a pipe from its stdout (otherwise /dev/null)
+    bool erros = false;    // a pipe from its stderr (otherwise /dev/null)
     std::vector<std::pair<std::string, std::string>> ambiente;  // added to ours
   };
 
@@ -116,7 +116,7 @@ class Registro {
 };
 
 // Keeps one receive pending on `conexao`, recording into `registro`, until the stream ends.
-void receberSempre(const std::shared_ptr<Conexao>& conexao, std::shared_ptr<Registro> registro,
+void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
                    std::size_t maximo = 1024 * 1024);
 
 // Runs `tarefa` on `fila` and waits for it.

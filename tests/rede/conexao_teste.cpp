@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <asio/ip/tcp.hpp>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
-
-#include <asio/ip/tcp.hpp>
 
 #include "Pares.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
@@ -19,11 +18,12 @@ using namespace std::chrono_literals;
 using teste::naFila;
 using teste::Registro;
 
-constexpr std::size_t mebibyte = 1024 * 1024;
+constexpr std::size_t mebibyte = std::size_t{1024} * 1024;
 
 // A connection made on `fila`, started at once, with its states recorded.
-std::shared_ptr<Conexao> abrir(FilaAsio& fila, Transporte& transporte, const std::string& host, std::uint16_t porta,
-                               const ParametrosTls& parametros, const std::shared_ptr<Registro>& registro) {
+std::shared_ptr<Conexao> abrir(FilaAsio& fila, Transporte& transporte, const std::string& host,
+                               std::uint16_t porta, const ParametrosTls& parametros,
+                               const std::shared_ptr<Registro>& registro) {
   return naFila(fila, [&] {
     auto conexao = transporte.conexao(host, porta, parametros);
     conexao->aoMudarEstado([registro](EstadoConexao estado, const std::optional<ErroRede>& erro) {
@@ -43,6 +43,15 @@ teste::OpcoesServidor comChave(const std::array<std::uint8_t, 32>& chave) {
 bool algumEstado(const std::shared_ptr<Registro>& registro) {
   return registro->esperar([&] { return !registro->estados.empty(); });
 }
+
+}  // namespace
+
+// Names the suite in test output instead of dumping its bytes.
+void PrintTo(const Suite& suite, std::ostream* saida) {
+  *saida << suite.nomeImpresso;
+}
+
+namespace {
 
 class ConexaoTlsSuite : public ::testing::TestWithParam<Suite> {};
 
@@ -64,7 +73,8 @@ TEST_P(ConexaoTlsSuite, BecomesReadyNamesTheSuiteAndCarriesAMebibyteEachWayIntac
     teste::receberSempre(conexao, registro);
     for (std::size_t inicio = 0; inicio < doCliente.size();) {
       const auto tamanho = std::min<std::size_t>(1 + (inicio * 7919) % 70000, doCliente.size() - inicio);
-      conexao->enviar(Bytes(doCliente.begin() + inicio, doCliente.begin() + inicio + tamanho));
+      const auto pedaco = VistaBytes(doCliente).subspan(inicio, tamanho);
+      conexao->enviar(Bytes(pedaco.begin(), pedaco.end()));
       inicio += tamanho;
     }
   });
@@ -98,8 +108,8 @@ TEST(ConexaoTls, AServerHoldingAnotherKeyFailsTheHandshakeInTheTlsLayer) {
   FilaAsio fila;
   TransporteAsio transporte(fila);
   auto registro = std::make_shared<Registro>();
-  auto conexao =
-      abrir(fila, transporte, "127.0.0.1", servidor.porta, teste::parametrosCom(teste::chaveAleatoria()), registro);
+  auto conexao = abrir(fila, transporte, "127.0.0.1", servidor.porta,
+                       teste::parametrosCom(teste::chaveAleatoria()), registro);
 
   ASSERT_TRUE(algumEstado(registro));
   const auto [estado, erro] = registro->estados.front();
@@ -133,8 +143,8 @@ TEST(ConexaoTls, AClosedPortFailsWithTheSystemsConnectionRefused) {
   FilaAsio fila;
   TransporteAsio transporte(fila);
   auto registro = std::make_shared<Registro>();
-  auto conexao =
-      abrir(fila, transporte, "127.0.0.1", teste::portaLivre(), teste::parametrosCom(teste::chaveAleatoria()), registro);
+  auto conexao = abrir(fila, transporte, "127.0.0.1", teste::portaLivre(),
+                       teste::parametrosCom(teste::chaveAleatoria()), registro);
 
   ASSERT_TRUE(algumEstado(registro));
   const auto [estado, erro] = registro->estados.front();
@@ -169,8 +179,8 @@ TEST(ConexaoTls, APeerHangingUpDuringTheHandshakeIsAnOrdinaryFailureNotARefusal)
 }
 
 TEST(ConexaoTls, ADialByNameAndOneOverIpv6ReachTheServer) {
-  for (const auto& [endereco, host, esperado] : {std::tuple("127.0.0.1", "localhost", "127.0.0.1:"),
-                                                 std::tuple("::1", "::1", "[::1]:")}) {
+  for (const auto& [endereco, host, esperado] :
+       {std::tuple("127.0.0.1", "localhost", "127.0.0.1:"), std::tuple("::1", "::1", "[::1]:")}) {
     const auto chave = teste::chaveAleatoria();
     auto opcoes = comChave(chave);
     opcoes.endereco = endereco;
@@ -256,7 +266,7 @@ TEST(ConexaoTls, NoCallbackRunsOnceCancelled) {
   auto conexao = naFila(fila, [&] {
     auto conexao = transporte.conexao("127.0.0.1", servidor.porta, teste::parametrosCom(chave));
     conexao->aoMudarEstado([registro, fraca = std::weak_ptr(conexao)](EstadoConexao estado,
-                                                                        const std::optional<ErroRede>& erro) {
+                                                                      const std::optional<ErroRede>& erro) {
       registro->estado(estado, erro);
       if (const auto conexao = fraca.lock()) conexao->cancelar();
     });
@@ -279,13 +289,15 @@ TEST(ConexaoTls, NoCallbackRunsOnceCancelled) {
   ASSERT_TRUE(algumEstado(umaSo));
   fluindo.processo.escreverAoFundo(teste::bytesAleatorios(300000));
   naFila(fila, [&] {
-    segunda->receber(1, 1000, [umaSo, segunda](Bytes dados, bool completo, const std::optional<ErroRede>& erro) {
-      umaSo->recebido(dados, completo, erro);
-      segunda->cancelar();
-    });
-    segunda->receber(1, 1000, [umaSo](Bytes dados, bool completo, const std::optional<ErroRede>& erro) {
-      umaSo->recebido(dados, completo, erro);
-    });
+    segunda->receber(
+        1, 1000, [umaSo, segunda](const Bytes& dados, bool completo, const std::optional<ErroRede>& erro) {
+          umaSo->recebido(dados, completo, erro);
+          segunda->cancelar();
+        });
+    segunda->receber(1, 1000,
+                     [umaSo](const Bytes& dados, bool completo, const std::optional<ErroRede>& erro) {
+                       umaSo->recebido(dados, completo, erro);
+                     });
   });
   EXPECT_TRUE(fluindo.processo.esperarFim(10s).has_value());
   std::this_thread::sleep_for(200ms);
@@ -297,9 +309,8 @@ TEST(ConexaoTls, NoCallbackRunsOnceCancelled) {
   auto nada = std::make_shared<Registro>();
   naFila(fila, [&] {
     auto conexao = transporte.conexao("127.0.0.1", outro.porta, teste::parametrosCom(chave));
-    conexao->aoMudarEstado([nada](EstadoConexao estado, const std::optional<ErroRede>& erro) {
-      nada->estado(estado, erro);
-    });
+    conexao->aoMudarEstado(
+        [nada](EstadoConexao estado, const std::optional<ErroRede>& erro) { nada->estado(estado, erro); });
     conexao->iniciar();
     teste::receberSempre(conexao, nada);
     conexao->cancelar();

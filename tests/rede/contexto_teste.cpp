@@ -25,6 +25,7 @@ std::vector<std::uint16_t> oferecidas(SSL_CTX* contexto) {
   const std::unique_ptr<SSL, LiberarSsl> ssl(SSL_new(contexto));
   STACK_OF(SSL_CIPHER)* lista = SSL_get1_supported_ciphers(ssl.get());
   std::vector<std::uint16_t> numeros;
+  numeros.reserve(static_cast<std::size_t>(sk_SSL_CIPHER_num(lista)));
   for (int i = 0; i < sk_SSL_CIPHER_num(lista); ++i) {
     numeros.push_back(static_cast<std::uint16_t>(SSL_CIPHER_get_protocol_id(sk_SSL_CIPHER_value(lista, i))));
   }
@@ -45,7 +46,8 @@ TEST(ConfigurarContexto, AStricterSecurityLevelDoesNotDropAnyOfTheSuites) {
   for (const int nivel : {3, 4, 5}) {
     const std::unique_ptr<SSL_CTX, LiberarContexto> contexto(SSL_CTX_new(TLS_client_method()));
     SSL_CTX_set_security_level(contexto.get(), nivel);
-    ASSERT_EQ(configurarContexto(contexto.get(), teste::parametrosCom(teste::chaveAleatoria())), std::nullopt);
+    ASSERT_EQ(configurarContexto(contexto.get(), teste::parametrosCom(teste::chaveAleatoria())),
+              std::nullopt);
     EXPECT_THAT(oferecidas(contexto.get()), ElementsAre(0xCCAC, 0xC035, 0x00A8)) << "level " << nivel;
   }
 }

@@ -18,17 +18,18 @@ class RedeFalsa : public ::testing::Test {
   void SetUp() override {
     raiz_ = fs::temp_directory_path() / ("orbelo-sysfs-" + std::to_string(getpid()));
     interface("eth0", "1", {"device"});
-    interface("enx00e04c680001", "1", {"device"});       // USB Ethernet adapter
+    interface("enx00e04c680001", "1", {"device"});  // USB Ethernet adapter
     interface("wlan0", "1", {"device", "wireless"});
     interface("wlp2s0", "1", {"device", "phy80211"});
-    interface("docker0", "1", {"bridge"});                // virtual, no device
+    interface("docker0", "1", {"bridge"});  // virtual, no device
     interface("lo", "772", {});
-    interface("ib0", "32", {"device"});                   // InfiniBand
+    interface("ib0", "32", {"device"});  // InfiniBand
     interface("semtipo", "", {"device"});
   }
   void TearDown() override { fs::remove_all(raiz_); }
 
-  void interface(const std::string& nome, const std::string& tipo, std::initializer_list<const char*> pastas) {
+  void interface(const std::string& nome, const std::string& tipo,
+                 std::initializer_list<const char*> pastas) {
     fs::create_directories(raiz_ / nome);
     std::ofstream(raiz_ / nome / "type") << tipo << "\n";
     for (const auto* pasta : pastas) fs::create_directories(raiz_ / nome / pasta);

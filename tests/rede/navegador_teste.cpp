@@ -150,7 +150,8 @@ TEST_F(NavegadorAvahi, AResultLeadsToTheServerListeningOnItsPort) {
   });
   ASSERT_TRUE(registro->esperar([&] { return !registro->estados.empty(); }));
   EXPECT_EQ(registro->estados.front().first, EstadoConexao::pronta);
-  EXPECT_EQ(naFila(fila_, [&] { return conexao->endpoint(); }), "127.0.0.1:" + std::to_string(servidor.porta));
+  EXPECT_EQ(naFila(fila_, [&] { return conexao->endpoint(); }),
+            "127.0.0.1:" + std::to_string(servidor.porta));
   naFila(fila_, [&] { conexao->cancelar(); });
 }
 
@@ -238,15 +239,16 @@ std::unique_ptr<teste::Processo> navegarEm(const std::string& endereco, int mili
   opcoes.erros = true;
   opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco}};
   return std::make_unique<teste::Processo>(
-      std::vector<std::string>{NAVEGADOR_AVULSO, std::string(tipoTeste), std::to_string(milissegundos)}, opcoes);
+      std::vector<std::string>{NAVEGADOR_AVULSO, std::string(tipoTeste), std::to_string(milissegundos)},
+      opcoes);
 }
 
 // Waits for a reported set that does (or does not) name `nome`.
 bool relatou(teste::Processo& navegador, const std::string& nome, bool presente,
              std::chrono::milliseconds limite = 15s) {
   const auto fim = std::chrono::steady_clock::now() + limite;
-  while (const auto linha = navegador.lerLinha(std::chrono::duration_cast<std::chrono::milliseconds>(
-             fim - std::chrono::steady_clock::now()))) {
+  while (const auto linha = navegador.lerLinha(
+             std::chrono::duration_cast<std::chrono::milliseconds>(fim - std::chrono::steady_clock::now()))) {
     if ((linha->find(nome) != std::string::npos) == presente) return true;
   }
   return false;

@@ -1,11 +1,11 @@
 #include "ConexaoTls.hpp"
 
+#include <algorithm>
 #include <asio/connect.hpp>
 #include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <asio/ssl/error.hpp>
 #include <asio/write.hpp>
-#include <algorithm>
 #include <sstream>
 
 #include "ContextoTls.hpp"
@@ -16,7 +16,7 @@ namespace {
 
 // Outgoing messages waiting for a peer that does not read are capped; beyond this,
 // whole messages are dropped (sends are fire-and-forget and framing stays intact).
-constexpr std::size_t limiteSaida = 16 * 1024 * 1024;
+constexpr std::size_t limiteSaida = std::size_t{16} * 1024 * 1024;
 
 asio::ssl::context contextoConfigurado(const ParametrosTls& parametros, std::optional<ErroRede>& erro) {
   asio::ssl::context contexto(asio::ssl::context::tls_client);
@@ -38,7 +38,8 @@ bool fimDoFluxo(const asio::error_code& erro) {
 
 }  // namespace
 
-ConexaoTls::ConexaoTls(asio::io_context& contexto, Destino destino, const ParametrosTls& parametros, EhCabo ehCabo)
+ConexaoTls::ConexaoTls(asio::io_context& contexto, Destino destino, const ParametrosTls& parametros,
+                       EhCabo ehCabo)
     : contexto_(contexto),
       destino_(std::move(destino)),
       parametros_(parametros),
@@ -47,7 +48,9 @@ ConexaoTls::ConexaoTls(asio::io_context& contexto, Destino destino, const Parame
       resolvedor_(contexto),
       fluxo_(contexto, tls_) {}
 
-void ConexaoTls::aoMudarEstado(AoMudarEstado tratador) { aoMudarEstado_ = std::move(tratador); }
+void ConexaoTls::aoMudarEstado(AoMudarEstado tratador) {
+  aoMudarEstado_ = std::move(tratador);
+}
 
 void ConexaoTls::iniciar() {
   if (erroContexto_) {
@@ -64,7 +67,8 @@ void ConexaoTls::iniciar() {
   }
   resolvedor_.async_resolve(
       destino_.host, std::to_string(destino_.porta), asio::ip::tcp::resolver::numeric_service,
-      [self = shared_from_this()](const asio::error_code& erro, const asio::ip::tcp::resolver::results_type& achados) {
+      [self = shared_from_this()](const asio::error_code& erro,
+                                  const asio::ip::tcp::resolver::results_type& achados) {
         if (self->cancelada_) return;
         if (erro) {
           self->relatar(EstadoConexao::falhou, erroRede(erro));
@@ -85,33 +89,35 @@ void ConexaoTls::conectar(std::vector<asio::ip::tcp::endpoint> destinos) {
     // No wired route: the attempt waits, reporting nothing, until the caller gives up on it.
     if (destinos.empty()) return;
   }
-  asio::async_connect(fluxo_.lowest_layer(), destinos,
-                      [self = shared_from_this()](const asio::error_code& erro, const asio::ip::tcp::endpoint&) {
-                        if (self->cancelada_) return;
-                        if (erro) {
-                          self->relatar(EstadoConexao::falhou, erroRede(erro));
-                          return;
-                        }
-                        asio::error_code ignorado;
-                        self->fluxo_.lowest_layer().set_option(
-                            asio::ip::tcp::no_delay(self->parametros_.semAtraso), ignorado);
-                        self->negociar();
-                      });
+  asio::async_connect(
+      fluxo_.lowest_layer(), destinos,
+      [self = shared_from_this()](const asio::error_code& erro, const asio::ip::tcp::endpoint&) {
+        if (self->cancelada_) return;
+        if (erro) {
+          self->relatar(EstadoConexao::falhou, erroRede(erro));
+          return;
+        }
+        asio::error_code ignorado;
+        self->fluxo_.lowest_layer().set_option(asio::ip::tcp::no_delay(self->parametros_.semAtraso),
+                                               ignorado);
+        self->negociar();
+      });
 }
 
 void ConexaoTls::negociar() {
-  fluxo_.async_handshake(asio::ssl::stream_base::client, [self = shared_from_this()](const asio::error_code& erro) {
-    if (self->cancelada_) return;
-    if (erro) {
-      self->relatar(EstadoConexao::falhou, erroRede(erro));
-      return;
-    }
-    self->pronta_ = true;
-    self->relatar(EstadoConexao::pronta, std::nullopt);
-    if (self->cancelada_) return;
-    self->ler();
-    self->escrever();
-  });
+  fluxo_.async_handshake(asio::ssl::stream_base::client,
+                         [self = shared_from_this()](const asio::error_code& erro) {
+                           if (self->cancelada_) return;
+                           if (erro) {
+                             self->relatar(EstadoConexao::falhou, erroRede(erro));
+                             return;
+                           }
+                           self->pronta_ = true;
+                           self->relatar(EstadoConexao::pronta, std::nullopt);
+                           if (self->cancelada_) return;
+                           self->ler();
+                           self->escrever();
+                         });
 }
 
 void ConexaoTls::cancelar() {
@@ -159,7 +165,7 @@ void ConexaoTls::ler() {
       });
 }
 
-void ConexaoTls::completarPrimeiro(Bytes dados, Fim fim) {
+void ConexaoTls::completarPrimeiro(Bytes dados, const Fim& fim) {
   auto completar = std::move(pedidos_.front().completar);
   pedidos_.pop_front();
   if (completar) completar(std::move(dados), fim.completo, fim.erro);
@@ -224,6 +230,7 @@ std::optional<std::string> ConexaoTls::nomeInterface() const {
 
 std::optional<std::uint16_t> ConexaoTls::suiteNegociada() const {
   if (!pronta_) return std::nullopt;
+  // Asio hands the SSL handle out only from a non-const stream; reading the suite changes nothing.
   const SSL_CIPHER* suite = SSL_get_current_cipher(const_cast<ConexaoTls*>(this)->fluxo_.native_handle());
   if (suite == nullptr) return std::nullopt;
   return static_cast<std::uint16_t>(SSL_CIPHER_get_protocol_id(suite));

@@ -54,7 +54,7 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   void conectar(std::vector<asio::ip::tcp::endpoint> destinos);
   void negociar();
   void ler();
-  void completarPrimeiro(Bytes dados, Fim fim);
+  void completarPrimeiro(Bytes dados, const Fim& fim);
   void escrever();
   void relatar(EstadoConexao estado, const std::optional<ErroRede>& erro);
 

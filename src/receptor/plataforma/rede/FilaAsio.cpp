@@ -14,7 +14,9 @@ FilaAsio::~FilaAsio() {
   linha_.join();
 }
 
-void FilaAsio::executar(Tarefa tarefa) { asio::post(contexto_, std::move(tarefa)); }
+void FilaAsio::executar(Tarefa tarefa) {
+  asio::post(contexto_, std::move(tarefa));
+}
 
 void FilaAsio::executarDepois(Duracao atraso, Tarefa tarefa) {
   auto relogio = std::make_shared<asio::steady_timer>(contexto_, atraso);

@@ -30,7 +30,8 @@ bool mesmoEndereco(const sockaddr* endereco, const asio::ip::address& procurado)
     const auto bytes = procurado6.to_bytes();
     if (std::memcmp(&v6->sin6_addr, bytes.data(), bytes.size()) != 0) return false;
     // The same link-local address may sit on several interfaces; the scope tells them apart.
-    return !procurado6.is_link_local() || procurado6.scope_id() == 0 || procurado6.scope_id() == v6->sin6_scope_id;
+    return !procurado6.is_link_local() || procurado6.scope_id() == 0 ||
+           procurado6.scope_id() == v6->sin6_scope_id;
   }
   return false;
 }

@@ -1,10 +1,10 @@
 #include "NavegadorAvahi.hpp"
 
+#include <avahi-common/address.h>
 #include <net/if.h>
 
 #include <algorithm>
 #include <array>
-#include <avahi-common/address.h>
 
 namespace orbelo {
 namespace {
@@ -36,9 +36,13 @@ bool mesmo(const ResultadoBusca& a, const ResultadoBusca& b) {
 NavegadorAvahi::NavegadorAvahi(Fila& fila, std::string tipoServico, EhCabo ehCabo)
     : fila_(fila), tipo_(std::move(tipoServico)), ehCabo_(std::move(ehCabo)) {}
 
-NavegadorAvahi::~NavegadorAvahi() { parar(); }
+NavegadorAvahi::~NavegadorAvahi() {
+  parar();
+}
 
-void NavegadorAvahi::aoMudarResultados(AoMudarResultados tratador) { tratador_ = std::move(tratador); }
+void NavegadorAvahi::aoMudarResultados(AoMudarResultados tratador) {
+  tratador_ = std::move(tratador);
+}
 
 void NavegadorAvahi::iniciar() {
   if (laco_ || cancelado_) return;
@@ -89,9 +93,9 @@ void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estad
   switch (estado) {
     case AVAHI_CLIENT_S_RUNNING:
       if (!self->busca_) {
-        self->busca_.reset(avahi_service_browser_new(cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                     self->tipo_.c_str(), nullptr, static_cast<AvahiLookupFlags>(0),
-                                                     &NavegadorAvahi::aoMudarServico, self));
+        self->busca_.reset(avahi_service_browser_new(
+            cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, self->tipo_.c_str(), nullptr,
+            static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoMudarServico, self));
       }
       break;
     case AVAHI_CLIENT_CONNECTING:
@@ -108,9 +112,10 @@ void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estad
   }
 }
 
-void NavegadorAvahi::aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex interface, AvahiProtocol protocolo,
-                                    AvahiBrowserEvent evento, const char* nome, const char* tipo,
-                                    const char* dominio, AvahiLookupResultFlags, void* dados) {
+void NavegadorAvahi::aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex interface,
+                                    AvahiProtocol protocolo, AvahiBrowserEvent evento, const char* nome,
+                                    const char* tipo, const char* dominio, AvahiLookupResultFlags,
+                                    void* dados) {
   auto* self = static_cast<NavegadorAvahi*>(dados);
   if (evento != AVAHI_BROWSER_NEW && evento != AVAHI_BROWSER_REMOVE) return;
   Chave chave{interface, protocolo, nome, tipo, dominio};
@@ -124,9 +129,10 @@ void NavegadorAvahi::aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex int
 void NavegadorAvahi::resolver(AvahiClient* cliente, Chave chave) {
   if (ehCabo_ && !ehCabo_(nomeDaInterface(chave.interface))) return;
   // A resolver kept open reports later changes of the service as well.
-  Resolvedor resolvedor(avahi_service_resolver_new(
-      cliente, chave.interface, chave.protocolo, chave.nome.c_str(), chave.tipo.c_str(), chave.dominio.c_str(),
-      AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoResolver, this));
+  Resolvedor resolvedor(
+      avahi_service_resolver_new(cliente, chave.interface, chave.protocolo, chave.nome.c_str(),
+                                 chave.tipo.c_str(), chave.dominio.c_str(), AVAHI_PROTO_UNSPEC,
+                                 static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoResolver, this));
   if (!resolvedor) return;
   esquecer(chave);
   servicos_.emplace(std::move(chave), std::move(resolvedor));
@@ -134,8 +140,8 @@ void NavegadorAvahi::resolver(AvahiClient* cliente, Chave chave) {
 
 void NavegadorAvahi::aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex interface, AvahiProtocol,
                                 AvahiResolverEvent evento, const char* nome, const char*, const char*,
-                                const char*, const AvahiAddress* endereco, std::uint16_t porta, AvahiStringList*,
-                                AvahiLookupResultFlags, void* dados) {
+                                const char*, const AvahiAddress* endereco, std::uint16_t porta,
+                                AvahiStringList*, AvahiLookupResultFlags, void* dados) {
   auto* self = static_cast<NavegadorAvahi*>(dados);
   if (evento != AVAHI_RESOLVER_FOUND || endereco == nullptr) {
     self->retirar(resolvedor);

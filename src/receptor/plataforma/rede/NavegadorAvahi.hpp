@@ -55,8 +55,8 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
 
   static void aoMudarCliente(AvahiClient* cliente, AvahiClientState estado, void* dados);
   static void aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex interface, AvahiProtocol protocolo,
-                             AvahiBrowserEvent evento, const char* nome, const char* tipo, const char* dominio,
-                             AvahiLookupResultFlags, void* dados);
+                             AvahiBrowserEvent evento, const char* nome, const char* tipo,
+                             const char* dominio, AvahiLookupResultFlags, void* dados);
   static void aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex interface, AvahiProtocol protocolo,
                          AvahiResolverEvent evento, const char* nome, const char* tipo, const char* dominio,
                          const char* hostNome, const AvahiAddress* endereco, std::uint16_t porta,

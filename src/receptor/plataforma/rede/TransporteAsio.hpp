@@ -15,14 +15,14 @@ namespace orbelo {
 class TransporteAsio final : public Transporte {
  public:
   // `ehCabo` tells wired interfaces apart, for attempts that require one.
-  explicit TransporteAsio(FilaAsio& fila, EhCabo ehCabo = [](const std::string& nome) {
-    return interfaceCabeada(nome);
-  });
+  explicit TransporteAsio(
+      FilaAsio& fila, EhCabo ehCabo = [](const std::string& nome) { return interfaceCabeada(nome); });
 
   std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
                                    const ParametrosTls& parametros) override;
   std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& parametros) override;
-  std::shared_ptr<Navegador> navegador(std::string_view tipoServico, const ParametrosTls& parametros) override;
+  std::shared_ptr<Navegador> navegador(std::string_view tipoServico,
+                                       const ParametrosTls& parametros) override;
 
  private:
   EhCabo exigido(const ParametrosTls& parametros) const { return parametros.exigirCabo ? ehCabo_ : EhCabo{}; }
