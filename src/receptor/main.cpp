@@ -1,19 +1,86 @@
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "OpcoesReceptor.hpp"
+#include "Receptor.hpp"
 #include "protocolo/Saida.hpp"
+#include "receptor/plataforma/janela/CursorLocalSdl.hpp"
+#include "receptor/plataforma/janela/DecodificadorImagemSdl.hpp"
+#include "receptor/plataforma/janela/FilaPrincipal.hpp"
+#include "receptor/plataforma/janela/JanelaSdl.hpp"
+#include "receptor/plataforma/rede/FilaAsio.hpp"
+#include "receptor/plataforma/rede/TransporteAsio.hpp"
+#include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
+#include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
+#include "receptor/plataforma/video/DecodificadorVideo.hpp"
+#include "receptor/plataforma/video/DesenhoVideo.hpp"
 
 int main(int argc, char** argv) {
+  using namespace orbelo;
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
   const std::vector<std::string_view> argumentos(argv, argv + argc);
-  const auto lido = orbelo::OpcoesReceptor::ler(argumentos);
-  if (const auto* saida = std::get_if<orbelo::SaidaAntecipada>(&lido)) {
-    orbelo::imprimirLinha(saida->texto);
+  const auto lido = OpcoesReceptor::ler(argumentos);
+  if (const auto* saida = std::get_if<SaidaAntecipada>(&lido)) {
+    imprimirLinha(saida->texto);
     return saida->status;
   }
-  return 0;
+  const auto& opcoes = std::get<OpcoesReceptor>(lido);
+
+  FilaPrincipal principal;
+  EstadoTela tela;
+  // The window calls back only from its loop, which starts once the receiver exists.
+  std::shared_ptr<Receptor> receptor;
+  AcoesJanela acoes{
+      .abrirPareamento = [&receptor] { receptor->abrirPareamento(); },
+      .confirmarPareamento = [&receptor] { receptor->confirmarPareamento(); },
+      .redimensionar = [&receptor](int largura, int altura) { receptor->redimensionar(largura, altura); },
+  };
+  std::string erro;
+  auto janela = JanelaSdl::abrir(opcoes.janela, tela, principal, std::move(acoes), erro);
+  if (!janela) {
+    imprimirLinha("Não consegui abrir a janela: " + erro);
+    return 1;
+  }
+
+  // A decoded picture only has to wake the loop: every pass of it draws.
+  DecodificadorVideo decodificador([&principal] { principal.executar([] {}); });
+  auto desenho = DesenhoVideo::criar(decodificador);
+  if (!desenho) {
+    imprimirLinha("Não consegui preparar o desenho do vídeo nesta placa de vídeo.");
+    return 1;
+  }
+  janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho->desenhar(largura, altura); });
+
+  FilaAsio fila;
+  TransporteAsio transporte(fila);
+  PreferenciasArquivo preferencias;
+  InicioAutomaticoXdg inicioAutomatico;
+  CursorLocalSdl cursorLocal;
+  DecodificadorImagemSdl imagens;
+  receptor = Receptor::criar(opcoes, DependenciasReceptor{
+                                         .fila = fila,
+                                         .principal = principal,
+                                         .transporte = transporte,
+                                         .camada = decodificador,
+                                         .imagens = imagens,
+                                         .preferencias = preferencias,
+                                         .inicioAutomatico = inicioAutomatico,
+                                         .cursorLocal = cursorLocal,
+                                         .tela = tela,
+                                         .imprimir = {},
+                                         .relogio = {},
+                                     });
+  receptor->lancar(janela->telaDoMonitor());
+  janela->rodar();
+
+  // Ending is immediate, as the desktop's own quit is: the network thread may be inside
+  // a callback that holds the receiver, and nothing is left to save.
+  std::fflush(stdout);
+  std::_Exit(0);
 }

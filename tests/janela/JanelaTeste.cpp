@@ -322,6 +322,23 @@ TEST_F(JanelaTeste, TypingFillsTheCodeFieldTabMovesToTheHostAndReturnConfirmsWit
   EXPECT_FALSE(estado.focarCodigo);
 }
 
+TEST_F(JanelaTeste, PastingWithCtrlVPutsTheClipboardInTheCodeField) {
+  abrir();
+  rodar({
+      [&] {
+        estado.pilhaAvisoOculta = true;
+        estado.pareamentoOculto = false;
+        estado.focarCodigo = true;
+        SDL_SetClipboardText("654 321");
+      },
+      [&] { xdotool("mousemove 20 20 key --delay 0 ctrl+v Return"); },
+      [] {},
+      [] {},
+  });
+  ASSERT_EQ(confirmacoes.size(), 1u);
+  EXPECT_EQ(confirmacoes[0].first, "654 321");
+}
+
 TEST_F(JanelaTeste, EscapeEndsTheLoopWhateverHasTheKeyboard) {
   abrir();
   rodar({

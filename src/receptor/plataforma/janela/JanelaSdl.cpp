@@ -211,6 +211,16 @@ bool JanelaSdl::tratar(const SDL_Event& evento) {
       break;
   }
   ImGui_ImplSDL2_ProcessEvent(&evento);
+  if (evento.type == SDL_KEYDOWN || evento.type == SDL_KEYUP) {
+    // The back end reads the modifiers as they are now, after every queued event; the
+    // event's own say whether Ctrl was down when V was pressed.
+    const auto modificadores = evento.key.keysym.mod;
+    auto& io = ImGui::GetIO();
+    io.KeyCtrl = (modificadores & KMOD_CTRL) != 0;
+    io.KeyShift = (modificadores & KMOD_SHIFT) != 0;
+    io.KeyAlt = (modificadores & KMOD_ALT) != 0;
+    io.KeySuper = (modificadores & KMOD_GUI) != 0;
+  }
   quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
   return true;
 }

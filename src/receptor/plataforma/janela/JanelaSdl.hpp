@@ -15,6 +15,7 @@
 #include "RecursosSdl.hpp"
 #include "TexturaGl.hpp"
 #include "receptor/EstadoTela.hpp"
+#include "receptor/OpcoesReceptor.hpp"
 
 namespace orbelo {
 
@@ -23,11 +24,6 @@ struct AcoesJanela {
   std::function<void()> abrirPareamento;
   std::function<void()> confirmarPareamento;
   std::function<void(int largura, int altura)> redimensionar;  // content size in pixels
-};
-
-struct TamanhoTela {
-  int largura = 0;
-  int altura = 0;
 };
 
 // The one window: full screen on the desktop (or an ordinary window), black, with an
