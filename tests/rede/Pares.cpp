@@ -299,6 +299,13 @@ bool Registro::esperar(const std::function<bool()>& condicao, std::chrono::milli
   return mudou_.wait_for(guarda, limite, condicao);
 }
 
+std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> Registro::primeiroEstado(
+    std::chrono::milliseconds limite) {
+  std::unique_lock guarda(trava);
+  if (!mudou_.wait_for(guarda, limite, [this] { return !estados.empty(); })) return std::nullopt;
+  return estados.front();
+}
+
 void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
                    std::size_t maximo) {
   conexao->receber(1, maximo,

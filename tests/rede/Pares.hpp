@@ -101,6 +101,9 @@ class Registro {
   void recebido(const Bytes& dados, bool completo, const std::optional<ErroRede>& erro);
 
   bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s);
+  // The first state reported, once there is one.
+  std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
+      std::chrono::milliseconds limite = 10s);
 
   // Only read after `esperar` or once the connection is quiet.
   std::mutex trava;
