@@ -118,30 +118,15 @@ void Processo::fecharEntrada() {
   entrada_ = -1;
 }
 
-Bytes Processo::lerSaida(std::size_t quantos, std::chrono::milliseconds limite) {
+Bytes Processo::ler(int fd, std::size_t quantos, std::chrono::milliseconds limite) {
   Bytes lidos;
   const auto fim = Relogio::now() + limite;
   std::array<std::uint8_t, 65536> bloco{};
   while (lidos.size() < quantos) {
     const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(fim - Relogio::now()).count();
-    pollfd espera{saida_, POLLIN, 0};
-    if (resta <= 0 || poll(&espera, 1, static_cast<int>(resta)) <= 0) break;
-    const auto n = read(saida_, bloco.data(), std::min(bloco.size(), quantos - lidos.size()));
-    if (n <= 0) break;
-    lidos.insert(lidos.end(), bloco.begin(), bloco.begin() + n);
-  }
-  return lidos;
-}
-
-Bytes Processo::lerTudo(int fd, std::chrono::milliseconds limite) {
-  Bytes lidos;
-  const auto fim = Relogio::now() + limite;
-  std::array<std::uint8_t, 4096> bloco{};
-  for (;;) {
-    const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(fim - Relogio::now()).count();
     pollfd espera{fd, POLLIN, 0};
     if (resta <= 0 || poll(&espera, 1, static_cast<int>(resta)) <= 0) break;
-    const auto n = read(fd, bloco.data(), bloco.size());
+    const auto n = read(fd, bloco.data(), std::min(bloco.size(), quantos - lidos.size()));
     if (n <= 0) break;
     lidos.insert(lidos.end(), bloco.begin(), bloco.begin() + n);
   }

@@ -48,18 +48,20 @@ class Processo {
   void escreverAoFundo(Bytes dados);
   void fecharEntrada();
   // Reads until `quantos` bytes came, the stream ended or `limite` passed.
-  Bytes lerSaida(std::size_t quantos, std::chrono::milliseconds limite);
-  // Everything up to the end of the stream (the child closing it).
-  Bytes lerTudo(int fd, std::chrono::milliseconds limite);
-  Bytes lerSaidaAteOFim(std::chrono::milliseconds limite) { return lerTudo(saida_, limite); }
+  Bytes lerSaida(std::size_t quantos, std::chrono::milliseconds limite) {
+    return ler(saida_, quantos, limite);
+  }
+  Bytes lerSaidaAteOFim(std::chrono::milliseconds limite) { return ler(saida_, SIZE_MAX, limite); }
+  Bytes lerErrosAteOFim(std::chrono::milliseconds limite) { return ler(erros_, SIZE_MAX, limite); }
   // The next line of its stdout, without the line feed; none when `limite` passes first.
   std::optional<std::string> lerLinha(std::chrono::milliseconds limite);
-  Bytes lerErrosAteOFim(std::chrono::milliseconds limite) { return lerTudo(erros_, limite); }
   // The exit status once it ended within `limite`.
   std::optional<int> esperarFim(std::chrono::milliseconds limite);
   void sinalizar(int sinal);
 
  private:
+  static Bytes ler(int fd, std::size_t quantos, std::chrono::milliseconds limite);
+
   pid_t pid_ = -1;
   bool terminou_ = false;
   int entrada_ = -1;

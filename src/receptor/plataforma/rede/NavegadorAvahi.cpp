@@ -91,7 +91,10 @@ void NavegadorAvahi::recriarCliente() {
 void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estado, void* dados) {
   auto* self = static_cast<NavegadorAvahi*>(dados);
   switch (estado) {
+    case AVAHI_CLIENT_S_REGISTERING:
     case AVAHI_CLIENT_S_RUNNING:
+    case AVAHI_CLIENT_S_COLLISION:
+      // Connected to the daemon: browsing works whatever the state of its own host name.
       if (!self->busca_) {
         self->busca_.reset(avahi_service_browser_new(
             cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, self->tipo_.c_str(), nullptr,
