@@ -1,5 +1,7 @@
 #include "DecodificadorImagemSdl.hpp"
 
+#include <stb_image.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -22,7 +24,7 @@ SDL_Surface* carregar(FormatoImagem formato, SDL_RWops* origem) {
     case FormatoImagem::bmp:
       return IMG_LoadBMP_RW(origem);
     case FormatoImagem::gif:
-      return IMG_LoadGIF_RW(origem);
+      return nullptr;  // read by decodificarGif instead
     case FormatoImagem::webp:
       return IMG_LoadWEBP_RW(origem);
     case FormatoImagem::tiff:
@@ -40,6 +42,24 @@ struct LiberarRwops {
   void operator()(SDL_RWops* rw) const { SDL_RWclose(rw); }
 };
 
+struct LiberarStb {
+  void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
+};
+
+// SDL_image 2.6's GIF reader frees memory it never allocated on some damaged files, a
+// crash any sender could cause; stb_image reads the first picture of a GIF safely.
+std::shared_ptr<const ImagemCursor> decodificarGif(VistaBytes arquivo) {
+  int largura = 0, altura = 0, canais = 0;
+  const std::unique_ptr<stbi_uc, LiberarStb> pixels(
+      stbi_load_from_memory(arquivo.data(), static_cast<int>(arquivo.size()), &largura, &altura, &canais, 4));
+  if (!pixels || !cabe(largura, altura)) return nullptr;
+  auto imagem = std::make_shared<ImagemCursor>();
+  imagem->largura = largura;
+  imagem->altura = altura;
+  imagem->rgba.assign(pixels.get(), pixels.get() + static_cast<std::size_t>(largura) * altura * 4);
+  return imagem;
+}
+
 }  // namespace
 
 DecodificadorImagemSdl::DecodificadorImagemSdl() {
@@ -54,6 +74,7 @@ std::shared_ptr<const ImagemCursor> DecodificadorImagemSdl::decodificar(VistaByt
   if (arquivo.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
   auto cabecalho = lerCabecalhoImagem(arquivo);
   if (!cabecalho || !cabe(cabecalho->largura, cabecalho->altura)) return nullptr;
+  if (cabecalho->formato == FormatoImagem::gif) return decodificarGif(arquivo);
 
   std::unique_ptr<SDL_RWops, LiberarRwops> origem(
       SDL_RWFromConstMem(arquivo.data(), static_cast<int>(arquivo.size())));
