@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@ struct FormatoVideo {
 struct Amostra {
   std::shared_ptr<const FormatoVideo> formato;
   Bytes dados;
+  // When its last byte came off the network: the start of the video path's timing trace.
+  std::chrono::steady_clock::time_point chegada{};
 };
 
 // Decodes and shows samples; used on the main thread only.

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -101,6 +102,7 @@ void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
       if (!amostra) {
         return;
       }
+      amostra->chegada = std::chrono::steady_clock::now();
       medidor.registrar(static_cast<std::int64_t>(dados.size()));
       ++exibidos;
       if (avisoVisivel) {

@@ -19,6 +19,7 @@
 #include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
 #include "receptor/plataforma/video/DecodificadorVideo.hpp"
 #include "receptor/plataforma/video/DesenhoVideo.hpp"
+#include "receptor/plataforma/video/MedicaoQuadros.hpp"
 
 int main(int argc, char** argv) {
   using namespace orbelo;
@@ -50,12 +51,9 @@ int main(int argc, char** argv) {
 
   // A decoded picture only has to wake the loop: every pass of it draws.
   DecodificadorVideo decodificador([&principal] { principal.executar([] {}); });
-  auto desenho = DesenhoVideo::criar(decodificador);
-  if (!desenho) {
-    imprimirLinha("Não consegui preparar o desenho do vídeo nesta placa de vídeo.");
-    return 1;
-  }
-  janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho->desenhar(largura, altura); });
+  DesenhoVideo desenho(decodificador);
+  janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho.desenhar(largura, altura); });
+  janela->aoApresentar([&desenho] { desenho.apresentado(); });
 
   FilaAsio fila;
   TransporteAsio transporte(fila);
@@ -79,6 +77,9 @@ int main(int argc, char** argv) {
   receptor->lancar(janela->telaDoMonitor());
   janela->rodar();
 
+  if (auto* medicao = MedicaoQuadros::doProcesso()) {
+    medicao->gravar();
+  }
   // Ending is immediate, as the desktop's own quit is: the network thread may be inside
   // a callback that holds the receiver, and nothing is left to save.
   std::fflush(stdout);

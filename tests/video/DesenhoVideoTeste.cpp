@@ -72,8 +72,7 @@ class DesenhoVideoTeste : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(contexto);
-    desenho = DesenhoVideo::criar(camada);
-    ASSERT_TRUE(desenho);
+    desenho = std::make_unique<DesenhoVideo>(camada);
   }
 
   // Decodes every frame of `fluxo` and waits until the last one waits for the screen.

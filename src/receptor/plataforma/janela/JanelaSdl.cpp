@@ -143,6 +143,8 @@ void JanelaSdl::aoDesenharVideo(std::function<void(int, int)> desenhar) {
   desenharVideo_ = std::move(desenhar);
 }
 
+void JanelaSdl::aoApresentar(std::function<void()> apresentado) { apresentado_ = std::move(apresentado); }
+
 void JanelaSdl::rodar() {
   redimensionar();
   quadrosPendentes_ = quadrosAposEntrada;
@@ -235,9 +237,13 @@ void JanelaSdl::desenhar() {
   int largura = 0, altura = 0;
   SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
   glViewport(0, 0, largura, altura);
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  if (desenharVideo_) desenharVideo_(largura, altura);
+  // The video fills the whole content itself; clearing under it too would write every pixel twice.
+  if (desenharVideo_) {
+    desenharVideo_(largura, altura);
+  } else {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
 
   ImGui_ImplOpenGL3_NewFrame();
   ImGui_ImplSDL2_NewFrame();
@@ -258,6 +264,7 @@ void JanelaSdl::desenhar() {
   glViewport(0, 0, largura, altura);
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
   SDL_GL_SwapWindow(janela_.get());
+  if (apresentado_) apresentado_();
 
   if (confirmarPedido_) {
     confirmarPedido_ = false;

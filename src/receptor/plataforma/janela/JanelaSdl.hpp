@@ -41,9 +41,12 @@ class JanelaSdl {
   // The desktop mode of the display holding the window, in pixels.
   std::optional<TamanhoTela> telaDoMonitor() const;
 
-  // Draws the video first in each frame, into the whole content (pixels); until set,
-  // the content stays black. The OpenGL context is current while it runs.
+  // Draws the video first in each frame, into the whole content (pixels), every pixel
+  // of it: the window does not clear underneath. Until set, the content stays black.
+  // The OpenGL context is current while it runs.
   void aoDesenharVideo(std::function<void(int largura, int altura)> desenhar);
+  // Runs after each buffer swap, once the frame just drawn is on its way to the screen.
+  void aoApresentar(std::function<void()> apresentado);
 
   // The main thread's loop: sleeps until an event, a posted task or a delayed task is
   // due, then runs them and draws. Returns when the program is to end.
@@ -64,6 +67,7 @@ class JanelaSdl {
   FilaPrincipal& fila_;
   AcoesJanela acoes_;
   std::function<void(int, int)> desenharVideo_;
+  std::function<void()> apresentado_;
 
   // Declared so that GL objects go before their context, and the context before the window.
   SubsistemaSdl video_;

@@ -86,7 +86,7 @@ int DecodificadorH264::abrir(const FormatoVideo& formato) {
   return avcodec_open2(contexto.get(), codec, nullptr);
 }
 
-int DecodificadorH264::enviar(VistaBytes dados) {
+int DecodificadorH264::enviar(VistaBytes dados, std::int64_t numero) {
   if (!contexto) {
     return AVERROR(EINVAL);
   }
@@ -114,6 +114,7 @@ int DecodificadorH264::enviar(VistaBytes dados) {
   }
   pacote->data = pacote->buf->data;
   pacote->size = static_cast<int>(dados.size());
+  pacote->pts = numero;
   std::memcpy(pacote->data, dados.data(), dados.size());
   std::memset(pacote->data + dados.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
   const int resultado = avcodec_send_packet(contexto.get(), pacote.get());

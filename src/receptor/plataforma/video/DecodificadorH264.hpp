@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "RecursosFfmpeg.hpp"
@@ -17,8 +18,9 @@ class DecodificadorH264 {
   // Opens the decoder for `formato` unless it is already open for that very
   // object. 0, or a negative FFmpeg error.
   int prepararPara(const std::shared_ptr<const FormatoVideo>& formato);
-  // 0, or a negative FFmpeg error.
-  int enviar(VistaBytes dados);
+  // 0, or a negative FFmpeg error. The picture that comes out of it carries
+  // `numero` as its pts.
+  int enviar(VistaBytes dados, std::int64_t numero = AV_NOPTS_VALUE);
   // 0 with a picture in `quadro`, AVERROR(EAGAIN) when it needs more data, or an error.
   int receber(AVFrame& quadro);
   // Forgets reference pictures; the next access unit must be a key frame.

@@ -9,8 +9,8 @@ extern "C" {
 
 namespace orbelo {
 
-DecodificadorVideo::DecodificadorVideo(std::function<void()> aoTerImagem)
-    : aoTerImagem(std::move(aoTerImagem)), quadro(av_frame_alloc()) {
+DecodificadorVideo::DecodificadorVideo(std::function<void()> aoTerImagem, MedicaoQuadros* medicao)
+    : aoTerImagem(std::move(aoTerImagem)), medicao(medicao), quadro(av_frame_alloc()) {
   // libavcodec reports every damaged slice on standard error; the failure reaches
   // the receiver through status() and erro() instead.
   av_log_set_level(AV_LOG_QUIET);
@@ -104,14 +104,19 @@ void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
 }
 
 void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t geracaoAmostra) {
+  const std::uint64_t numero = proximoNumero++;
+  const auto inicio = medicao ? std::chrono::steady_clock::now() : MedicaoQuadros::Instante{};
   int resultado = h264.prepararPara(amostra.formato);
   if (resultado == 0) {
-    resultado = h264.enviar(amostra.dados);
+    resultado = h264.enviar(amostra.dados, static_cast<std::int64_t>(numero));
   }
   while (resultado == 0) {
     resultado = h264.receber(*quadro);
     if (resultado != 0) {
       break;
+    }
+    if (medicao) {
+      medicao->decodificado(numero, amostra.chegada, inicio, std::chrono::steady_clock::now());
     }
     if (!formatoDesenhavel(quadro->format)) {
       const char* nome = av_get_pix_fmt_name(static_cast<AVPixelFormat>(quadro->format));

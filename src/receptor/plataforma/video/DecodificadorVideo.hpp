@@ -12,6 +12,7 @@
 #include "DecodificadorH264.hpp"
 #include "FilaAmostras.hpp"
 #include "ImagemMaisNova.hpp"
+#include "MedicaoQuadros.hpp"
 #include "receptor/CamadaVideo.hpp"
 
 namespace orbelo {
@@ -27,8 +28,10 @@ class DecodificadorVideo final : public CamadaVideo {
   static constexpr std::size_t limiteBytes = 64 * 1024 * 1024;
 
   // `aoTerImagem` runs on the decoder thread when a picture starts waiting in
-  // the slot; it should only wake the screen's loop.
-  explicit DecodificadorVideo(std::function<void()> aoTerImagem);
+  // the slot; it should only wake the screen's loop. Decoding times go to
+  // `medicao` when there is one.
+  explicit DecodificadorVideo(std::function<void()> aoTerImagem,
+                              MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
   ~DecodificadorVideo() override;
   DecodificadorVideo(const DecodificadorVideo&) = delete;
   DecodificadorVideo& operator=(const DecodificadorVideo&) = delete;
@@ -39,7 +42,8 @@ class DecodificadorVideo final : public CamadaVideo {
   void descarregar() override;
   void descarregarERemoverImagem() override;
 
-  // For the screen: the newest picture, if one waits, moves into `destino`.
+  // For the screen: the newest picture, if one waits, moves into `destino`; its
+  // pts is the number of the sample it came from, counted from 0.
   ImagemMaisNova::Novidade tomarImagem(AVFrame& destino);
   // Pictures decoded, and pictures replaced in the slot before the screen took them.
   std::uint64_t decodificadas() const;
@@ -52,6 +56,7 @@ class DecodificadorVideo final : public CamadaVideo {
   void falhar(std::uint64_t geracao, std::string texto);
 
   const std::function<void()> aoTerImagem;
+  MedicaoQuadros* const medicao;
 
   // Guarded by `trava`. Each flush starts a new `geracao`; results of a sample
   // from an earlier one (decoding while the flush happened) are thrown away.
@@ -68,6 +73,7 @@ class DecodificadorVideo final : public CamadaVideo {
   DecodificadorH264 h264;
   Quadro quadro;
   std::uint64_t geracaoDecodificada = 0;
+  std::uint64_t proximoNumero = 0;
 
   std::jthread linha;
 };

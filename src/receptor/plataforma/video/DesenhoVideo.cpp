@@ -1,5 +1,6 @@
 #include "DesenhoVideo.hpp"
 
+#include <chrono>
 #include <cmath>
 
 #include "receptor/Geometria.hpp"
@@ -8,77 +9,74 @@ namespace orbelo {
 
 namespace {
 
-ArranjoVertices criarArranjo() {
-  GLuint nome = 0;
-  glGenVertexArrays(1, &nome);
-  return ArranjoVertices(nome);
+// Black over one rectangle, if it has any area; the scissor test must be on.
+void limpar(int x, int y, int largura, int altura) {
+  if (largura <= 0 || altura <= 0) {
+    return;
+  }
+  glScissor(x, y, largura, altura);
+  glClear(GL_COLOR_BUFFER_BIT);
 }
 
 }  // namespace
 
-std::unique_ptr<DesenhoVideo> DesenhoVideo::criar(DecodificadorVideo& decodificador) {
-  auto programa = ProgramaYuv::criar();
-  if (!programa) {
-    return nullptr;
-  }
-  return std::make_unique<DesenhoVideo>(decodificador, std::move(*programa));
-}
-
-DesenhoVideo::DesenhoVideo(DecodificadorVideo& decodificador, ProgramaYuv programa)
-    : decodificador(decodificador),
-      programa(std::move(programa)),
-      arranjo(criarArranjo()),
-      quadro(av_frame_alloc()) {}
+DesenhoVideo::DesenhoVideo(DecodificadorVideo& decodificador, MedicaoQuadros* medicao)
+    : decodificador(decodificador), medicao(medicao), quadro(av_frame_alloc()) {}
 
 void DesenhoVideo::atualizar() {
   switch (decodificador.tomarImagem(*quadro)) {
     case ImagemMaisNova::Novidade::nova:
-      texturas.enviar(*quadro);
-      conversao = conversaoPara(*quadro);
-      larguraImagem = quadro->width;
-      alturaImagem = quadro->height;
-      temImagem = true;
-      // The textures hold a copy now; the buffer goes back to the decoder's pool.
+      // A picture that cannot be converted leaves the previous one on screen.
+      if (textura.enviar(*quadro, conversao)) {
+        temImagem = true;
+        aApresentar = quadro->pts;
+      }
+      // The texture holds a copy now; the buffer goes back to the decoder's pool.
       av_frame_unref(quadro.get());
       break;
     case ImagemMaisNova::Novidade::removida:
       temImagem = false;
+      aApresentar.reset();
       break;
     case ImagemMaisNova::Novidade::nenhuma:
       break;
   }
 }
 
+void DesenhoVideo::apresentado() {
+  if (medicao && aApresentar) {
+    medicao->apresentado(static_cast<std::uint64_t>(*aApresentar), std::chrono::steady_clock::now());
+  }
+  aApresentar.reset();
+}
+
 bool DesenhoVideo::desenhar(int largura, int altura) {
   atualizar();
-
   glViewport(0, 0, largura, altura);
-  glDisable(GL_SCISSOR_TEST);
   glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
   if (!temImagem || largura <= 0 || altura <= 0) {
+    glDisable(GL_SCISSOR_TEST);
+    glClear(GL_COLOR_BUFFER_BIT);
     return false;
   }
 
-  const Retangulo area =
-      ajustarProporcao(larguraImagem, alturaImagem, Retangulo{0, 0, double(largura), double(altura)});
+  const Retangulo area = ajustarProporcao(textura.largura(), textura.altura(),
+                                          Retangulo{0, 0, double(largura), double(altura)});
   // Whole pixels, rounding the edges rather than the size so the bars stay even.
-  const auto x0 = std::lround(area.x);
-  const auto y0 = std::lround(area.y);
-  const auto x1 = std::lround(area.x + area.largura);
-  const auto y1 = std::lround(area.y + area.altura);
-  glViewport(static_cast<GLint>(x0), static_cast<GLint>(y0), static_cast<GLsizei>(x1 - x0),
-             static_cast<GLsizei>(y1 - y0));
+  const auto x0 = static_cast<int>(std::lround(area.x));
+  const auto y0 = static_cast<int>(std::lround(area.y));
+  const auto x1 = static_cast<int>(std::lround(area.x + area.largura));
+  const auto y1 = static_cast<int>(std::lround(area.y + area.altura));
 
-  glDisable(GL_BLEND);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_CULL_FACE);
-  programa.usar(conversao);
-  texturas.ligar();
-  glBindVertexArray(arranjo.nome());
-  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-  glBindVertexArray(0);
-  glViewport(0, 0, largura, altura);
+  // Only the bars are cleared: under the picture every pixel would be written twice.
+  glEnable(GL_SCISSOR_TEST);
+  limpar(0, 0, x0, altura);
+  limpar(x1, 0, largura - x1, altura);
+  limpar(x0, 0, x1 - x0, y0);
+  limpar(x0, y1, x1 - x0, altura - y1);
+  // The blit honours the scissor too.
+  glDisable(GL_SCISSOR_TEST);
+  textura.copiar(x0, y0, x1, y1);
   return true;
 }
 

@@ -1,43 +1,44 @@
 #pragma once
 
-#include <memory>
+#include <cstdint>
+#include <optional>
 
-#include "ConversaoCor.hpp"
+#include "ConversaoRgb.hpp"
 #include "DecodificadorVideo.hpp"
-#include "ObjetoGl.hpp"
-#include "ProgramaYuv.hpp"
-#include "TexturasPlanos.hpp"
+#include "MedicaoQuadros.hpp"
+#include "TexturaRgb.hpp"
 
 namespace orbelo {
 
 // The display layer's drawing half: puts the newest decoded picture on the
-// current framebuffer, aspect-fit, with black bars. Main thread only, with the
-// OpenGL 3.3 core context current for its whole life.
+// current draw framebuffer, aspect-fit, with black bars. Main thread only, with
+// the OpenGL 3.3 core context current for its whole life.
 class DesenhoVideo {
  public:
-  // None when the context cannot build the shaders.
-  static std::unique_ptr<DesenhoVideo> criar(DecodificadorVideo& decodificador);
-  DesenhoVideo(DecodificadorVideo& decodificador, ProgramaYuv programa);
+  explicit DesenhoVideo(DecodificadorVideo& decodificador,
+                        MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
 
-  // Fills a largura × altura viewport at the origin: black, and the picture
-  // fitted in it. The last picture is drawn again until a newer one arrives or
-  // the layer removes it. Returns whether a picture was drawn.
+  // Fills a largura × altura area at the origin: the picture fitted in it and
+  // black around it, or all black without a picture. The last picture is drawn
+  // again until a newer one arrives or the layer removes it. Returns whether a
+  // picture was drawn.
   bool desenhar(int largura, int altura);
+  // Called once the frame drawn last is on screen (its buffer swap returned):
+  // notes when a new picture got there.
+  void apresentado();
 
  private:
   void atualizar();
 
   DecodificadorVideo& decodificador;
-  ProgramaYuv programa;
-  TexturasPlanos texturas;
-  ArranjoVertices arranjo;
+  MedicaoQuadros* const medicao;
+  ConversaoRgb conversao;
+  TexturaRgb textura;
   Quadro quadro;
-
-  // The picture held in `texturas`.
+  // Whether `textura` holds a picture to show.
   bool temImagem = false;
-  int larguraImagem = 0;
-  int alturaImagem = 0;
-  ConversaoCor conversao;
+  // The number of the picture drawn last, while its arrival on screen is still to be noted.
+  std::optional<std::int64_t> aApresentar;
 };
 
 }  // namespace orbelo

@@ -41,19 +41,15 @@ class ObjetoGl {
 struct ApagarTextura {
   void operator()(GLuint nome) const { glDeleteTextures(1, &nome); }
 };
-struct ApagarArranjoVertices {
-  void operator()(GLuint nome) const { glDeleteVertexArrays(1, &nome); }
+struct ApagarBuffer {
+  void operator()(GLuint nome) const { glDeleteBuffers(1, &nome); }
 };
-struct ApagarPrograma {
-  void operator()(GLuint nome) const { glDeleteProgram(nome); }
-};
-struct ApagarShader {
-  void operator()(GLuint nome) const { glDeleteShader(nome); }
+struct ApagarFramebuffer {
+  void operator()(GLuint nome) const { glDeleteFramebuffers(1, &nome); }
 };
 
 using Textura = ObjetoGl<ApagarTextura>;
-using ArranjoVertices = ObjetoGl<ApagarArranjoVertices>;
-using Programa = ObjetoGl<ApagarPrograma>;
-using Shader = ObjetoGl<ApagarShader>;
+using Buffer = ObjetoGl<ApagarBuffer>;
+using Framebuffer = ObjetoGl<ApagarFramebuffer>;
 
 }  // namespace orbelo

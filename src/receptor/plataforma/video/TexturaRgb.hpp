@@ -1,0 +1,39 @@
+#pragma once
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "ConversaoRgb.hpp"
+#include "ObjetoGl.hpp"
+
+namespace orbelo {
+
+// The picture on screen as one BGRA texture. A new picture is converted
+// straight into a pixel buffer and copied from there into the texture, whose
+// storage is kept while the size stays; drawing is a framebuffer blit, which
+// at 1:1 is a plain copy even for a software rasterizer.
+class TexturaRgb {
+ public:
+  TexturaRgb();
+
+  // False, leaving the previous picture, when the picture cannot be converted.
+  bool enviar(const AVFrame& quadro, ConversaoRgb& conversao);
+  // Copies the picture, top row up, onto [x0, x1) × [y0, y1) of the bound draw
+  // framebuffer (window coordinates, y up), scaling when the sizes differ.
+  void copiar(int x0, int y0, int x1, int y1) const;
+
+  int largura() const { return largura_; }
+  int altura() const { return altura_; }
+
+ private:
+  void alocar(int largura, int altura);
+
+  Textura textura;
+  Buffer pixels;
+  Framebuffer leitura;
+  int largura_ = 0;
+  int altura_ = 0;
+};
+
+}  // namespace orbelo
