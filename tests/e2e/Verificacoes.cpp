@@ -1,0 +1,181 @@
+#include "Verificacoes.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orbelo::e2e {
+
+namespace {
+
+// The sender's six bands, left to right: (U, V) over a luma ramp running from 16 to 235
+// along every diagonal, so each band's median pixel is its colour at middle luma.
+constexpr std::array<std::array<int, 2>, 6> faixasPadrao{
+    {{84, 255}, {44, 21}, {255, 107}, {128, 128}, {212, 235}, {16, 146}}};
+
+const Rgb cinzaAviso{153, 153, 153};
+const Rgb corBotaoAviso{92, 92, 92};
+const Rgb azulConectar{10, 117, 235};
+const Rgb vermelhoErro{255, 115, 102};
+
+// An untagged stream is BT.709 limited range.
+Rgb bt709Limitado(double y, double u, double v) {
+  const double luma = (y - 16) / 219;
+  const double cb = (u - 128) / 224;
+  const double cr = (v - 128) / 224;
+  auto canal = [](double valor) { return static_cast<int>(std::lround(std::clamp(valor, 0.0, 1.0) * 255)); };
+  return {canal(luma + 1.5748 * cr), canal(luma - 0.1873 * cb - 0.4681 * cr), canal(luma + 1.8556 * cb)};
+}
+
+int distancia(Rgb a, Rgb b) {
+  return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+}
+
+bool neutro(Rgb c) {
+  return c.r == c.g && c.g == c.b;
+}
+
+// The picture fills exactly `video`: everything else on the screen is black.
+std::string ocupa(const Captura& tela, Caixa video) {
+  const auto extensao = tela.extensao([](Rgb c) { return !preto(c); }, {0, 0, tela.largura(), tela.altura()});
+  if (!extensao) return "the screen is black";
+  if (!perto(*extensao, video, 1)) return "picture at " + texto(*extensao) + ", expected at " + texto(video);
+  return {};
+}
+
+std::string faixasEm(const Captura& tela, Caixa video) {
+  std::array<Rgb, faixasPadrao.size()> esperadas;
+  std::transform(faixasPadrao.begin(), faixasPadrao.end(), esperadas.begin(),
+                 [](const auto& uv) { return bt709Limitado(125.5, uv[0], uv[1]); });
+  for (std::size_t k = 0; k < esperadas.size(); ++k) {
+    const int centro = video.x + video.largura * static_cast<int>(2 * k + 1) / 12;
+    const auto vista = tela.mediana({centro - 8, video.y + 4, 16, video.altura - 8});
+    const auto maisPerto = std::min_element(esperadas.begin(), esperadas.end(), [&](Rgb a, Rgb b) {
+      return distancia(a, vista) < distancia(b, vista);
+    });
+    // The bouncing square and the pointer move the median a little; a wrong matrix,
+    // swapped chroma or a shifted picture move it far.
+    if (maisPerto != esperadas.begin() + static_cast<std::ptrdiff_t>(k) ||
+        distancia(vista, esperadas[k]) > 48) {
+      return "band " + std::to_string(k + 1) + " is " + texto(vista) + ", expected about " +
+             texto(esperadas[k]);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+Verificacao padraoDoEmissor(Caixa video) {
+  return [video](const Captura& tela) {
+    auto falha = ocupa(tela, video);
+    return falha.empty() ? faixasEm(tela, video) : falha;
+  };
+}
+
+Verificacao padraoEmMovimento(Caixa video, const Captura& antes) {
+  return [video, &antes](const Captura& tela) -> std::string {
+    long mudaram = 0;
+    for (int y = video.y; y < video.baixo(); y += 4) {
+      for (int x = video.x; x < video.direita(); x += 4)
+        mudaram += perto(tela.em(x, y), antes.em(x, y), 8) ? 0 : 1;
+    }
+    if (mudaram * 16 < static_cast<long>(video.largura) * video.altura / 5)
+      return "the picture does not move";
+    return padraoDoEmissor(video)(tela);
+  };
+}
+
+std::string filtroQuadrantes(int largura, int altura) {
+  const std::string tamanho = ":s=" + std::to_string(largura / 2) + "x" + std::to_string(altura / 2);
+  std::string filtro;
+  const char* nomes[] = {"a", "b", "c", "d"};
+  for (std::size_t i = 0; i < coresQuadrantes.size(); ++i) {
+    char cor[16];
+    std::snprintf(cor, sizeof cor, "0x%02X%02X%02X", coresQuadrantes[i].r, coresQuadrantes[i].g,
+                  coresQuadrantes[i].b);
+    filtro += "color=c=" + std::string(cor) + tamanho + ":r=10[" + nomes[i] + "];";
+  }
+  return filtro + "[a][b]hstack[cima];[c][d]hstack[baixo];[cima][baixo]vstack";
+}
+
+Verificacao quadrantesEm(Caixa video) {
+  return [video](const Captura& tela) {
+    auto falha = ocupa(tela, video);
+    if (!falha.empty()) return falha;
+    const int meiaLargura = video.largura / 2;
+    const int meiaAltura = video.altura / 2;
+    for (std::size_t i = 0; i < coresQuadrantes.size(); ++i) {
+      const Caixa quadrante{video.x + static_cast<int>(i % 2) * meiaLargura,
+                            video.y + static_cast<int>(i / 2) * meiaAltura, meiaLargura, meiaAltura};
+      const auto interior = quadrante.encolhida(12);
+      const auto cor = coresQuadrantes[i];
+      const auto vista = tela.mediana(interior);
+      if (!perto(vista, cor, 6) || tela.fracao([cor](Rgb c) { return perto(c, cor, 12); }, interior) < 0.95) {
+        return "quadrant " + std::to_string(i + 1) + " is " + texto(vista) + ", expected " + texto(cor);
+      }
+    }
+    return std::string();
+  };
+}
+
+Verificacao cursorEm(Caixa cursor, Caixa video) {
+  return [cursor, video](const Captura& tela) {
+    const auto visto = tela.extensao([](Rgb c) { return perto(c, magenta, 40); }, tela.janelaComum());
+    if (!visto) return std::string("no pointer");
+    if (!perto(*visto, cursor, 1)) return "pointer at " + texto(*visto) + ", expected at " + texto(cursor);
+    return quadrantesEm(video)(tela);
+  };
+}
+
+Verificacao painel(bool comErro) {
+  return [comErro](const Captura& tela) -> std::string {
+    const auto janela = tela.janelaComum();
+    const auto azul = [](Rgb c) { return perto(c, azulConectar, 3); };
+    const auto linhas = tela.linhas(azul, janela, 60);
+    if (linhas.empty()) return "no Conectar button";
+    const auto botao =
+        tela.extensao(azul, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
+    const int meioJanela = janela.x + janela.largura / 2;
+    if (std::abs(botao->x + botao->largura / 2 - meioJanela) > 2)
+      return "Conectar button off centre at " + texto(*botao);
+    const auto erro = tela.extensao([](Rgb c) { return perto(c, vermelhoErro, 3); }, janela);
+    if (erro.has_value() != comErro) return comErro ? "no error line" : "an error line shows";
+    if (!tela.extensao(
+            [](Rgb c) {
+              return c == Rgb{255, 255, 255};
+            },
+            {janela.x, janela.y, janela.largura, botao->y - janela.y})) {
+      return "no title above the fields";
+    }
+    const auto tudo = tela.extensao([](Rgb c) { return !preto(c); }, janela);
+    if (tudo->y <= janela.y || tudo->baixo() >= janela.baixo()) return "the panel does not fit the window";
+    if (std::abs(tudo->x + tudo->largura / 2 - meioJanela) > 3 ||
+        std::abs(tudo->y + tudo->altura / 2 - (janela.y + janela.altura / 2)) > 4) {
+      return "panel off centre at " + texto(*tudo);
+    }
+    return {};
+  };
+}
+
+Verificacao soAviso() {
+  return [](const Captura& tela) -> std::string {
+    const auto janela = tela.janelaComum();
+    if (const auto cor = tela.extensao([](Rgb c) { return !neutro(c); }, janela)) {
+      return "colour in the window at " + texto(*cor);
+    }
+    if (!tela.extensao([](Rgb c) { return c == cinzaAviso; }, janela)) return "no notice text";
+    return {};
+  };
+}
+
+std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela) {
+  const auto janela = tela.janelaComum();
+  const auto cor = [](Rgb c) { return perto(c, corBotaoAviso, 2); };
+  const auto linhas = tela.linhas(cor, janela, 100);
+  if (linhas.empty()) return std::nullopt;
+  const auto botao =
+      tela.extensao(cor, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
+  return std::pair{botao->x + botao->largura / 2, botao->y + botao->altura / 2};
+}
+
+}  // namespace orbelo::e2e
