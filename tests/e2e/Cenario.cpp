@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "protocolo/LeitorMensagens.hpp"
 #include "protocolo/Pareamento.hpp"
 
 namespace orbelo::e2e {
@@ -184,17 +185,32 @@ ServidorPsk::ServidorPsk(std::string_view codigo) : porta_(portaLivre()) {
   }
 }
 
+bool ServidorPsk::receberMais(std::chrono::steady_clock::time_point limite) {
+  const auto resta =
+      std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
+  if (resta <= 0ms || processo->saidaTerminou()) return false;
+  const auto dados = processo->ler(resta);
+  recebidos_.insert(recebidos_.end(), dados.begin(), dados.end());
+  return true;
+}
+
 Bytes ServidorPsk::recebidos(std::size_t quantos, std::chrono::milliseconds espera) {
   const auto limite = std::chrono::steady_clock::now() + espera;
-  while (recebidos_.size() < quantos && !processo->saidaTerminou()) {
-    const auto resta =
-        std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
-    if (resta <= 0ms) break;
-    const auto dados = processo->ler(resta);
-    recebidos_.insert(recebidos_.end(), dados.begin(), dados.end());
+  while (recebidos_.size() < quantos && receberMais(limite)) {
   }
   return Bytes(recebidos_.begin(),
                recebidos_.begin() + static_cast<std::ptrdiff_t>(std::min(quantos, recebidos_.size())));
+}
+
+std::optional<Bytes> ServidorPsk::mensagem(TipoMensagem tipo, std::chrono::milliseconds espera) {
+  const auto limite = std::chrono::steady_clock::now() + espera;
+  do {
+    LeitorMensagens leitor;
+    for (auto& [tipoLido, payload] : leitor.alimentar(recebidos_)) {
+      if (tipoLido == tipo) return payload;
+    }
+  } while (receberMais(limite));
+  return std::nullopt;
 }
 
 OuvinteMudo::OuvinteMudo() {

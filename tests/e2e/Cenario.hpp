@@ -95,11 +95,16 @@ class ServidorPsk {
   std::uint16_t porta() const { return porta_; }
   // The first `quantos` bytes the receiver sent, or fewer when time ran out.
   Bytes recebidos(std::size_t quantos, std::chrono::milliseconds espera = esperaLinha);
+  // Payload of the first message of this type the receiver sent, searched from the start.
+  std::optional<Bytes> mensagem(TipoMensagem tipo, std::chrono::milliseconds espera = esperaLinha);
   void enviar(VistaBytes dados) { processo->escrever(dados); }
   // Gone at once, as a sender that crashes.
   void encerrar() { processo.reset(); }
 
  private:
+  // False once the time is up or the output has ended.
+  bool receberMais(std::chrono::steady_clock::time_point limite);
+
   std::uint16_t porta_;
   std::unique_ptr<Processo> processo;
   Bytes recebidos_;

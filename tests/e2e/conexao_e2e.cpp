@@ -64,16 +64,17 @@ TEST_F(ConexaoE2E, InFullScreenTheScreenSizeIsAnnouncedThePictureFillsItAndEscap
   EXPECT_TRUE(emissor.esperarLinha("Receptor desconectado: "));
 }
 
-TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableAttemptGivesWay) {
-  Emissor emissor({.extras = {"--tamanho", "800x800", "--fps", "10"}, .anunciar = true});
-  ASSERT_TRUE(emissor.esperarLinha("Anunciado como "));
+TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAndFoundAgainWhenItRestarts) {
+  const std::vector<std::string> extras{"--tamanho", "800x800", "--fps", "10"};
+  auto emissor = std::make_unique<Emissor>(Emissor::Opcoes{.extras = extras, .anunciar = true});
+  ASSERT_TRUE(emissor->esperarLinha("Anunciado como "));
   Orbelo orbelo(configuracao, {"--janela", "--codigo", std::string(codigoCerto)});
 
   // Loopback is no cable: the first, wired-only search finds nothing.
   EXPECT_TRUE(orbelo.esperarLinha("O cabo não levou ao MacBook; tentando por qualquer rede."));
   const auto conectado = orbelo.esperarLinha("Conectado a ");
   ASSERT_TRUE(conectado);
-  EXPECT_EQ(*conectado, linhaConectado(emissor.porta(), suiteDoEmissor(emissor)));
+  EXPECT_EQ(*conectado, linhaConectado(emissor->porta(), suiteDoEmissor(*emissor)));
   EXPECT_EQ(esperarTela("padrao-por-descoberta", padraoDoEmissor({600, 180, 720, 720})), "");
 
   // Found by discovery, so no address is remembered with the code.
@@ -82,9 +83,19 @@ TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableAttemptGiv
   ASSERT_TRUE(preferencias);
   EXPECT_EQ(preferencias->value("codigo", ""), codigoCerto);
   EXPECT_FALSE(preferencias->contains("host"));
+
+  // A restarted sender listens elsewhere; the next search finds it there.
+  emissor.reset();
+  Emissor novo({.extras = extras, .anunciar = true});
+  const auto esperado = "Conectado a 127.0.0.1:" + std::to_string(novo.porta()) + " ";
+  auto reconectado = orbelo.esperarLinha("Conectado a ");
+  while (reconectado && !reconectado->starts_with(esperado))
+    reconectado = orbelo.esperarLinha("Conectado a ");
+  EXPECT_TRUE(reconectado) << "no connection to the restarted sender";
 }
 
-TEST_F(ConexaoE2E, ARelayedStreamGetsTheScreenMessageFirstAndItsFramesShowInTheirOwnColours) {
+TEST_F(ConexaoE2E,
+       ARelayedStreamGetsTheScreenMessageFirstShowsItsFramesInTheirOwnColoursAndHasItsPingsEchoed) {
   PastaTemporaria pasta;
   const auto fluxo = codificar(filtroQuadrantes(640, 480), 3, pasta);
   ASSERT_EQ(fluxo.quadros.size(), 3u);
@@ -101,6 +112,10 @@ TEST_F(ConexaoE2E, ARelayedStreamGetsTheScreenMessageFirstAndItsFramesShowInThei
   servidor.enviar(Mensagem::abertura(640, 480, fluxo));
   EXPECT_EQ(orbelo.esperarLinha("Emissor em "), "Emissor em 640x480.");
   EXPECT_EQ(esperarTela("quadrantes", quadrantesEm({480, 180, 960, 720})), "");
+
+  const Bytes ping{0xAB, 0xCD};
+  servidor.enviar(Protocolo::empacotar(TipoMensagem::ping, ping));
+  EXPECT_EQ(servidor.mensagem(TipoMensagem::pong), ping);
 }
 
 TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureComesBackWithIt) {

@@ -126,12 +126,19 @@ TEST_F(InterfaceE2E, ThePointerIsDrawnWhereAndAsLargeAsTheSenderSaysAndGoesAwayW
   // The video fills (480, 180, 960 x 720); the pointer is 5% by 10% of it, 48 x 72, with
   // its hot spot a quarter across and three quarters down the image.
   const Caixa video{480, 180, 960, 720};
-  auto abertura = Mensagem::abertura(640, 480, fluxo);
+  Bytes antesDaImagem = Mensagem::config(640, 480);
   for (const auto& mensagem :
-       {Mensagem::imagemCursor(0.05f, 0.1f, 0.25f, 0.75f, imagem), Mensagem::cursor(0.25f, 0.5f, true)}) {
-    abertura.insert(abertura.end(), mensagem.begin(), mensagem.end());
+       {Mensagem::parametros(fluxo), Mensagem::imagemCursor(0.05f, 0.1f, 0.25f, 0.75f, imagem),
+        Mensagem::cursor(0.25f, 0.5f, true)}) {
+    antesDaImagem.insert(antesDaImagem.end(), mensagem.begin(), mensagem.end());
   }
-  servidor.enviar(abertura);
+  servidor.enviar(antesDaImagem);
+  EXPECT_EQ(orbelo.esperarLinha("Emissor em "), "Emissor em 640x480.");
+  EXPECT_EQ(esperarTela("cursor-esperando-imagem", soAviso()), "")
+      << "the pointer waits while the notice shows";
+
+  // The first picture clears the notice, and the pointer appears where it was put.
+  servidor.enviar(Mensagem::quadro(fluxo.quadros[0]));
   EXPECT_EQ(esperarTela("cursor", cursorEm({708, 486, 48, 72}, video)), "") << "hot spot at (720, 540)";
 
   servidor.enviar(Mensagem::cursor(0.75f, 0.25f, true));
