@@ -1,5 +1,9 @@
 #include "ConversaoRgb.hpp"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace orbelo {
 
 namespace {
@@ -21,34 +25,58 @@ bool usaBt601(const AVFrame& quadro) {
 
 }  // namespace
 
-bool ConversaoRgb::converter(const AVFrame& quadro, std::uint8_t* destino, int passo) {
-  const bool novoTamanho = !contexto || quadro.format != formato || quadro.width != largura || quadro.height != altura;
-  if (novoTamanho) {
-    // Same size in and out: swscale picks its direct SIMD converter, no scaling.
-    contexto.reset(sws_getContext(quadro.width, quadro.height, static_cast<AVPixelFormat>(quadro.format),
-                                  quadro.width, quadro.height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
-                                  nullptr, nullptr));
-    if (!contexto) {
-      formato = -1;
-      return false;
-    }
+SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
+  if (quadro.format != formato || quadro.width != largura) {
+    contextos = {};
+    linhasContexto = {};
     formato = quadro.format;
     largura = quadro.width;
-    altura = quadro.height;
   }
   const bool quer601 = usaBt601(quadro);
   const bool querCompleta = faixaCompleta(quadro);
-  if (novoTamanho || quer601 != bt601 || querCompleta != completa) {
+  const bool novasCores = quer601 != bt601 || querCompleta != completa;
+  bt601 = quer601;
+  completa = querCompleta;
+
+  const std::size_t indice = linhas == linhasPorFaixa ? 0 : 1;
+  Contexto& contexto = contextos[indice];
+  const bool novo = !contexto || linhasContexto[indice] != linhas;
+  if (novo) {
+    // Same size in and out: swscale picks its direct SIMD converter, no scaling.
+    contexto.reset(sws_getContext(quadro.width, linhas, static_cast<AVPixelFormat>(quadro.format), quadro.width,
+                                  linhas, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    linhasContexto[indice] = contexto ? linhas : 0;
+    if (!contexto) {
+      return nullptr;
+    }
+  }
+  if (novo || novasCores) {
     constexpr int neutro = 1 << 16;
-    sws_setColorspaceDetails(contexto.get(), sws_getCoefficients(quer601 ? SWS_CS_ITU601 : SWS_CS_ITU709),
-                             querCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, neutro, neutro);
-    bt601 = quer601;
-    completa = querCompleta;
+    for (auto& cada : contextos) {
+      if (cada) {
+        sws_setColorspaceDetails(cada.get(), sws_getCoefficients(quer601 ? SWS_CS_ITU601 : SWS_CS_ITU709),
+                                 querCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, neutro, neutro);
+      }
+    }
+  }
+  return contexto.get();
+}
+
+bool ConversaoRgb::converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino, int passo) {
+  const AVPixFmtDescriptor* descricao = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(quadro.format));
+  SwsContext* contexto = descricao ? contextoPara(quadro, linhas) : nullptr;
+  if (!contexto) {
+    return false;
+  }
+  // Each band goes through swscale as a picture of its own, starting at its first row.
+  const std::uint8_t* origem[4] = {};
+  for (int plano = 0; plano < 3 && quadro.data[plano]; ++plano) {
+    const int deslocamento = plano == 0 ? primeira : primeira >> descricao->log2_chroma_h;
+    origem[plano] = quadro.data[plano] + std::ptrdiff_t{deslocamento} * quadro.linesize[plano];
   }
   std::uint8_t* const planos[4] = {destino, nullptr, nullptr, nullptr};
   const int passos[4] = {passo, 0, 0, 0};
-  return sws_scale(contexto.get(), quadro.data, quadro.linesize, 0, quadro.height, planos, passos) ==
-         quadro.height;
+  return sws_scale(contexto, origem, quadro.linesize, 0, linhas, planos, passos) == linhas;
 }
 
 }  // namespace orbelo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -10,25 +11,37 @@ extern "C" {
 
 namespace orbelo {
 
-// Turns decoded pictures into 8-bit BGRA rows with the picture's own colour
-// matrix and range: BT.601 for SMPTE 170M and BT.470BG, BT.709 for everything
-// else, unspecified included; limited range unless the picture says full.
-// The set-up is kept while pictures keep their size, format and colours.
+// Turns decoded pictures into 8-bit BGRA rows, one band of rows at a time, with
+// the picture's own colour matrix and range: BT.601 for SMPTE 170M and BT.470BG,
+// BT.709 for everything else, unspecified included; limited range unless the
+// picture says full. The set-up is kept while pictures keep their size, format
+// and colours.
 class ConversaoRgb {
  public:
-  // `destino` holds quadro.height rows of `passo` bytes, at least 4 × width each.
-  // False when swscale cannot convert the picture's format.
-  bool converter(const AVFrame& quadro, std::uint8_t* destino, int passo);
+  // Rows per band: few enough that a band of a 4K picture stays in the CPU's
+  // cache between its conversion and its upload.
+  static constexpr int linhasPorFaixa = 32;
+
+  // Converts rows [primeira, primeira + linhas) of `quadro` into `destino`, rows of
+  // `passo` bytes, at least 4 × width each. `primeira` is a multiple of
+  // linhasPorFaixa and `linhas` at most that. False when swscale cannot convert
+  // the picture's format.
+  bool converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino, int passo);
 
  private:
   struct LiberarContexto {
     void operator()(SwsContext* contexto) const { sws_freeContext(contexto); }
   };
+  using Contexto = std::unique_ptr<SwsContext, LiberarContexto>;
 
-  std::unique_ptr<SwsContext, LiberarContexto> contexto;
+  SwsContext* contextoPara(const AVFrame& quadro, int linhas);
+
+  // A whole band, and the shorter last band of a picture whose height is no
+  // multiple of the band's.
+  std::array<Contexto, 2> contextos;
+  std::array<int, 2> linhasContexto{};
   int formato = -1;
   int largura = 0;
-  int altura = 0;
   bool bt601 = false;
   bool completa = false;
 };

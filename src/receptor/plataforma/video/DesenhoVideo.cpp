@@ -26,10 +26,12 @@ DesenhoVideo::DesenhoVideo(DecodificadorVideo& decodificador, MedicaoQuadros* me
 void DesenhoVideo::atualizar() {
   switch (decodificador.tomarImagem(*quadro)) {
     case ImagemMaisNova::Novidade::nova:
-      // A picture that cannot be converted leaves the previous one on screen.
-      if (textura.enviar(*quadro, conversao)) {
-        temImagem = true;
+      // A picture that cannot be converted is not shown: black rather than half a picture.
+      temImagem = textura.enviar(*quadro, conversao);
+      if (temImagem) {
         aApresentar = quadro->pts;
+      } else {
+        aApresentar.reset();
       }
       // The texture holds a copy now; the buffer goes back to the decoder's pool.
       av_frame_unref(quadro.get());

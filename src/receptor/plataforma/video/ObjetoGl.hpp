@@ -41,15 +41,11 @@ class ObjetoGl {
 struct ApagarTextura {
   void operator()(GLuint nome) const { glDeleteTextures(1, &nome); }
 };
-struct ApagarBuffer {
-  void operator()(GLuint nome) const { glDeleteBuffers(1, &nome); }
-};
 struct ApagarFramebuffer {
   void operator()(GLuint nome) const { glDeleteFramebuffers(1, &nome); }
 };
 
 using Textura = ObjetoGl<ApagarTextura>;
-using Buffer = ObjetoGl<ApagarBuffer>;
 using Framebuffer = ObjetoGl<ApagarFramebuffer>;
 
 }  // namespace orbelo

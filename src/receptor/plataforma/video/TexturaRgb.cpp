@@ -1,13 +1,16 @@
 #include "TexturaRgb.hpp"
 
+#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 
 namespace orbelo {
 
 namespace {
 
 constexpr int bytesPorPixel = 4;
+// swscale's SIMD converters write whole blocks of pixels, past the width of a row
+// that is not a multiple of the block: rows are padded to a multiple of 64 pixels.
+constexpr int alinhamentoLinha = 64 * bytesPorPixel;
 
 template <typename Objeto>
 Objeto gerar(void (*criar)(GLsizei, GLuint*)) {
@@ -19,9 +22,7 @@ Objeto gerar(void (*criar)(GLsizei, GLuint*)) {
 }  // namespace
 
 TexturaRgb::TexturaRgb()
-    : textura(gerar<Textura>(glGenTextures)),
-      pixels(gerar<Buffer>(glGenBuffers)),
-      leitura(gerar<Framebuffer>(glGenFramebuffers)) {
+    : textura(gerar<Textura>(glGenTextures)), leitura(gerar<Framebuffer>(glGenFramebuffers)) {
   glBindTexture(GL_TEXTURE_2D, textura.nome());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -43,11 +44,8 @@ void TexturaRgb::alocar(int largura, int altura) {
   glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textura.nome(), 0);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(anterior));
 
-  glBindBuffer(GL_PIXEL_UNPACK_BUFFER, pixels.nome());
-  glBufferData(GL_PIXEL_UNPACK_BUFFER,
-               static_cast<GLsizeiptr>(std::size_t(largura) * std::size_t(altura) * bytesPorPixel), nullptr,
-               GL_STREAM_DRAW);
-  glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+  passo = (largura * bytesPorPixel + alinhamentoLinha - 1) / alinhamentoLinha * alinhamentoLinha;
+  faixa.assign(std::size_t(passo) * ConversaoRgb::linhasPorFaixa, 0);
   largura_ = largura;
   altura_ = altura;
 }
@@ -59,24 +57,22 @@ bool TexturaRgb::enviar(const AVFrame& quadro, ConversaoRgb& conversao) {
   if (quadro.width != largura_ || quadro.height != altura_) {
     alocar(quadro.width, quadro.height);
   }
-  const int passo = largura_ * bytesPorPixel;
-  const auto tamanho = static_cast<GLsizeiptr>(std::size_t(passo) * std::size_t(altura_));
-  glBindBuffer(GL_PIXEL_UNPACK_BUFFER, pixels.nome());
-  // Invalidating lets the driver hand out fresh memory instead of waiting for
-  // the previous upload to finish reading it.
-  auto* destino = static_cast<std::uint8_t*>(
-      glMapBufferRange(GL_PIXEL_UNPACK_BUFFER, 0, tamanho, GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT));
-  bool convertido = destino != nullptr && conversao.converter(quadro, destino, passo);
-  if (destino != nullptr && glUnmapBuffer(GL_PIXEL_UNPACK_BUFFER) != GL_TRUE) {
-    convertido = false;
-  }
-  if (convertido) {
-    glPixelStorei(GL_UNPACK_ALIGNMENT, bytesPorPixel);
-    glBindTexture(GL_TEXTURE_2D, textura.nome());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura_, altura_, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-  }
+  // Client memory, not a pixel buffer: the driver copies each band at once, so the
+  // call never waits for the GPU, and the band is reused right away.
   glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, passo / bytesPorPixel);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, bytesPorPixel);
+  glBindTexture(GL_TEXTURE_2D, textura.nome());
+  bool convertido = true;
+  for (int primeira = 0; primeira < altura_ && convertido; primeira += ConversaoRgb::linhasPorFaixa) {
+    const int linhas = std::min(ConversaoRgb::linhasPorFaixa, altura_ - primeira);
+    convertido = conversao.converter(quadro, primeira, linhas, faixa.data(), passo);
+    if (convertido) {
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, primeira, largura_, linhas, GL_BGRA, GL_UNSIGNED_BYTE, faixa.data());
+    }
+  }
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glBindTexture(GL_TEXTURE_2D, 0);
   return convertido;
 }
 
