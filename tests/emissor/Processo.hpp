@@ -22,6 +22,7 @@ class Processo {
   Processo& operator=(const Processo&) = delete;
   ~Processo();
 
+  pid_t id() const { return pid; }
   void escrever(VistaBytes dados);
 
   // Output bytes that arrive within `espera`; empty at the end of the output.
