@@ -15,6 +15,8 @@ struct Retangulo {
   double y = 0;
   double largura = 0;
   double altura = 0;
+
+  bool operator==(const Retangulo&) const = default;
 };
 
 // What the window draws every frame. Only on the main thread: the receiver's logic
@@ -44,6 +46,10 @@ struct EstadoTela {
   bool cursorOculto = true;
   Retangulo quadroCursor;
   std::shared_ptr<const ImagemCursor> imagemCursor;
+
+  // The window compares what it drew last with the present state to skip frames that
+  // would look the same.
+  bool operator==(const EstadoTela&) const = default;
 };
 
 }  // namespace orbelo

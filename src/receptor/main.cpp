@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // A decoded picture only has to wake the loop: every pass of it draws.
-  DecodificadorVideo decodificador([&principal] { principal.executar([] {}); });
+  // A new picture, or the picture gone, only has to reach the loop, which then draws.
+  DecodificadorVideo decodificador(
+      [&principal, &janela] { principal.executar([&janela] { janela->pedirDesenho(); }); });
   DesenhoVideo desenho(decodificador);
   janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho.desenhar(largura, altura); });
   janela->aoApresentar([&desenho] { desenho.apresentado(); });

@@ -321,6 +321,32 @@ TEST_F(JanelaTeste, ClickingTheNoticeButtonOpensThePairingPanel) {
   EXPECT_EQ(aberturas, 1);
 }
 
+TEST_F(JanelaTeste, OnlyAChangedStateOrTheVideosRequestDrawsAFrameAfterATask) {
+  abrir();
+  int quadros = 0;
+  janela->aoApresentar([&quadros] { ++quadros; });
+  std::vector<int> antes;
+  rodar({
+      [&] { antes.push_back(quadros); },
+      [&] { antes.push_back(quadros); },
+      [&] {
+        antes.push_back(quadros);
+        janela->pedirDesenho();
+      },
+      [&] {
+        antes.push_back(quadros);
+        estado.textoAviso = "Conectando…";
+      },
+      [&] { antes.push_back(quadros); },
+  });
+  ASSERT_EQ(antes.size(), 5u);
+  EXPECT_GT(antes[0], 0) << "the first frames are drawn";
+  EXPECT_EQ(antes[1], antes[0]) << "a task that changed nothing drew";
+  EXPECT_EQ(antes[2], antes[1]);
+  EXPECT_EQ(antes[3], antes[2] + 1) << "the video's request drew one frame";
+  EXPECT_EQ(antes[4], antes[3] + 1) << "a changed notice drew one frame";
+}
+
 TEST_F(JanelaTeste, AnOrdinaryWindowIsTwoThirdsOfTheScreenAndTheScreenIsStillReportedWhole) {
   abrir(true);
   rodar({[] {}});

@@ -145,7 +145,10 @@ TEST_F(DecodificadorVideoTeste, FlushingKeepsThePictureAndFlushingWithRemovalBla
 
   camada.enfileirar(pequeno.amostra(10));
   ASSERT_TRUE(esperarDecodificadas(4));
+  const int antes = avisos;
   camada.descarregarERemoverImagem();
+  // The screen must hear of the removal, or the last picture would stay on it.
+  EXPECT_EQ(avisos, antes + 1);
   EXPECT_EQ(camada.tomarImagem(*quadro), Novidade::removida);
   EXPECT_EQ(camada.tomarImagem(*quadro), Novidade::nenhuma);
 

@@ -147,6 +147,8 @@ void JanelaSdl::aoDesenharVideo(std::function<void(int, int)> desenhar) {
 
 void JanelaSdl::aoApresentar(std::function<void()> apresentado) { apresentado_ = std::move(apresentado); }
 
+void JanelaSdl::pedirDesenho() { desenhoPedido_ = true; }
+
 void JanelaSdl::rodar() {
   redimensionar();
   quadrosPendentes_ = quadrosAposEntrada;
@@ -162,7 +164,9 @@ void JanelaSdl::rodar() {
       if (!tratar(evento)) return;
       teclaNoQuadro = teclaNoQuadro || evento.type == SDL_KEYDOWN;
     }
-    if (fila_.executarPendentes()) {
+    // Most tasks come with each video frame and change nothing on screen (the sample
+    // only goes to the decoder); a full-screen frame costs too much to draw for them.
+    if (fila_.executarPendentes() && (desenhoPedido_ || !(estado_ == desenhado_))) {
       quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
     }
     if (!lote_.empty()) quadrosPendentes_ = std::max(quadrosPendentes_, 1);
@@ -267,6 +271,8 @@ void JanelaSdl::desenhar() {
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
   SDL_GL_SwapWindow(janela_.get());
   if (apresentado_) apresentado_();
+  desenhado_ = estado_;
+  desenhoPedido_ = false;
 
   if (confirmarPedido_) {
     confirmarPedido_ = false;

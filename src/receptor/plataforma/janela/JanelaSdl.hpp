@@ -47,6 +47,9 @@ class JanelaSdl {
   void aoDesenharVideo(std::function<void(int largura, int altura)> desenhar);
   // Runs after each buffer swap, once the frame just drawn is on its way to the screen.
   void aoApresentar(std::function<void()> apresentado);
+  // The video has something new to show: the next pass of the loop draws. Without it,
+  // tasks that leave the drawn state as it was draw nothing.
+  void pedirDesenho();
 
   // The main thread's loop: sleeps until an event, a posted task or a delayed task is
   // due, then runs them and draws. Returns when the program is to end.
@@ -78,6 +81,10 @@ class JanelaSdl {
   CursorRemoto cursorRemoto_;
   Aparencia aparencia_;
   float escalaFramebuffer_ = 1;
+
+  // The state as the last frame drew it, and whether the video asked for a frame since.
+  EstadoTela desenhado_;
+  bool desenhoPedido_ = false;
 
   std::deque<SDL_Event> lote_;
   int quadrosPendentes_ = 0;

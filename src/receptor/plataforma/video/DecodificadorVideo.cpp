@@ -9,8 +9,8 @@ extern "C" {
 
 namespace orbelo {
 
-DecodificadorVideo::DecodificadorVideo(std::function<void()> aoTerImagem, MedicaoQuadros* medicao)
-    : aoTerImagem(std::move(aoTerImagem)), medicao(medicao), quadro(av_frame_alloc()) {
+DecodificadorVideo::DecodificadorVideo(std::function<void()> aoMudarImagem, MedicaoQuadros* medicao)
+    : aoMudarImagem(std::move(aoMudarImagem)), medicao(medicao), quadro(av_frame_alloc()) {
   // libavcodec reports every damaged slice on standard error; the failure reaches
   // the receiver through status() and erro() instead.
   av_log_set_level(AV_LOG_QUIET);
@@ -61,9 +61,14 @@ void DecodificadorVideo::descarregar() {
 
 void DecodificadorVideo::descarregarERemoverImagem() {
   descarregar();
-  // Nothing of the new generation is queued yet, so no picture can slip in between.
-  std::lock_guard guarda(trava);
-  imagem.remover();
+  {
+    // Nothing of the new generation is queued yet, so no picture can slip in between.
+    std::lock_guard guarda(trava);
+    imagem.remover();
+  }
+  if (aoMudarImagem) {
+    aoMudarImagem();
+  }
 }
 
 ImagemMaisNova::Novidade DecodificadorVideo::tomarImagem(AVFrame& destino) {
@@ -141,8 +146,8 @@ void DecodificadorVideo::publicar(std::uint64_t geracaoAmostra) {
     }
   }
   av_frame_unref(quadro.get());
-  if (acordar && aoTerImagem) {
-    aoTerImagem();
+  if (acordar && aoMudarImagem) {
+    aoMudarImagem();
   }
 }
 

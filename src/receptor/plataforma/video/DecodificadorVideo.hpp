@@ -27,10 +27,11 @@ class DecodificadorVideo final : public CamadaVideo {
   static constexpr std::size_t limiteAmostras = 120;
   static constexpr std::size_t limiteBytes = 64 * 1024 * 1024;
 
-  // `aoTerImagem` runs on the decoder thread when a picture starts waiting in
-  // the slot; it should only wake the screen's loop. Decoding times go to
-  // `medicao` when there is one.
-  explicit DecodificadorVideo(std::function<void()> aoTerImagem,
+  // `aoMudarImagem` runs when the screen has something new to show: on the
+  // decoder thread when a picture starts waiting in the slot, and on the caller's
+  // thread when the picture is removed. It should only wake the screen's loop.
+  // Decoding times go to `medicao` when there is one.
+  explicit DecodificadorVideo(std::function<void()> aoMudarImagem,
                               MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
   ~DecodificadorVideo() override;
   DecodificadorVideo(const DecodificadorVideo&) = delete;
@@ -55,7 +56,7 @@ class DecodificadorVideo final : public CamadaVideo {
   void publicar(std::uint64_t geracao);
   void falhar(std::uint64_t geracao, std::string texto);
 
-  const std::function<void()> aoTerImagem;
+  const std::function<void()> aoMudarImagem;
   MedicaoQuadros* const medicao;
 
   // Guarded by `trava`. Each flush starts a new `geracao`; results of a sample
