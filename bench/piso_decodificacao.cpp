@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
     std::puts("O decodificador não abriu.");
     return 1;
   }
-  const auto intervalo = fps > 0 ? std::chrono::nanoseconds(std::chrono::seconds(1)) / fps
-                                 : std::chrono::nanoseconds(0);
+  const auto intervalo =
+      fps > 0 ? std::chrono::nanoseconds(std::chrono::seconds(1)) / fps : std::chrono::nanoseconds(0);
   auto prazo = std::chrono::steady_clock::now();
   const double inicio = segundosCpu();
   std::int64_t decodificados = 0;

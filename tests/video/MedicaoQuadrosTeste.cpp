@@ -50,13 +50,16 @@ std::vector<Linha> lerRastro(const std::filesystem::path& arquivo) {
     if (campos.size() != 5) {
       continue;
     }
-    linhas.push_back({std::stoll(campos[0]), std::stoll(campos[1]), std::stoll(campos[2]), std::stoll(campos[3]),
+    linhas.push_back({std::stoll(campos[0]), std::stoll(campos[1]), std::stoll(campos[2]),
+                      std::stoll(campos[3]),
                       campos[4].empty() ? std::nullopt : std::optional(std::stoll(campos[4]))});
   }
   return linhas;
 }
 
-Instante em(std::chrono::nanoseconds desde) { return Instante{desde}; }
+Instante em(std::chrono::nanoseconds desde) {
+  return Instante{desde};
+}
 
 TEST(MedicaoQuadros, RowsComeOutInFrameOrderWithTheFirstShowingOnlyAndNothingPastTheLimit) {
   teste::PastaTemporaria pasta;
@@ -155,8 +158,9 @@ TEST(MedicaoQuadros, TheDisplayLayerTracesEveryDecodedFrameAndEachNewPictureOnSc
     }
   }
   // Shown once: the redraw did not move the time the last picture reached the screen.
-  EXPECT_LT(*linhas[4].apresentado,
-            std::chrono::duration_cast<std::chrono::nanoseconds>(antesDoRedesenho.time_since_epoch()).count());
+  EXPECT_LT(
+      *linhas[4].apresentado,
+      std::chrono::duration_cast<std::chrono::nanoseconds>(antesDoRedesenho.time_since_epoch()).count());
 }
 
 }  // namespace

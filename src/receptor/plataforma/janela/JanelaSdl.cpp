@@ -145,9 +145,13 @@ void JanelaSdl::aoDesenharVideo(std::function<void(int, int)> desenhar) {
   desenharVideo_ = std::move(desenhar);
 }
 
-void JanelaSdl::aoApresentar(std::function<void()> apresentado) { apresentado_ = std::move(apresentado); }
+void JanelaSdl::aoApresentar(std::function<void()> apresentado) {
+  apresentado_ = std::move(apresentado);
+}
 
-void JanelaSdl::pedirDesenho() { desenhoPedido_ = true; }
+void JanelaSdl::pedirDesenho() {
+  desenhoPedido_ = true;
+}
 
 void JanelaSdl::rodar() {
   redimensionar();

@@ -43,8 +43,9 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
   const bool novo = !contexto || linhasContexto[indice] != linhas;
   if (novo) {
     // Same size in and out: swscale picks its direct SIMD converter, no scaling.
-    contexto.reset(sws_getContext(quadro.width, linhas, static_cast<AVPixelFormat>(quadro.format), quadro.width,
-                                  linhas, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    contexto.reset(sws_getContext(quadro.width, linhas, static_cast<AVPixelFormat>(quadro.format),
+                                  quadro.width, linhas, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                  nullptr));
     linhasContexto[indice] = contexto ? linhas : 0;
     if (!contexto) {
       return nullptr;
@@ -55,14 +56,16 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
     for (auto& cada : contextos) {
       if (cada) {
         sws_setColorspaceDetails(cada.get(), sws_getCoefficients(quer601 ? SWS_CS_ITU601 : SWS_CS_ITU709),
-                                 querCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, neutro, neutro);
+                                 querCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, neutro,
+                                 neutro);
       }
     }
   }
   return contexto.get();
 }
 
-bool ConversaoRgb::converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino, int passo) {
+bool ConversaoRgb::converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino,
+                             int passo) {
   const AVPixFmtDescriptor* descricao = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(quadro.format));
   SwsContext* contexto = descricao ? contextoPara(quadro, linhas) : nullptr;
   if (!contexto) {

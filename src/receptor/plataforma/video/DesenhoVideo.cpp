@@ -62,8 +62,8 @@ bool DesenhoVideo::desenhar(int largura, int altura) {
     return false;
   }
 
-  const Retangulo area = ajustarProporcao(textura.largura(), textura.altura(),
-                                          Retangulo{0, 0, double(largura), double(altura)});
+  const Retangulo area =
+      ajustarProporcao(textura.largura(), textura.altura(), Retangulo{0, 0, double(largura), double(altura)});
   // Whole pixels, rounding the edges rather than the size so the bars stay even.
   const auto x0 = static_cast<int>(std::lround(area.x));
   const auto y0 = static_cast<int>(std::lround(area.y));

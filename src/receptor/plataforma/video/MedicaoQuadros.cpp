@@ -10,7 +10,8 @@ namespace orbelo {
 namespace {
 
 constexpr const char* variavelAmbiente = "ORBELO_MEDIR";
-constexpr const char* cabecalho = "quadro,chegada_ns,inicio_decodificacao_ns,fim_decodificacao_ns,apresentado_ns\n";
+constexpr const char* cabecalho =
+    "quadro,chegada_ns,inicio_decodificacao_ns,fim_decodificacao_ns,apresentado_ns\n";
 
 long long nanossegundos(MedicaoQuadros::Instante instante) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(instante.time_since_epoch()).count();

@@ -68,7 +68,8 @@ bool TexturaRgb::enviar(const AVFrame& quadro, ConversaoRgb& conversao) {
     const int linhas = std::min(ConversaoRgb::linhasPorFaixa, altura_ - primeira);
     convertido = conversao.converter(quadro, primeira, linhas, faixa.data(), passo);
     if (convertido) {
-      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, primeira, largura_, linhas, GL_BGRA, GL_UNSIGNED_BYTE, faixa.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, primeira, largura_, linhas, GL_BGRA, GL_UNSIGNED_BYTE,
+                      faixa.data());
     }
   }
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
