@@ -137,6 +137,23 @@ TEST_F(DecodificadorVideoTeste, ANewFormatReopensTheDecoderAtTheNewSize) {
   EXPECT_EQ(camada.status(), Status::normal);
 }
 
+TEST_F(DecodificadorVideoTeste, APictureWiderThan8KFailsTheLayerInsteadOfBeingAllocated) {
+  const auto oitoK =
+      teste::codificar(*pasta, "color=c=gray:size=7680x4320:rate=30", "-frames:v 1 -preset ultrafast");
+  const auto maior =
+      teste::codificar(*pasta, "color=c=gray:size=7696x4320:rate=30", "-frames:v 1 -preset ultrafast");
+  camada.enfileirar(maior.amostra(0));
+  ASSERT_TRUE(esperar([&] { return camada.status() == Status::falhou; }));
+  EXPECT_EQ(camada.decodificadas(), 0u);
+
+  camada.descarregar();
+  camada.enfileirar(oitoK.amostra(0));
+  ASSERT_TRUE(esperarDecodificadas(1));
+  ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova);
+  EXPECT_EQ(quadro->width, 7680);
+  EXPECT_EQ(camada.status(), Status::normal);
+}
+
 TEST_F(DecodificadorVideoTeste, FlushingKeepsThePictureAndFlushingWithRemovalBlanksIt) {
   enfileirar(camada, pequeno, 0, 3);
   ASSERT_TRUE(esperarDecodificadas(3));

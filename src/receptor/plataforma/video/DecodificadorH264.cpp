@@ -17,6 +17,9 @@ namespace {
 constexpr std::uint8_t tamanhoComprimentoMenosUm = 3;
 // Slice threads help only when the sender cuts frames into slices; a few are enough.
 constexpr unsigned maximoLinhasExecucao = 4;
+// 8K UHD, more than any screen a sender serves. A stream may declare up to 16384 squared,
+// and each reference picture of that size would take hundreds of megabytes.
+constexpr std::int64_t pixelsMaximos = std::int64_t{7680} * 4320;
 
 // An AVCDecoderConfigurationRecord holding one SPS and one PPS.
 std::optional<Bytes> registroAvcc(const FormatoVideo& formato) {
@@ -83,6 +86,7 @@ int DecodificadorH264::abrir(const FormatoVideo& formato) {
       static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, maximoLinhasExecucao));
   // Errors must surface so that a key frame is asked for, rather than be concealed.
   contexto->err_recognition = AV_EF_EXPLODE;
+  contexto->max_pixels = pixelsMaximos;
   return avcodec_open2(contexto.get(), codec, nullptr);
 }
 
