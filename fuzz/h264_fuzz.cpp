@@ -44,7 +44,9 @@ void conferirImagem(const AVFrame& imagem) {
   }
   const auto* descricao = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(imagem.format));
   for (int i = 0; i < 3; ++i) {
-    const int largura = i == 0 ? imagem.width : (imagem.width + (1 << descricao->log2_chroma_w) - 1) >> descricao->log2_chroma_w;
+    const int largura =
+        i == 0 ? imagem.width
+               : (imagem.width + (1 << descricao->log2_chroma_w) - 1) >> descricao->log2_chroma_w;
     exigir(imagem.data[i] != nullptr && imagem.linesize[i] >= largura);
   }
 }

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   const auto imagem = decodificador.decodificar({dados, tamanho});
   if (imagem) {
     constexpr int maximo = orbelo::DecodificadorImagem::ladoMaximo;
-    exigir(imagem->largura > 0 && imagem->largura <= maximo && imagem->altura > 0 && imagem->altura <= maximo);
+    exigir(imagem->largura > 0 && imagem->largura <= maximo && imagem->altura > 0 &&
+           imagem->altura <= maximo);
     exigir(imagem->rgba.size() == static_cast<std::size_t>(imagem->largura) * imagem->altura * 4);
   }
   return 0;

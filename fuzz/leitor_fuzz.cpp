@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   if (falhou) {
     const Bytes ping = Protocolo::empacotar(TipoMensagem::ping, Bytes{1, 2, 3});
     const auto depois = leitor.alimentar(ping);
-    exigir(depois.size() == 1 && depois[0].first == TipoMensagem::ping && depois[0].second == Bytes({1, 2, 3}));
+    exigir(depois.size() == 1 && depois[0].first == TipoMensagem::ping &&
+           depois[0].second == Bytes({1, 2, 3}));
   }
   return 0;
 }

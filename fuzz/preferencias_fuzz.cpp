@@ -26,7 +26,8 @@ void exigir(bool condicao) {
 // One folder for the whole run, in memory when the machine offers it.
 const std::filesystem::path& pasta() {
   static const std::filesystem::path criada = [] {
-    std::string modelo = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/orbelo-fuzz-XXXXXX");
+    std::string modelo =
+        (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/orbelo-fuzz-XXXXXX");
     exigir(mkdtemp(modelo.data()) != nullptr);
     std::atexit([] { std::filesystem::remove_all(pasta()); });
     return std::filesystem::path(modelo);

@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -210,7 +210,8 @@ void naoFinitos(ServidorPsk& servidor) {
   const auto pixel = png(1, 1);
   sessao->enviar(TipoMensagem::config, payloadConfig(1920, 1080));
   sessao->enviar(TipoMensagem::imagemCursor, payloadImagem(0.02F, 0.03F, 0, 0, pixel));
-  for (const auto& [x, y] : {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}}) {
+  for (const auto& [x, y] :
+       {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}}) {
     sessao->enviar(TipoMensagem::cursor, payloadCursor(x, y, true));
   }
   for (const float valor : {nan, inf, -inf, enorme, -enorme}) {
@@ -254,14 +255,22 @@ int main(int argc, char** argv) {
   ServidorPsk servidor(opcoes.porta, opcoes.codigo);
   dizer("porta " + std::to_string(servidor.porta()));
   const auto& modo = opcoes.modo;
-  if (modo == "educado") educado(servidor);
-  else if (modo == "meio-quadro") meioQuadro(servidor);
-  else if (modo == "lento") lento(servidor);
-  else if (modo == "pings") pings(servidor, opcoes.segundos);
-  else if (modo == "cursor-gigante") cursorGigante(servidor);
-  else if (modo == "nao-finitos") naoFinitos(servidor);
-  else if (modo == "config-zero") configZero(servidor);
-  else if (modo == "reconexoes") reconexoes(servidor, opcoes.vezes, opcoes.marcos);
+  if (modo == "educado")
+    educado(servidor);
+  else if (modo == "meio-quadro")
+    meioQuadro(servidor);
+  else if (modo == "lento")
+    lento(servidor);
+  else if (modo == "pings")
+    pings(servidor, opcoes.segundos);
+  else if (modo == "cursor-gigante")
+    cursorGigante(servidor);
+  else if (modo == "nao-finitos")
+    naoFinitos(servidor);
+  else if (modo == "config-zero")
+    configZero(servidor);
+  else if (modo == "reconexoes")
+    reconexoes(servidor, opcoes.vezes, opcoes.marcos);
   else {
     dizer("modo desconhecido: " + modo);
     return 2;

@@ -45,8 +45,9 @@ Bytes png(std::uint32_t largura, std::uint32_t altura) {
 
   // One row: no filter, then red. Stored uncompressed in a zlib stream.
   const Bytes linha{0, 0xFF, 0, 0, 0xFF};
-  Bytes zlib{0x78, 0x01, 0x01, static_cast<std::uint8_t>(linha.size()), 0,
-             static_cast<std::uint8_t>(~linha.size()), 0xFF};
+  Bytes zlib{
+      0x78, 0x01, 0x01, static_cast<std::uint8_t>(linha.size()), 0, static_cast<std::uint8_t>(~linha.size()),
+      0xFF};
   zlib.insert(zlib.end(), linha.begin(), linha.end());
   anexarBE(zlib, adler32(linha));
   anexarPedaco(arquivo, "IDAT", zlib);

@@ -50,7 +50,8 @@ SessaoPsk::SessaoPsk(Descritor socket, std::unique_ptr<SSL, LiberarSsl> ssl)
 
 bool SessaoPsk::enviar(VistaBytes dados) {
   while (!dados.empty()) {
-    const int escritos = SSL_write(ssl.get(), dados.data(), static_cast<int>(std::min<std::size_t>(dados.size(), 1 << 20)));
+    const int escritos =
+        SSL_write(ssl.get(), dados.data(), static_cast<int>(std::min<std::size_t>(dados.size(), 1 << 20)));
     if (escritos <= 0) {
       return false;
     }
@@ -67,7 +68,8 @@ std::optional<Mensagem> SessaoPsk::receber(std::chrono::milliseconds espera) {
   const auto limite = std::chrono::steady_clock::now() + espera;
   while (recebidas.empty()) {
     if (SSL_pending(ssl.get()) == 0) {
-      const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
+      const auto resta =
+          std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now());
       pollfd pronto{socket.get(), POLLIN, 0};
       if (resta.count() <= 0 || ::poll(&pronto, 1, static_cast<int>(resta.count())) <= 0) {
         return std::nullopt;

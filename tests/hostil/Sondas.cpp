@@ -30,8 +30,8 @@ Memoria memoria(pid_t processo) {
 int descritores(pid_t processo) {
   std::error_code erro;
   int total = 0;
-  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro); !erro && it != fs::directory_iterator();
-       it.increment(erro)) {
+  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
+       !erro && it != fs::directory_iterator(); it.increment(erro)) {
     ++total;
   }
   return total;
@@ -40,8 +40,8 @@ int descritores(pid_t processo) {
 std::vector<std::string> soquetes(pid_t processo) {
   std::set<std::string> inodes;
   std::error_code erro;
-  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro); !erro && it != fs::directory_iterator();
-       it.increment(erro)) {
+  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
+       !erro && it != fs::directory_iterator(); it.increment(erro)) {
     const auto alvo = fs::read_symlink(it->path(), erro).string();
     if (alvo.starts_with("socket:[")) {
       inodes.insert(alvo.substr(8, alvo.size() - 9));
@@ -55,7 +55,8 @@ std::vector<std::string> soquetes(pid_t processo) {
     while (std::getline(tabela, linha)) {
       std::istringstream campos(linha);
       std::string posicao, local, remoto, estado, filas, temporizador, tentativas, dono, tempo, inode;
-      campos >> posicao >> local >> remoto >> estado >> filas >> temporizador >> tentativas >> dono >> tempo >> inode;
+      campos >> posicao >> local >> remoto >> estado >> filas >> temporizador >> tentativas >> dono >>
+          tempo >> inode;
       if (inodes.contains(inode)) {
         encontrados.push_back(protocolo + " " + local + " " + estado);
       }

@@ -9,8 +9,8 @@ namespace orbelo::hostil {
 
 // What the kernel says about a running process, from /proc.
 struct Memoria {
-  long rssKib = 0;   // resident now
-  long picoKib = 0;  // highest resident so far
+  long rssKib = 0;    // resident now
+  long picoKib = 0;   // highest resident so far
   long dadosKib = 0;  // data and heap mappings, touched or not
 };
 Memoria memoria(pid_t processo);

@@ -43,8 +43,8 @@ std::string mib(long kib) {
 class Hostil {
  public:
   explicit Hostil(const std::string& modo, std::uint16_t porta = 0, std::vector<std::string> extras = {}) {
-    std::vector<std::string> argumentos{ORBELO_HOSTIL, "--modo", modo, "--porta", std::to_string(porta),
-                                        "--codigo", std::string(codigo)};
+    std::vector<std::string> argumentos{
+        ORBELO_HOSTIL, "--modo", modo, "--porta", std::to_string(porta), "--codigo", std::string(codigo)};
     argumentos.insert(argumentos.end(), extras.begin(), extras.end());
     processo_ = std::make_unique<Processo>(argumentos);
     const auto linha = processo_->esperarLinha("porta ");
@@ -67,8 +67,9 @@ class HostilTeste : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
-    configuracao = fs::temp_directory_path() / ("orbelo-hostil-" + std::to_string(::getpid()) + "-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    configuracao =
+        fs::temp_directory_path() / ("orbelo-hostil-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(configuracao);
     fs::create_directories(configuracao);
   }
@@ -212,9 +213,9 @@ TEST_F(HostilTeste, ReconnectionsInARowLeaveMemoryAndDescriptorsFlat) {
   const auto fim = memoria(pid());
   const int descritoresFim = descritores(pid());
   hostil.continuar();
-  std::cout << vezes << " connections: open descriptors " << descritoresInicio << " at connection " << aquecimento
-            << ", " << descritoresFim << " at the last; resident " << mib(inicio.rssKib) << " -> "
-            << mib(fim.rssKib) << "\n";
+  std::cout << vezes << " connections: open descriptors " << descritoresInicio << " at connection "
+            << aquecimento << ", " << descritoresFim << " at the last; resident " << mib(inicio.rssKib)
+            << " -> " << mib(fim.rssKib) << "\n";
   EXPECT_LE(descritoresFim, descritoresInicio);
   EXPECT_LT(fim.rssKib - inicio.rssKib, 16 * 1024);
   EXPECT_TRUE(vivo());
@@ -260,7 +261,8 @@ TEST_F(HostilTeste, UnreadablePreferencesAreSaidOnceAndReplacedPrivatelyWhenACon
     const auto gravado = nlohmann::json::parse(std::ifstream(arquivo), nullptr, false);
     EXPECT_EQ(gravado, (nlohmann::json{{"codigo", codigo}, {"host", "127.0.0.1"}})) << conteudo;
     EXPECT_EQ(fs::status(arquivo).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(std::distance(fs::directory_iterator(pasta), fs::directory_iterator()), 1) << "a temporary file was left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(pasta), fs::directory_iterator()), 1)
+        << "a temporary file was left";
     EXPECT_LT(fecharComEsc(), 2s);
     fs::remove_all(pasta);
   }
@@ -278,17 +280,19 @@ TEST_F(HostilTeste, EveryFaultOfTheReferenceSenderIsSurvivedAndRecoveredFrom) {
         Caso{"--falha-fechar", "Conexão encerrada pelo emissor.", true},
         Caso{"--falha-reset", "Conexão encerrada: ", true},
         Caso{"--falha-lixo", "Erro de decodificação: ", false}}) {
-    Processo emissor({ORBELO_EMISSOR, "--codigo", std::string(codigo), "--porta", "0", "--sem-anuncio", "--tamanho",
-                      "320x240", opcao, "15"});
+    Processo emissor({ORBELO_EMISSOR, "--codigo", std::string(codigo), "--porta", "0", "--sem-anuncio",
+                      "--tamanho", "320x240", opcao, "15"});
     const auto ouvindo = emissor.esperarLinha("Ouvindo em ");
     ASSERT_TRUE(ouvindo) << emissor.erros();
-    auto& receptor = abrirOrbelo(static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1))));
+    auto& receptor =
+        abrirOrbelo(static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1))));
     ASSERT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao;
     EXPECT_TRUE(receptor.esperarLinha(linha)) << opcao;
     if (reconecta) {
       EXPECT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao << ": not dialled again";
     } else {
-      EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor")) << opcao << ": no key frame asked for";
+      EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor"))
+          << opcao << ": no key frame asked for";
     }
     std::cout << opcao << ": receiver peak resident " << mib(memoria(pid()).picoKib) << "\n";
     EXPECT_TRUE(vivo()) << opcao;
