@@ -91,8 +91,10 @@ medirOrbelo() {  # NOME -> variables o_*
     --arquivo "$fluxos/$nome.h264" --fps "$fps" >"$trabalho/$nome-emissor.txt" &
   local remetente=$!
   pids+=("$remetente")
+  sleep 1
+  vivo "$remetente" || { echo "orbelo-emissor não abriu:"; cat "$trabalho/$nome-emissor.txt"; exit 1; }
   # The receiver retries every second, so it connects within about one; then 10 s of stream.
-  sleep $((quadros / fps + 1))
+  sleep $((quadros / fps))
   kill "$remetente"
   sleep 0.5
   cpu1="$(cpu "$receptor")"
@@ -111,6 +113,11 @@ medirOrbelo() {  # NOME -> variables o_*
           (ultimo > primeiro) ? (mostrados - 1) / ((ultimo - primeiro) / 1e9) : 0 }' "$rastro" \
     >"$trabalho/$nome-contagem.txt"
   read -r o_decodificados o_mostrados o_fps <"$trabalho/$nome-contagem.txt"
+  if [ "$o_decodificados" -eq 0 ]; then
+    echo "orbelo não decodificou nada:"
+    cat "$trabalho/$nome-orbelo.txt" "$trabalho/$nome-emissor.txt"
+    exit 1
+  fi
   o_cpu="$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.2f", b - a }')"
   o_por_quadro="$(awk -v c="$o_cpu" -v n="$o_decodificados" 'BEGIN { printf "%.3f", n ? c * 1e3 / n : 0 }')"
   o_lat50="$(percentil "$trabalho/$nome-latencia.txt" 50)"
