@@ -159,6 +159,24 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCor{"Yuv444Bt709Limited", "bt709", "tv", "yuv444p", "-colorspace bt709 -color_range tv"}),
     [](const auto& info) { return std::string(info.param.nome); });
 
+// The picture is converted a band of rows at a time; each band must take its own
+// rows of every plane, chroma included.
+TEST_F(DesenhoVideoTeste, EveryRowKeepsItsColourAcrossTheBandsThePictureIsConvertedIn) {
+  const auto fluxo = teste::codificar(
+      *pasta,
+      fonteCor(0xFF8000, "64x48") + "[a];" + fonteCor(0x2060C0, "64x48") +
+          "[b];[a][b]vstack=2,format=rgb24,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+      "-frames:v 2 -qp 0 -colorspace bt709 -color_range tv");
+  ASSERT_NO_FATAL_FAILURE(mostrar(fluxo));
+  ASSERT_TRUE(desenho->desenhar(64, 96));
+  for (int y : {0, 20, 33, 44}) {
+    EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0xFF8000))) << "row " << y;
+  }
+  for (int y : {51, 63, 64, 95}) {
+    EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0x2060C0))) << "row " << y;
+  }
+}
+
 TEST_F(DesenhoVideoTeste, APictureIsFittedBetweenBlackBarsAndRedrawnUntilReplacedOrRemoved) {
   EXPECT_FALSE(desenho->desenhar(640, 240));
   EXPECT_TRUE(perto(pixel(320, 120, 240), preto));
