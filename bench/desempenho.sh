@@ -159,6 +159,7 @@ linha() { printf '%s%*s %s\n' "$1" $((56 - ${#1})) '' "$2"; }
 for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   read -r nome tela <<<"$caso"
   p_por_quadro="$("$piso" "$fluxos/$nome.h264" "$fps" | awk '{ print $6 }')"
+  p_seguido="$("$piso" "$fluxos/$nome.h264" 0 | awk '{ print $6 }')"
   # One X server per size, the same for both programs.
   abrirXvfb "$tela"
   medirOrbelo "$nome"
@@ -166,6 +167,7 @@ for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   echo
   echo "== $nome: $tela, $fps fps, testsrc2 x264 veryfast zerolatency, $quadros quadros =="
   linha "piso de decodificação (ms CPU/quadro, ao ritmo do fluxo)" "$p_por_quadro"
+  linha "  o mesmo, quadros seguidos sem pausa" "$p_seguido"
   linha "orbelo: CPU (s) / quadros decodificados" "$o_cpu / $o_decodificados"
   linha "orbelo: ms CPU/quadro" "$o_por_quadro"
   linha "orbelo: pico de memória (MB)" "$o_pico"

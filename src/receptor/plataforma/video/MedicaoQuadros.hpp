@@ -12,8 +12,9 @@ namespace orbelo {
 // A per-frame timing trace of the video path, for measuring it: when each frame's
 // last byte arrived, when its decoding started and ended, and when its picture
 // reached the screen (the buffer swap returned). Off unless the environment
-// variable ORBELO_MEDIR names a CSV file; then callers hold a pointer to it and
-// test that pointer once per frame, which is all the trace costs when off.
+// variable ORBELO_MEDIR names a CSV file, written when the program ends. Callers
+// hold a pointer to it and test it once per frame; with the arrival time every
+// sample carries anyway, that is all the trace costs when off.
 class MedicaoQuadros {
  public:
   using Instante = std::chrono::steady_clock::time_point;
