@@ -38,7 +38,7 @@ TEST_F(InterfaceE2E, AFirstStartAsksForTheCodeAWrongOneIsRefusedOnceAndTheRightO
   const Caixa video{320, 300, 1280, 480};
   {
     Orbelo orbelo(configuracao, {"--janela", "--host", "127.0.0.1", "--porta", porta});
-    ASSERT_EQ(esperarTela("painel", painel(false)), "");
+    ASSERT_EQ(esperarTela("painel", painel(false, CampoCodigo::vazio)), "");
 
     ASSERT_TRUE(digitar("111 111"));
     const auto recusa = orbelo.esperarLinha("O MacBook recusou o código ");
@@ -46,12 +46,11 @@ TEST_F(InterfaceE2E, AFirstStartAsksForTheCodeAWrongOneIsRefusedOnceAndTheRightO
     const auto recusado = Relogio::now();
     EXPECT_TRUE(recusa->starts_with(linhaRecusa("111111")) && recusa->ends_with(").")) << *recusa;
     EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com "));
-    EXPECT_EQ(esperarTela("painel-recusado", painel(true)), "");
+    EXPECT_EQ(esperarTela("painel-recusado", painel(true, CampoCodigo::vazio)), "");
     // A retry would come within a wired attempt and a second of the refusal.
     const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(recusado + 5s - Relogio::now());
     EXPECT_EQ(emissor.esperarLinha("", resta), std::nullopt) << "the sender saw another attempt";
 
-    // Had the refused code stayed in its field, this would append to it and be refused again.
     ASSERT_TRUE(digitar("123 456"));
     ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
     EXPECT_EQ(esperarTela("padrao-apos-painel", padraoDoEmissor(video)), "");
@@ -82,7 +81,7 @@ TEST_F(InterfaceE2E, ARememberedCodeTheSenderRefusesIsForgottenButItsAddressIsKe
   const auto recusa = orbelo.esperarLinha("O MacBook recusou o código ");
   ASSERT_TRUE(recusa);
   EXPECT_TRUE(recusa->starts_with(linhaRecusa("111111"))) << *recusa;
-  EXPECT_EQ(esperarTela("painel-lembrado-recusado", painel(true)), "");
+  EXPECT_EQ(esperarTela("painel-lembrado-recusado", painel(true, CampoCodigo::vazio)), "");
   const auto preferencias =
       esperarPreferencias(configuracao, [](const auto& p) { return !p.contains("codigo"); });
   ASSERT_TRUE(preferencias);
@@ -106,7 +105,7 @@ TEST_F(InterfaceE2E, TheNoticeButtonStopsTheConnectionAndOpensThePanelWithTheCod
   ASSERT_TRUE(xdotool("mousemove " + std::to_string(botao->first) + " " + std::to_string(botao->second) +
                       " click 1 mousemove 330 190"));
   EXPECT_TRUE(emissorMudo.pareFechou(10s)) << "the receiver leaves the sender";
-  EXPECT_EQ(esperarTela("painel-pelo-aviso", painel(false)), "");
+  EXPECT_EQ(esperarTela("painel-pelo-aviso", painel(false, CampoCodigo::preenchido)), "");
   EXPECT_FALSE(emissorMudo.outraConexao(5s)) << "stopped: no attempt follows";
 
   // Confirming the fields as they came dials the same sender again.
