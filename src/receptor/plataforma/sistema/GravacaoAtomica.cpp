@@ -84,7 +84,10 @@ std::error_code criarPastas(const std::filesystem::path& pasta, mode_t modo) {
 std::error_code gravarAtomicamente(const std::filesystem::path& caminho, std::string_view conteudo,
                                    mode_t modo) {
   // A hidden name that no reader of the folder takes for the real file.
-  std::string temporario = (caminho.parent_path() / ("." + caminho.filename().string() + ".XXXXXX")).string();
+  std::string nome = ".";
+  nome += caminho.filename().string();
+  nome += ".XXXXXX";
+  std::string temporario = (caminho.parent_path() / nome).string();
   Descritor arquivo(::mkstemp(temporario.data()));
   if (arquivo.get() < 0) {
     return erroDoSistema();
