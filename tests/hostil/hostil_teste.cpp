@@ -35,6 +35,14 @@ int reconexoesPedidas() {
   return valor ? std::atoi(valor) : 40;
 }
 
+// AddressSanitizer holds freed blocks back for a while to catch late uses, so under it
+// resident memory measures the quarantine too: the figures are printed, not judged.
+bool sanitizado(pid_t processo) {
+  std::ifstream mapas("/proc/" + std::to_string(processo) + "/maps");
+  const std::string texto((std::istreambuf_iterator<char>(mapas)), {});
+  return texto.find("libasan") != std::string::npos;
+}
+
 std::string mib(long kib) {
   return std::to_string(kib / 1024) + "." + std::to_string(kib % 1024 * 10 / 1024) + " MiB";
 }
@@ -74,20 +82,36 @@ class HostilTeste : public ::testing::Test {
     fs::create_directories(configuracao);
   }
   void TearDown() override {
-    orbelo.reset();
+    encerrarOrbelo();
     fs::remove_all(configuracao);
   }
 
   // The receiver in a window, dialling the sender on this machine; its preferences and
   // login entry go to a folder of the test's own.
   Processo& abrirOrbelo(std::uint16_t porta) {
+    encerrarOrbelo();
     orbelo = std::make_unique<Processo>(
         std::vector<std::string>{ORBELO_BINARIO, "--janela", "--codigo", std::string(codigo), "--host",
                                  "127.0.0.1", "--porta", std::to_string(porta)},
         std::vector<std::string>{"XDG_CONFIG_HOME=" + configuracao.string()});
     return *orbelo;
   }
+  // Whatever the sender did, nothing went to standard error.
+  void encerrarOrbelo() {
+    if (orbelo) {
+      EXPECT_EQ(orbelo->erros(), "");
+      orbelo.reset();
+    }
+  }
   pid_t pid() const { return orbelo->id(); }
+  // Whether resident memory is the receiver's own; says so when it is not.
+  bool memoriaConfiavel() const {
+    if (sanitizado(pid())) {
+      std::cout << "(sanitizer build: resident memory includes its quarantine and is not judged)\n";
+      return false;
+    }
+    return true;
+  }
   bool vivo() { return !orbelo->esperarFim(0ms).has_value(); }
 
   // Escape as a person presses it, on the receiver's window; how long the receiver took to end.
@@ -130,12 +154,15 @@ TEST_F(HostilTeste, A64MiBFrameSentAByteASecondTakesNoMemoryAndEscapeStillEndsAt
   const auto antes = memoria(pid());
   std::this_thread::sleep_for(8s);
   const auto depois = memoria(pid());
+  const bool confiavel = memoriaConfiavel();
   const auto espera = fecharComEsc();
   std::cout << "64 MiB frame, byte by byte: resident " << mib(antes.rssKib) << " -> " << mib(depois.rssKib)
             << ", peak " << mib(depois.picoKib) << ", data " << mib(antes.dadosKib) << " -> "
             << mib(depois.dadosKib) << "; Escape ended it in " << espera.count() << " ms\n";
   EXPECT_LT(depois.dadosKib - antes.dadosKib, 16 * 1024) << "room was made for the announced frame";
-  EXPECT_LT(depois.picoKib - antes.picoKib, 16 * 1024);
+  if (confiavel) {
+    EXPECT_LT(depois.picoKib - antes.picoKib, 16 * 1024);
+  }
   EXPECT_LT(espera, 2s);
 }
 
@@ -153,7 +180,9 @@ TEST_F(HostilTeste, APingFloodNobodyReadsTheAnswersToIsAnsweredWithinBoundedMemo
   EXPECT_TRUE(hostil.esperar("pong")) << "the receiver stopped answering";
   std::cout << enviados->substr(6) << " pings of 1 KiB in 5 s, none read back: peak resident "
             << mib(antes.picoKib) << " -> " << mib(depois.picoKib) << "\n";
-  EXPECT_LT(depois.picoKib - antes.picoKib, 64 * 1024) << "unanswered pongs piled up";
+  if (memoriaConfiavel()) {
+    EXPECT_LT(depois.picoKib - antes.picoKib, 64 * 1024) << "unanswered pongs piled up";
+  }
   EXPECT_TRUE(vivo());
 }
 
@@ -166,7 +195,9 @@ TEST_F(HostilTeste, APointerImageDeclaring50000By50000PixelsIsRefusedWithoutItsM
   const auto depois = memoria(pid());
   std::cout << "200 pointer images declaring 50000x50000: peak resident " << mib(antes.picoKib) << " -> "
             << mib(depois.picoKib) << "\n";
-  EXPECT_LT(depois.picoKib - antes.picoKib, 16 * 1024);
+  if (memoriaConfiavel()) {
+    EXPECT_LT(depois.picoKib - antes.picoKib, 16 * 1024);
+  }
   EXPECT_TRUE(vivo());
 }
 
@@ -217,7 +248,9 @@ TEST_F(HostilTeste, ReconnectionsInARowLeaveMemoryAndDescriptorsFlat) {
             << aquecimento << ", " << descritoresFim << " at the last; resident " << mib(inicio.rssKib)
             << " -> " << mib(fim.rssKib) << "\n";
   EXPECT_LE(descritoresFim, descritoresInicio);
-  EXPECT_LT(fim.rssKib - inicio.rssKib, 16 * 1024);
+  if (memoriaConfiavel()) {
+    EXPECT_LT(fim.rssKib - inicio.rssKib, 16 * 1024);
+  }
   EXPECT_TRUE(vivo());
 }
 
