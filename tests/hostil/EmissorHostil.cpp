@@ -202,6 +202,17 @@ void cursorGigante(ServidorPsk& servidor) {
   segurar(*sessao);
 }
 
+void imagemSemFim(ServidorPsk& servidor) {
+  auto sessao = aceitarPronta(servidor);
+  sessao->enviar(TipoMensagem::config, payloadConfig(1920, 1080));
+  sessao->enviar(TipoMensagem::cursor, payloadCursor(0.5F, 0.5F, true));
+  for (int i = 0; i < 3; ++i) {
+    sessao->enviar(TipoMensagem::imagemCursor, payloadImagem(0.02F, 0.03F, 0, 0, pngSemFim()));
+  }
+  relatarVivo(*sessao);
+  segurar(*sessao);
+}
+
 void naoFinitos(ServidorPsk& servidor) {
   constexpr float nan = std::numeric_limits<float>::quiet_NaN();
   constexpr float inf = std::numeric_limits<float>::infinity();
@@ -265,6 +276,8 @@ int main(int argc, char** argv) {
     pings(servidor, opcoes.segundos);
   else if (modo == "cursor-gigante")
     cursorGigante(servidor);
+  else if (modo == "png-sem-fim")
+    imagemSemFim(servidor);
   else if (modo == "nao-finitos")
     naoFinitos(servidor);
   else if (modo == "config-zero")

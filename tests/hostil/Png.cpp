@@ -33,15 +33,20 @@ void anexarPedaco(Bytes& arquivo, std::string_view tipo, const Bytes& conteudo) 
   anexarBE(arquivo, crc32(pedaco));
 }
 
-}  // namespace
-
-Bytes png(std::uint32_t largura, std::uint32_t altura) {
+Bytes inicio(std::uint32_t largura, std::uint32_t altura) {
   Bytes arquivo{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes cabecalho;
   anexarBE(cabecalho, largura);
   anexarBE(cabecalho, altura);
   cabecalho.insert(cabecalho.end(), {8, 6, 0, 0, 0});  // 8 bits per channel, RGBA
   anexarPedaco(arquivo, "IHDR", cabecalho);
+  return arquivo;
+}
+
+}  // namespace
+
+Bytes png(std::uint32_t largura, std::uint32_t altura) {
+  Bytes arquivo = inicio(largura, altura);
 
   // One row: no filter, then red. Stored uncompressed in a zlib stream.
   const Bytes linha{0, 0xFF, 0, 0, 0xFF};
@@ -52,6 +57,13 @@ Bytes png(std::uint32_t largura, std::uint32_t altura) {
   anexarBE(zlib, adler32(linha));
   anexarPedaco(arquivo, "IDAT", zlib);
   anexarPedaco(arquivo, "IEND", {});
+  return arquivo;
+}
+
+Bytes pngSemFim() {
+  Bytes arquivo = inicio(8, 8);
+  anexarBE(arquivo, std::uint32_t{7});
+  arquivo.insert(arquivo.end(), {'t', 'I', 'M', 'E'});
   return arquivo;
 }
 

@@ -10,4 +10,7 @@ namespace orbelo::hostil {
 // data of one opaque red pixel: a whole picture at 1 by 1, a lie at any other size.
 Bytes png(std::uint32_t largura, std::uint32_t altura);
 
+// An 8 by 8 PNG that ends right after the header of its second chunk.
+Bytes pngSemFim();
+
 }  // namespace orbelo::hostil

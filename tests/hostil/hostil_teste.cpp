@@ -201,6 +201,17 @@ TEST_F(HostilTeste, APointerImageDeclaring50000By50000PixelsIsRefusedWithoutItsM
   EXPECT_TRUE(vivo());
 }
 
+TEST_F(HostilTeste, APointerImageCutShortLeavesTheWindowAnswering) {
+  Hostil hostil("png-sem-fim");
+  abrirOrbelo(hostil.porta());
+  EXPECT_TRUE(hostil.esperar("pong"));
+  // Decoding happens on the window's thread: a reader stuck in the file would freeze it.
+  std::this_thread::sleep_for(500ms);
+  const auto espera = fecharComEsc();
+  std::cout << "pointer image cut short: Escape ended it in " << espera.count() << " ms\n";
+  EXPECT_LT(espera, 2s);
+}
+
 TEST_F(HostilTeste, NonFinitePointerValuesAreIgnoredAndTheReceiverGoesOn) {
   Hostil hostil("nao-finitos");
   abrirOrbelo(hostil.porta());

@@ -1,13 +1,16 @@
 #include <SDL.h>
 #include <SDL_image.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "receptor/plataforma/janela/DecodificadorImagemSdl.hpp"
 
@@ -196,6 +199,38 @@ TEST_F(DecodificadorImagemSdlTeste, EmptyUnknownAndTruncatedFilesAreRefused) {
   EXPECT_FALSE(
       decodificador.decodificar(Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P'}));
   EXPECT_FALSE(decodificador.decodificar(Bytes{'I', 'I', 42, 0, 0xff, 0xff, 0xff, 0x7f}));
+}
+
+TEST_F(DecodificadorImagemSdlTeste, DamagedPngAndTiffFilesAreRefusedAtOnceWithoutAWordOnStandardError) {
+  const auto inteiro = salvarPng(8, 8);
+  const Bytes cortado(inteiro.begin(), inteiro.begin() + static_cast<std::ptrdiff_t>(inteiro.size() / 2));
+  // Cut right after a chunk header: SDL_image's PNG reader ignored the short read and read
+  // the stale header again for ever.
+  const Bytes semFim{0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+                     0x44, 0x52, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x08, 0x08, 0x06, 0x00, 0x00,
+                     0x00, 0xc4, 0x0f, 0xbe, 0x8b, 0x00, 0x00, 0x00, 0x07, 0x74, 0x49, 0x4d, 0x45};
+  // Little-endian TIFF whose one directory has a size but no strips.
+  const Bytes tiff{'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0, 1, 3, 0, 1, 0, 0, 0, 4,
+                   0,   0,   0,  1, 1, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+
+  std::fflush(stderr);
+  const int guardado = ::dup(STDERR_FILENO);
+  std::FILE* capturado = std::tmpfile();
+  ::dup2(::fileno(capturado), STDERR_FILENO);
+  std::vector<bool> recusados;
+  for (const Bytes* arquivo : {&cortado, &semFim, &tiff}) {
+    recusados.push_back(!decodificador.decodificar(*arquivo));
+  }
+  std::fflush(stderr);
+  ::dup2(guardado, STDERR_FILENO);
+  ::close(guardado);
+
+  EXPECT_EQ(recusados, std::vector<bool>(3, true));
+  std::rewind(capturado);
+  std::string escrito;
+  for (int c; (c = std::fgetc(capturado)) != EOF;) escrito.push_back(static_cast<char>(c));
+  std::fclose(capturado);
+  EXPECT_EQ(escrito, "");
 }
 
 }  // namespace

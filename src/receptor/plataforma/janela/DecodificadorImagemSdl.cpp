@@ -1,6 +1,7 @@
 #include "DecodificadorImagemSdl.hpp"
 
 #include <stb_image.h>
+#include <tiffio.h>
 
 #include <cstdint>
 #include <cstring>
@@ -11,20 +12,19 @@
 namespace orbelo {
 namespace {
 
-constexpr int formatosSdlImage = IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP;
+constexpr int formatosSdlImage = IMG_INIT_JPG | IMG_INIT_TIF | IMG_INIT_WEBP;
 
 // Each format goes to its own loader: SDL_image's guessing could pick another format
 // than the one whose header was checked.
 SDL_Surface* carregar(FormatoImagem formato, SDL_RWops* origem) {
   switch (formato) {
-    case FormatoImagem::png:
-      return IMG_LoadPNG_RW(origem);
     case FormatoImagem::jpeg:
       return IMG_LoadJPG_RW(origem);
     case FormatoImagem::bmp:
       return IMG_LoadBMP_RW(origem);
+    case FormatoImagem::png:
     case FormatoImagem::gif:
-      return nullptr;  // read by decodificarGif instead
+      return nullptr;  // read by decodificarComStb instead
     case FormatoImagem::webp:
       return IMG_LoadWEBP_RW(origem);
     case FormatoImagem::tiff:
@@ -46,9 +46,11 @@ struct LiberarStb {
   void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
 };
 
-// SDL_image 2.6's GIF reader frees memory it never allocated on some damaged files, a
-// crash any sender could cause; stb_image reads the first picture of a GIF safely.
-std::shared_ptr<const ImagemCursor> decodificarGif(VistaBytes arquivo) {
+// PNG and GIF go to stb_image, for damaged files any sender could send: SDL_image 2.6's
+// GIF reader frees memory it never allocated, and its PNG reader ignores a short read, so a
+// PNG cut after a chunk header is read for ever, libpng complaining on standard error each
+// time. For a GIF, the first picture.
+std::shared_ptr<const ImagemCursor> decodificarComStb(VistaBytes arquivo) {
   int largura = 0, altura = 0, canais = 0;
   const std::unique_ptr<stbi_uc, LiberarStb> pixels(
       stbi_load_from_memory(arquivo.data(), static_cast<int>(arquivo.size()), &largura, &altura, &canais, 4));
@@ -64,6 +66,9 @@ std::shared_ptr<const ImagemCursor> decodificarGif(VistaBytes arquivo) {
 
 DecodificadorImagemSdl::DecodificadorImagemSdl() {
   IMG_Init(formatosSdlImage);
+  // libtiff, which SDL_image uses, writes its warnings and errors to standard error.
+  TIFFSetWarningHandler(nullptr);
+  TIFFSetErrorHandler(nullptr);
 }
 
 DecodificadorImagemSdl::~DecodificadorImagemSdl() {
@@ -74,7 +79,9 @@ std::shared_ptr<const ImagemCursor> DecodificadorImagemSdl::decodificar(VistaByt
   if (arquivo.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
   auto cabecalho = lerCabecalhoImagem(arquivo);
   if (!cabecalho || !cabe(cabecalho->largura, cabecalho->altura)) return nullptr;
-  if (cabecalho->formato == FormatoImagem::gif) return decodificarGif(arquivo);
+  if (cabecalho->formato == FormatoImagem::png || cabecalho->formato == FormatoImagem::gif) {
+    return decodificarComStb(arquivo);
+  }
 
   std::unique_ptr<SDL_RWops, LiberarRwops> origem(
       SDL_RWFromConstMem(arquivo.data(), static_cast<int>(arquivo.size())));
