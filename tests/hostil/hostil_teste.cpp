@@ -3,7 +3,6 @@
 // Each case prints the figure it measures.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
