@@ -23,6 +23,8 @@ if [ -n "${DISPLAY:-}" ]; then
   "$receptor" --janela --codigo "$codigo" --host 127.0.0.1 --porta "$porta"
 else
   export DISPLAY=:78
+  # Files left by a server that is gone would stop a new one from starting.
+  xdpyinfo >/dev/null 2>&1 || rm -f /tmp/.X78-lock /tmp/.X11-unix/X78
   Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
   pids+=($!)
   sleep 1

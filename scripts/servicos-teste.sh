@@ -42,11 +42,13 @@ fi
 
 # Xvfb. Without -noreset the server resets each time its last client leaves, and a
 # client connecting meanwhile is dropped: one test's window would then fall back to an
-# offscreen driver.
+# offscreen driver. A socket or lock file left by a server that is gone (an earlier
+# session on this machine) would otherwise pass for a running display.
 n="${exibicao#:}"
-if ! xdpyinfo -display "$exibicao" >/dev/null 2>&1 && ! [ -S "/tmp/.X11-unix/X$n" ]; then
-  rm -f "/tmp/.X$n-lock"
+if ! xdpyinfo -display "$exibicao" >/dev/null 2>&1; then
+  rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
   (Xvfb "$exibicao" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &)
-  for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do xdpyinfo -display "$exibicao" >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo -display "$exibicao" >/dev/null 2>&1 || { echo "Xvfb $exibicao did not start" >&2; exit 1; }
 fi
 echo "DISPLAY=$exibicao"

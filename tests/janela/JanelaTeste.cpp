@@ -159,7 +159,7 @@ const Rgb vermelhoErro{255, 115, 102};
 const Rgb azulConectar{10, 117, 235};
 
 TEST_F(JanelaTeste, ANoticeIsGreyTextCentredWithItsButtonUnderneathAndALineBreakMakesTwoLines) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   Captura comBotao, duasLinhas, semAviso;
   rodar({
       [&] {
@@ -204,7 +204,7 @@ TEST_F(JanelaTeste, ANoticeIsGreyTextCentredWithItsButtonUnderneathAndALineBreak
 }
 
 TEST_F(JanelaTeste, ThePanelShowsTheErrorLineInRedBetweenTheFieldsAndConnectOnlyWhenSet) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   Captura comErro, semErro;
   rodar({
       [&] {
@@ -238,7 +238,7 @@ TEST_F(JanelaTeste, ThePanelShowsTheErrorLineInRedBetweenTheFieldsAndConnectOnly
 }
 
 TEST_F(JanelaTeste, TheRemotePointerFillsItsFrameWhoseOriginIsAtTheBottomLeft) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   auto verde = std::make_shared<ImagemCursor>();
   verde->largura = 4;
   verde->altura = 4;
@@ -267,7 +267,7 @@ TEST_F(JanelaTeste, TheRemotePointerFillsItsFrameWhoseOriginIsAtTheBottomLeft) {
 }
 
 TEST_F(JanelaTeste, TheKeyboardTypesTabsPastesConfirmsWithReturnAndEscapeEndsTheLoop) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   auto mostrarPainel = [&] {
     estado.pilhaAvisoOculta = true;
     estado.pareamentoOculto = false;
@@ -296,7 +296,7 @@ TEST_F(JanelaTeste, TheKeyboardTypesTabsPastesConfirmsWithReturnAndEscapeEndsThe
 }
 
 TEST_F(JanelaTeste, ClickingTheNoticeButtonOpensThePairingPanel) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   std::optional<std::pair<int, int>> centro;
   rodar({
       [&] {
@@ -322,7 +322,7 @@ TEST_F(JanelaTeste, ClickingTheNoticeButtonOpensThePairingPanel) {
 }
 
 TEST_F(JanelaTeste, OnlyAChangedStateOrTheVideosRequestDrawsAFrameAfterATask) {
-  abrir();
+  ASSERT_NO_FATAL_FAILURE(abrir());
   int quadros = 0;
   janela->aoApresentar([&quadros] { ++quadros; });
   std::vector<int> antes;
@@ -348,7 +348,7 @@ TEST_F(JanelaTeste, OnlyAChangedStateOrTheVideosRequestDrawsAFrameAfterATask) {
 }
 
 TEST_F(JanelaTeste, AnOrdinaryWindowIsTwoThirdsOfTheScreenAndTheScreenIsStillReportedWhole) {
-  abrir(true);
+  ASSERT_NO_FATAL_FAILURE(abrir(true));
   rodar({[] {}});
   ASSERT_FALSE(tamanhos.empty());
   EXPECT_EQ(tamanhos.back(), std::make_pair(1280, 720));
