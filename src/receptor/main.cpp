@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   DesenhoVideo desenho(decodificador);
   janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho.desenhar(largura, altura); });
   janela->aoApresentar([&desenho] { desenho.apresentado(); });
+  janela->aoPerguntarImagemACaminho([&decodificador] { return decodificador.imagemACaminho(); });
 
   FilaAsio fila;
   TransporteAsio transporte(fila);

@@ -347,6 +347,53 @@ TEST_F(JanelaTeste, OnlyAChangedStateOrTheVideosRequestDrawsAFrameAfterATask) {
   EXPECT_EQ(antes[4], antes[3] + 1) << "a changed notice drew one frame";
 }
 
+TEST_F(JanelaTeste, AChangeWhileAPictureIsOnItsWayWaitsForItOrForTheDeadlineAndDrawsOnce) {
+  ASSERT_NO_FATAL_FAILURE(abrir());
+  int quadros = 0;
+  bool aCaminho = false;
+  janela->aoApresentar([&quadros] { ++quadros; });
+  janela->aoPerguntarImagemACaminho([&aCaminho] { return aCaminho; });
+  std::vector<int> antes;
+  std::optional<int> aoChegarImagem;
+  std::chrono::steady_clock::duration ateImagem{};
+  auto moverCursor = [&](double x) {
+    estado.cursorOculto = false;
+    estado.quadroCursor = Retangulo{x, 500, 32, 32};
+  };
+  rodar({
+      [&] {
+        antes.push_back(quadros);
+        aCaminho = true;
+        moverCursor(100);
+        // The picture arrives on the loop's next pass, well inside the wait.
+        const auto movido = std::chrono::steady_clock::now();
+        fila.executar([&, movido] {
+          ateImagem = std::chrono::steady_clock::now() - movido;
+          aoChegarImagem = quadros;
+          janela->pedirDesenho();
+        });
+      },
+      [&] {
+        antes.push_back(quadros);
+        moverCursor(200);
+      },
+      [&] {
+        antes.push_back(quadros);
+        aCaminho = false;
+        moverCursor(300);
+      },
+      [&] { antes.push_back(quadros); },
+  });
+  ASSERT_EQ(antes.size(), 4u);
+  ASSERT_TRUE(aoChegarImagem.has_value());
+  if (ateImagem < JanelaSdl::esperaMaximaImagem) {
+    EXPECT_EQ(*aoChegarImagem, antes[0]) << "the pointer was drawn before its picture came";
+  }
+  EXPECT_EQ(antes[1], antes[0] + 1) << "the pointer and its picture take one frame";
+  EXPECT_EQ(antes[2], antes[1] + 1) << "a picture that never comes holds the pointer back only briefly";
+  EXPECT_EQ(antes[3], antes[2] + 1) << "with nothing on its way the pointer is drawn";
+}
+
 TEST_F(JanelaTeste, AnOrdinaryWindowIsTwoThirdsOfTheScreenAndTheScreenIsStillReportedWhole) {
   ASSERT_NO_FATAL_FAILURE(abrir(true));
   rodar({[] {}});

@@ -149,6 +149,10 @@ void JanelaSdl::aoApresentar(std::function<void()> apresentado) {
   apresentado_ = std::move(apresentado);
 }
 
+void JanelaSdl::aoPerguntarImagemACaminho(std::function<bool()> imagemACaminho) {
+  imagemACaminho_ = std::move(imagemACaminho);
+}
+
 void JanelaSdl::pedirDesenho() {
   desenhoPedido_ = true;
 }
@@ -171,7 +175,14 @@ void JanelaSdl::rodar() {
     // Most tasks come with each video frame and change nothing on screen (the sample
     // only goes to the decoder); a full-screen frame costs too much to draw for them.
     if (fila_.executarPendentes() && (desenhoPedido_ || !(estado_ == desenhado_))) {
-      quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
+      if (!desenhoPedido_ && !adiadoAte_ && imagemACaminho_ && imagemACaminho_()) {
+        adiadoAte_ = std::chrono::steady_clock::now() + esperaMaximaImagem;
+      } else if (desenhoPedido_ || !adiadoAte_) {
+        quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
+      }
+    }
+    if (adiadoAte_ && std::chrono::steady_clock::now() >= *adiadoAte_) {
+      quadrosPendentes_ = std::max(quadrosPendentes_, 1);
     }
     if (!lote_.empty()) quadrosPendentes_ = std::max(quadrosPendentes_, 1);
     if (quadrosPendentes_ > 0) {
@@ -185,6 +196,10 @@ void JanelaSdl::coletarEventos() {
   SDL_Event evento;
   if (lote_.empty() && quadrosPendentes_ == 0) {
     auto espera = fila_.esperaAteProximo();
+    if (adiadoAte_) {
+      const auto ateDesenhar = std::max(*adiadoAte_ - std::chrono::steady_clock::now(), {});
+      espera = espera ? std::min(*espera, ateDesenhar) : ateDesenhar;
+    }
     bool chegou = false;
     if (espera) {
       // Rounded up: waking a little early would only spin until the task is due.
@@ -277,6 +292,7 @@ void JanelaSdl::desenhar() {
   if (apresentado_) apresentado_();
   desenhado_ = estado_;
   desenhoPedido_ = false;
+  adiadoAte_.reset();
 
   if (confirmarPedido_) {
     confirmarPedido_ = false;

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -47,6 +48,12 @@ class JanelaSdl {
   void aoDesenharVideo(std::function<void(int largura, int altura)> desenhar);
   // Runs after each buffer swap, once the frame just drawn is on its way to the screen.
   void aoApresentar(std::function<void()> apresentado);
+  // Asked when a task changed the state but the video asked for nothing: while it
+  // answers that a picture is on its way, the change waits for that picture (at most
+  // `esperaMaximaImagem`), so that the pointer moved with a frame costs one frame on
+  // screen, not two, and shows with the picture it belongs to.
+  void aoPerguntarImagemACaminho(std::function<bool()> imagemACaminho);
+  static constexpr std::chrono::milliseconds esperaMaximaImagem{8};
   // The video has something new to show: the next pass of the loop draws. Without it,
   // tasks that leave the drawn state as it was draw nothing.
   void pedirDesenho();
@@ -71,6 +78,7 @@ class JanelaSdl {
   AcoesJanela acoes_;
   std::function<void(int, int)> desenharVideo_;
   std::function<void()> apresentado_;
+  std::function<bool()> imagemACaminho_;
 
   // Declared so that GL objects go before their context, and the context before the window.
   SubsistemaSdl video_;
@@ -85,6 +93,8 @@ class JanelaSdl {
   // The state as the last frame drew it, and whether the video asked for a frame since.
   EstadoTela desenhado_;
   bool desenhoPedido_ = false;
+  // Set while a changed state waits for the picture on its way.
+  std::optional<std::chrono::steady_clock::time_point> adiadoAte_;
 
   std::deque<SDL_Event> lote_;
   int quadrosPendentes_ = 0;

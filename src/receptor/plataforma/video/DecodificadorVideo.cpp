@@ -76,6 +76,11 @@ ImagemMaisNova::Novidade DecodificadorVideo::tomarImagem(AVFrame& destino) {
   return imagem.tomar(destino);
 }
 
+bool DecodificadorVideo::imagemACaminho() const {
+  std::lock_guard guarda(trava);
+  return !falhou && (decodificando || !fila.vazia());
+}
+
 std::uint64_t DecodificadorVideo::decodificadas() const {
   std::lock_guard guarda(trava);
   return decodificadas_;
@@ -99,12 +104,15 @@ void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
       }
       amostra = fila.tirar();
       geracaoAmostra = geracao;
+      decodificando = true;
     }
     if (geracaoAmostra != geracaoDecodificada) {
       h264.descarregar();
       geracaoDecodificada = geracaoAmostra;
     }
     decodificar(*amostra, geracaoAmostra);
+    std::lock_guard guarda(trava);
+    decodificando = false;
   }
 }
 

@@ -46,6 +46,8 @@ class DecodificadorVideo final : public CamadaVideo {
   // For the screen: the newest picture, if one waits, moves into `destino`; its
   // pts is the number of the sample it came from, counted from 0.
   ImagemMaisNova::Novidade tomarImagem(AVFrame& destino);
+  // Whether a sample is queued or being decoded, so that a picture may be moments away.
+  bool imagemACaminho() const;
   // Pictures decoded, and pictures replaced in the slot before the screen took them.
   std::uint64_t decodificadas() const;
   std::uint64_t puladas() const;
@@ -66,6 +68,7 @@ class DecodificadorVideo final : public CamadaVideo {
   FilaAmostras fila{limiteAmostras, limiteBytes};
   std::uint64_t geracao = 0;
   bool falhou = false;
+  bool decodificando = false;
   std::string textoErro;
   ImagemMaisNova imagem;
   std::uint64_t decodificadas_ = 0;
