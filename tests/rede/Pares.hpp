@@ -1,113 +1,197 @@
 #pragma once
 
 // Real peers for the transport tests, all on loopback: child processes (openssl s_server,
-// avahi-publish), a free port, and a recorder for what a connection reports.
+// avahi-publish, the stand-alone browser) and a recorder for what a connection reports.
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <array>
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <mutex>
-#include <optional>
+#include <random>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include "protocolo/ErroRede.hpp"
 #include "protocolo/Pareamento.hpp"
-#include "protocolo/Protocolo.hpp"
 #include "receptor/Fila.hpp"
 #include "receptor/Transporte.hpp"
+
+extern char** environ;
 
 namespace orbelo::teste {
 
 using namespace std::chrono_literals;
 
+// Polls `condicao` until it holds or `limite` passes.
+inline bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
+  for (const auto fim = std::chrono::steady_clock::now() + limite; !condicao();) {
+    if (std::chrono::steady_clock::now() > fim) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+inline std::string lerArquivo(const std::string& caminho) {
+  std::stringstream texto;
+  texto << std::ifstream(caminho, std::ios::binary).rdbuf();
+  return texto.str();
+}
+
+inline std::string arquivoTemporario(const std::string& nome) {
+  static int contador = 0;
+  return "/tmp/orbelo-rede-" + std::to_string(getpid()) + "-" + std::to_string(++contador) + "-" + nome;
+}
+
+// A child process, killed when destroyed. Its stdout and stderr go to files (or /dev/null);
+// with `comEntrada` its stdin is a pipe that `escrever` feeds from a thread of its own.
 class Processo {
  public:
-  struct Opcoes {
-    bool entrada = false;  // a pipe to its stdin (otherwise /dev/null)
-    bool saida = false;    // a pipe from its stdout (otherwise /dev/null)
-    bool erros = false;    // a pipe from its stderr (otherwise /dev/null)
-    std::vector<std::pair<std::string, std::string>> ambiente;  // added to ours
-  };
-
-  Processo(const std::vector<std::string>& argumentos, const Opcoes& opcoes);
-  ~Processo();
+  explicit Processo(const std::vector<std::string>& argumentos, bool comEntrada = false,
+                    const std::string& saida = "/dev/null", const std::string& erros = "/dev/null") {
+    // A peer that has ended must not take the test down with it when written to.
+    signal(SIGPIPE, SIG_IGN);
+    int canal[2] = {-1, -1};
+    if (comEntrada && pipe2(canal, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t acoes;
+    posix_spawn_file_actions_init(&acoes);
+    if (comEntrada) {
+      posix_spawn_file_actions_adddup2(&acoes, canal[0], 0);
+    } else {
+      posix_spawn_file_actions_addopen(&acoes, 0, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&acoes, 1, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&acoes, 2, erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (const auto& argumento : argumentos) argv.push_back(const_cast<char*>(argumento.c_str()));
+    argv.push_back(nullptr);
+    const int erro = posix_spawnp(&pid_, argv[0], &acoes, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&acoes);
+    if (comEntrada) close(canal[0]);
+    entrada_ = canal[1];
+    if (erro != 0) throw std::runtime_error("posix_spawnp " + argumentos[0]);
+  }
+  ~Processo() {
+    // Ended first, so that a writer blocked on its stdin gets out.
+    sinalizar(SIGKILL);
+    esperarFim(10s);
+    if (escritor_.joinable()) escritor_.join();
+    if (entrada_ >= 0) close(entrada_);
+  }
   Processo(const Processo&) = delete;
   Processo& operator=(const Processo&) = delete;
 
-  // Blocks until everything is written or the child stops reading.
-  void escrever(const Bytes& dados);
-  // The same on a thread of its own, for more than the pipe holds; done by destruction.
-  void escreverAoFundo(Bytes dados);
-  void fecharEntrada();
-  // Reads until `quantos` bytes came, the stream ended or `limite` passed.
-  Bytes lerSaida(std::size_t quantos, std::chrono::milliseconds limite) {
-    return ler(saida_, quantos, limite);
+  // Once: writes `dados` to its stdin in the background, then closes it if asked to.
+  void escrever(Bytes dados, bool fechar = false) {
+    escritor_ = std::thread([this, dados = std::move(dados), fechar] {
+      for (std::size_t feitos = 0; feitos < dados.size();) {
+        const auto n = write(entrada_, dados.data() + feitos, dados.size() - feitos);
+        if (n <= 0) break;
+        feitos += static_cast<std::size_t>(n);
+      }
+      if (fechar) close(std::exchange(entrada_, -1));
+    });
   }
-  Bytes lerSaidaAteOFim(std::chrono::milliseconds limite) { return ler(saida_, SIZE_MAX, limite); }
-  Bytes lerErrosAteOFim(std::chrono::milliseconds limite) { return ler(erros_, SIZE_MAX, limite); }
-  // The next line of its stdout, without the line feed; none when `limite` passes first.
-  std::optional<std::string> lerLinha(std::chrono::milliseconds limite);
   // The exit status once it ended within `limite`.
-  std::optional<int> esperarFim(std::chrono::milliseconds limite);
-  void sinalizar(int sinal);
+  std::optional<int> esperarFim(std::chrono::milliseconds limite) {
+    int status = 0;
+    esperar([&] { return terminou_ || (terminou_ = waitpid(pid_, &status, WNOHANG) == pid_); }, limite);
+    if (!terminou_) return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  void sinalizar(int sinal) {
+    if (!terminou_) kill(pid_, sinal);
+  }
 
  private:
-  static Bytes ler(int fd, std::size_t quantos, std::chrono::milliseconds limite);
-
   pid_t pid_ = -1;
   bool terminou_ = false;
   int entrada_ = -1;
-  int saida_ = -1;
-  int erros_ = -1;
   std::thread escritor_;
-  std::string linhaPendente_;
 };
 
-std::uint16_t portaLivre();
-// Waits until something listens on that loopback TCP port.
-bool esperarEscuta(std::uint16_t porta, std::chrono::milliseconds limite = 10s);
+inline std::uint16_t portaLivre() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in endereco{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  socklen_t tamanho = sizeof(endereco);
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&endereco), sizeof(endereco)) == 0 &&
+                  getsockname(fd, reinterpret_cast<sockaddr*>(&endereco), &tamanho) == 0;
+  close(fd);
+  if (!ok) throw std::runtime_error("porta livre");
+  return ntohs(endereco.sin_port);
+}
 
-std::array<std::uint8_t, 32> chaveAleatoria();
-Bytes bytesAleatorios(std::size_t quantos);
-ParametrosTls parametrosCom(const std::array<std::uint8_t, 32>& chave);
+// Whether something listens on that TCP port (state 0A in the kernel's tables).
+inline bool escutando(std::uint16_t porta) {
+  char sufixo[8];
+  std::snprintf(sufixo, sizeof sufixo, ":%04X", porta);
+  for (const char* tabela : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::istringstream linhas(lerArquivo(tabela));
+    for (std::string linha; std::getline(linhas, linha);) {
+      std::istringstream campos(linha);
+      std::string ordem, local, remoto, estado;
+      campos >> ordem >> local >> remoto >> estado;
+      if (estado == "0A" && local.ends_with(sufixo)) return true;
+    }
+  }
+  return false;
+}
 
-// openssl s_server with a pre-shared key, for one connection, relaying its stdin to the
-// client and the client's bytes to its stdout.
+inline Bytes bytesAleatorios(std::size_t quantos) {
+  std::independent_bits_engine<std::mt19937, 8, unsigned> gerador(static_cast<unsigned>(quantos));
+  Bytes dados(quantos);
+  for (auto& byte : dados) byte = static_cast<std::uint8_t>(gerador());
+  return dados;
+}
+
+// openssl s_server for one connection, keyed by `codigo` as the sender keys it, relaying
+// what `escrever` gives its stdin to the client and what the client sends to a file.
 struct OpcoesServidor {
-  std::array<std::uint8_t, 32> chave{};
+  std::string codigo = "123456";
   std::string suite = std::string(Pareamento::suites[0].nomeOpenssl);
   std::string versao = "-tls1_2";
   std::string endereco = "127.0.0.1";
   // -quiet: only relayed bytes on stdout; without it, the end of stdin closes the session.
-  // Either way stdin is read only once a client is connected.
   bool silencioso = true;
 };
 struct ServidorTls {
-  explicit ServidorTls(const OpcoesServidor& opcoes);
+  static std::vector<std::string> argumentos(const OpcoesServidor& o, std::uint16_t porta) {
+    std::string chave;
+    for (const auto byte : Pareamento::derivarChave(o.codigo)) {
+      char par[3];
+      std::snprintf(par, sizeof par, "%02x", byte);
+      chave += par;
+    }
+    const auto endereco = o.endereco.find(':') != std::string::npos ? "[" + o.endereco + "]" : o.endereco;
+    std::vector<std::string> argumentos{"openssl", "s_server", "-nocert", "-psk", chave, "-psk_identity",
+                                        "varovia", o.versao, "-accept", endereco + ":" + std::to_string(porta),
+                                        "-naccept", "1", o.versao == "-tls1_3" ? "-ciphersuites" : "-cipher",
+                                        o.suite};
+    if (o.silencioso) argumentos.emplace_back("-quiet");
+    return argumentos;
+  }
+  explicit ServidorTls(const OpcoesServidor& opcoes = {})
+      : porta(portaLivre()), saida(arquivoTemporario("s_server")), processo(argumentos(opcoes, porta), true, saida) {
+    if (!esperar([this] { return escutando(porta); })) throw std::runtime_error("s_server não escutou");
+  }
+  ~ServidorTls() { std::remove(saida.c_str()); }
   std::uint16_t porta;
+  std::string saida;
   Processo processo;
 };
 
-// What a connection reported, collected on `fila` and read by the test thread.
-class Registro {
- public:
-  void estado(EstadoConexao estado, const std::optional<ErroRede>& erro);
-  void recebido(const Bytes& dados, bool completo, const std::optional<ErroRede>& erro);
-
-  bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s);
-  // The first state reported, once there is one.
-  std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
-      std::chrono::milliseconds limite = 10s);
-
-  // Only read after `esperar` or once the connection is quiet.
+// What a connection reported, collected on its `fila` and read by the test thread.
+struct Registro {
   std::mutex trava;
   std::vector<std::pair<EstadoConexao, std::optional<ErroRede>>> estados;
   Bytes bytes;
@@ -116,13 +200,48 @@ class Registro {
   bool completo = false;
   std::optional<ErroRede> erroRecepcao;
 
- private:
-  std::condition_variable mudou_;
+  bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
+    return teste::esperar(
+        [&] {
+          const std::lock_guard guarda(trava);
+          return condicao();
+        },
+        limite);
+  }
+  // The first state reported, once there is one.
+  std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
+      std::chrono::milliseconds limite = 10s) {
+    if (!esperar([this] { return !estados.empty(); }, limite)) return std::nullopt;
+    const std::lock_guard guarda(trava);
+    return estados.front();
+  }
+  Conexao::AoMudarEstado anotarEstado() {
+    return [this](EstadoConexao estado, const std::optional<ErroRede>& erro) {
+      const std::lock_guard guarda(trava);
+      estados.emplace_back(estado, erro);
+    };
+  }
+  void recebido(const Bytes& dados, bool fim, const std::optional<ErroRede>& erro) {
+    const std::lock_guard guarda(trava);
+    bytes.insert(bytes.end(), dados.begin(), dados.end());
+    ++recepcoes;
+    maiorEntrega = std::max(maiorEntrega, dados.size());
+    completo = completo || fim;
+    if (erro) erroRecepcao = erro;
+  }
 };
 
 // Keeps one receive pending on `conexao`, recording into `registro`, until the stream ends.
-void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
-                   std::size_t maximo = 1024 * 1024);
+inline void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
+                          std::size_t maximo = 1024 * 1024) {
+  conexao->receber(1, maximo,
+                   [fraca = std::weak_ptr(conexao), registro, maximo](const Bytes& dados, bool completo,
+                                                                      const std::optional<ErroRede>& erro) {
+                     registro->recebido(dados, completo, erro);
+                     const auto conexao = fraca.lock();
+                     if (conexao && !completo && !erro) receberSempre(conexao, registro, maximo);
+                   });
+}
 
 // Runs `tarefa` on `fila` and waits for it.
 template <typename F>

@@ -1,15 +1,8 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "Pares.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
@@ -24,50 +17,38 @@ using teste::naFila;
 constexpr std::string_view tipoTeste = "_orbelo-rede._tcp";
 
 // Every result set a browser reported, in order.
-class Relatos {
- public:
-  void anotar(const std::vector<ResultadoBusca>& resultados) {
-    {
-      const std::lock_guard guarda(trava_);
-      conjuntos_.push_back(resultados);
-    }
-    mudou_.notify_all();
+struct Relatos {
+  std::mutex trava;
+  std::vector<std::vector<ResultadoBusca>> conjuntos;
+
+  std::optional<ResultadoBusca> ultimoCom(const std::string& nome) {
+    const std::lock_guard guarda(trava);
+    if (conjuntos.empty()) return std::nullopt;
+    const auto achado = std::ranges::find(conjuntos.back(), nome, &ResultadoBusca::nome);
+    return achado == conjuntos.back().end() ? std::nullopt : std::optional(*achado);
   }
-  // The latest set holds (or, with `presente` false, no longer holds) a service of that name.
-  std::optional<ResultadoBusca> esperar(const std::string& nome, bool presente = true,
-                                        std::chrono::milliseconds limite = 15s) {
-    std::unique_lock guarda(trava_);
-    std::optional<ResultadoBusca> achado;
-    mudou_.wait_for(guarda, limite, [&] {
-      achado = ultimoCom(nome);
-      return achado.has_value() == presente;
-    });
+  // Waits until the latest set holds (or, with `presente` false, no longer holds) that name.
+  std::optional<ResultadoBusca> esperar(const std::string& nome, bool presente = true) {
+    teste::esperar([&] { return ultimoCom(nome).has_value() == presente; }, 15s);
     return ultimoCom(nome);
   }
   bool algumCom(const std::string& nome) {
-    const std::lock_guard guarda(trava_);
-    return std::ranges::any_of(conjuntos_, [&](const auto& conjunto) {
-      return std::ranges::any_of(conjunto, [&](const auto& resultado) { return resultado.nome == nome; });
+    const std::lock_guard guarda(trava);
+    return std::ranges::any_of(conjuntos, [&](const auto& conjunto) {
+      return std::ranges::find(conjunto, nome, &ResultadoBusca::nome) != conjunto.end();
     });
   }
-  std::size_t quantos() {
-    const std::lock_guard guarda(trava_);
-    return conjuntos_.size();
-  }
-
- private:
-  std::optional<ResultadoBusca> ultimoCom(const std::string& nome) const {
-    if (conjuntos_.empty()) return std::nullopt;
-    for (const auto& resultado : conjuntos_.back()) {
-      if (resultado.nome == nome) return resultado;
-    }
-    return std::nullopt;
-  }
-
-  std::mutex trava_;
-  std::condition_variable mudou_;
-  std::vector<std::vector<ResultadoBusca>> conjuntos_;
 };
+
+std::string nomeUnico() {
+  static int contador = 0;
+  return "orbelo-rede-" + std::to_string(getpid()) + "-" + std::to_string(++contador);
+}
+
+std::unique_ptr<teste::Processo> publicar(const std::string& nome, std::uint16_t porta) {
+  return std::make_unique<teste::Processo>(
+      std::vector<std::string>{"avahi-publish", "-s", nome, std::string(tipoTeste), std::to_string(porta)});
+}
 
 class NavegadorAvahi : public ::testing::Test {
  protected:
@@ -76,29 +57,20 @@ class NavegadorAvahi : public ::testing::Test {
     ASSERT_EQ(std::system(comando.c_str()), 0);
   }
 
-  std::string nomeUnico() {
-    static int contador = 0;
-    return "orbelo-rede-" + std::to_string(getpid()) + "-" + std::to_string(++contador);
-  }
-
-  static std::unique_ptr<teste::Processo> publicar(const std::string& nome, std::uint16_t porta) {
-    return std::make_unique<teste::Processo>(
-        std::vector<std::string>{"avahi-publish", "-s", nome, std::string(tipoTeste), std::to_string(porta)},
-        teste::Processo::Opcoes{});
-  }
-
   std::shared_ptr<Navegador> navegar(Transporte& transporte, const std::shared_ptr<Relatos>& relatos,
                                      bool exigirCabo = false) {
     return naFila(fila_, [&] {
       ParametrosTls parametros;
       parametros.exigirCabo = exigirCabo;
       auto navegador = transporte.navegador(tipoTeste, parametros);
-      navegador->aoMudarResultados([relatos](const auto& resultados) { relatos->anotar(resultados); });
+      navegador->aoMudarResultados([relatos](const auto& resultados) {
+        const std::lock_guard guarda(relatos->trava);
+        relatos->conjuntos.push_back(resultados);
+      });
       navegador->iniciar();
       return navegador;
     });
   }
-
   void cancelar(const std::shared_ptr<Navegador>& navegador) {
     naFila(fila_, [&] { navegador->cancelar(); });
   }
@@ -106,53 +78,39 @@ class NavegadorAvahi : public ::testing::Test {
   FilaAsio fila_;
 };
 
-TEST_F(NavegadorAvahi, ReportsAPublishedServiceWithItsLoopbackAddressAndThenItsRemoval) {
+TEST_F(NavegadorAvahi, ReportsAServiceOnLoopbackThatLeadsToItsServerThenItsRemovalAndNothingOnceCancelled) {
+  teste::ServidorTls servidor;
   TransporteAsio transporte(fila_);
   auto relatos = std::make_shared<Relatos>();
+  auto cancelado = std::make_shared<Relatos>();
   auto navegador = navegar(transporte, relatos);
+  cancelar(navegar(transporte, cancelado));
   const auto nome = nomeUnico();
-  auto publicacao = publicar(nome, 7420);
+  auto publicacao = publicar(nome, servidor.porta);
 
   const auto resultado = relatos->esperar(nome);
   ASSERT_TRUE(resultado.has_value());
   EXPECT_EQ(resultado->endereco, "127.0.0.1");
-  EXPECT_EQ(resultado->porta, 7420);
+  EXPECT_EQ(resultado->porta, servidor.porta);
   EXPECT_EQ(resultado->interfaceNome, "lo");
   EXPECT_EQ(resultado->interfaceIndice, static_cast<int>(if_nametoindex("lo")));
+
+  auto registro = std::make_shared<teste::Registro>();
+  auto conexao = naFila(fila_, [&] {
+    auto conexao = transporte.conexao(*resultado, Pareamento::parametros("123456"));
+    conexao->aoMudarEstado(registro->anotarEstado());
+    conexao->iniciar();
+    return conexao;
+  });
+  const auto estado = registro->primeiroEstado();
+  EXPECT_TRUE(estado && estado->first == EstadoConexao::pronta);
+  EXPECT_EQ(naFila(fila_, [&] { return conexao->endpoint(); }), "127.0.0.1:" + std::to_string(servidor.porta));
+  naFila(fila_, [&] { conexao->cancelar(); });
 
   publicacao->sinalizar(SIGTERM);
   EXPECT_FALSE(relatos->esperar(nome, false).has_value());
   cancelar(navegador);
-}
-
-TEST_F(NavegadorAvahi, AResultLeadsToTheServerListeningOnItsPort) {
-  const auto chave = teste::chaveAleatoria();
-  teste::OpcoesServidor opcoes;
-  opcoes.chave = chave;
-  teste::ServidorTls servidor(opcoes);
-  TransporteAsio transporte(fila_);
-  auto relatos = std::make_shared<Relatos>();
-  auto navegador = navegar(transporte, relatos);
-  const auto nome = nomeUnico();
-  auto publicacao = publicar(nome, servidor.porta);
-  const auto resultado = relatos->esperar(nome);
-  ASSERT_TRUE(resultado.has_value());
-  cancelar(navegador);
-
-  auto registro = std::make_shared<teste::Registro>();
-  auto conexao = naFila(fila_, [&] {
-    auto conexao = transporte.conexao(*resultado, teste::parametrosCom(chave));
-    conexao->aoMudarEstado([registro](EstadoConexao estado, const std::optional<ErroRede>& erro) {
-      registro->estado(estado, erro);
-    });
-    conexao->iniciar();
-    return conexao;
-  });
-  ASSERT_TRUE(registro->esperar([&] { return !registro->estados.empty(); }));
-  EXPECT_EQ(registro->estados.front().first, EstadoConexao::pronta);
-  EXPECT_EQ(naFila(fila_, [&] { return conexao->endpoint(); }),
-            "127.0.0.1:" + std::to_string(servidor.porta));
-  naFila(fila_, [&] { conexao->cancelar(); });
+  EXPECT_TRUE(cancelado->conjuntos.empty());
 }
 
 TEST_F(NavegadorAvahi, AWiredBrowseReportsOnlyWhatIsSeenOnWiredInterfaces) {
@@ -175,122 +133,82 @@ TEST_F(NavegadorAvahi, AWiredBrowseReportsOnlyWhatIsSeenOnWiredInterfaces) {
   cancelar(navegadorSemCabo);
   cancelar(navegadorComCabo);
   EXPECT_FALSE(nenhum->algumCom(nome));
-  const auto vistas = naFila(fila_, [&] { return perguntadas; });
-  EXPECT_NE(std::ranges::find(vistas, "lo"), vistas.end());
+  EXPECT_EQ(naFila(fila_, [&] { return std::ranges::count(perguntadas, "lo") > 0; }), true);
 }
 
-TEST_F(NavegadorAvahi, OnceCancelledReportsNothingMore) {
-  TransporteAsio transporte(fila_);
-  auto testemunha = std::make_shared<Relatos>();
-  auto cancelado = std::make_shared<Relatos>();
-  auto navegadorTestemunha = navegar(transporte, testemunha);
-  auto navegador = navegar(transporte, cancelado);
-  cancelar(navegador);
-  const auto nome = nomeUnico();
-  auto publicacao = publicar(nome, 7420);
-  EXPECT_TRUE(testemunha->esperar(nome).has_value());
-  publicacao->sinalizar(SIGTERM);
-  EXPECT_FALSE(testemunha->esperar(nome, false).has_value());
-  cancelar(navegadorTestemunha);
-  naFila(fila_, [] {});
-  EXPECT_EQ(cancelado->quantos(), 0u);
-}
-
-// A D-Bus of our own where the tests decide whether an avahi-daemon runs.
-class BarramentoPrivado {
- public:
-  BarramentoPrivado()
-      : caminho_("/tmp/orbelo-rede-barramento-" + std::to_string(getpid())),
-        processo_({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + caminho_},
-                  teste::Processo::Opcoes{}) {
-    for (int i = 0; i < 500 && access(caminho_.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
+// The stand-alone browser (the system bus address is read once per process) on a given bus,
+// printing each result set as one line.
+struct NavegadorAvulso {
+  NavegadorAvulso(const std::string& barramento, int milissegundos)
+      : processo({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, NAVEGADOR_AVULSO, std::string(tipoTeste),
+                  std::to_string(milissegundos)},
+                 false, saida, erros) {}
+  ~NavegadorAvulso() {
+    std::remove(saida.c_str());
+    std::remove(erros.c_str());
   }
-  ~BarramentoPrivado() { unlink(caminho_.c_str()); }
-
-  std::string endereco() const { return "unix:path=" + caminho_; }
-
-  // avahi-daemon on this bus, on loopback only and publishing nothing, with its runtime
-  // folder in a mount namespace of its own so that it does not meet the shared daemon's.
-  std::unique_ptr<teste::Processo> iniciarAvahi() const {
-    const auto configuracao = "/tmp/orbelo-rede-avahi-" + std::to_string(getpid()) + ".conf";
-    std::ofstream(configuracao) << "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n"
-                                   "[wide-area]\nenable-wide-area=no\n"
-                                   "[publish]\ndisable-publishing=yes\npublish-addresses=no\n"
-                                   "publish-hinfo=no\npublish-workstation=no\npublish-domain=no\n";
-    teste::Processo::Opcoes opcoes;
-    opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco()}};
-    return std::make_unique<teste::Processo>(
-        std::vector<std::string>{"unshare", "--mount", "--propagation", "private", "sh", "-c",
-                                 "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root "
-                                 "--no-rlimits --no-chroot -f " +
-                                     configuracao},
-        opcoes);
+  // Waits for a further line that names (or does not name) `nome`.
+  bool relatou(const std::string& nome, bool presente) {
+    return teste::esperar(
+        [&] {
+          const auto texto = teste::lerArquivo(saida);
+          for (std::size_t fim; (fim = texto.find('\n', lido)) != std::string::npos;) {
+            const bool nomeia = texto.substr(lido, fim - lido).find(nome) != std::string::npos;
+            lido = fim + 1;
+            if (nomeia == presente) return true;
+          }
+          return false;
+        },
+        15s);
   }
-
- private:
-  std::string caminho_;
-  teste::Processo processo_;
+  std::string saida = teste::arquivoTemporario("saida"), erros = teste::arquivoTemporario("erros");
+  std::size_t lido = 0;
+  teste::Processo processo;
 };
 
-// The browser in a process of its own, pointed at a given system bus.
-std::unique_ptr<teste::Processo> navegarEm(const std::string& endereco, int milissegundos) {
-  teste::Processo::Opcoes opcoes;
-  opcoes.saida = true;
-  opcoes.erros = true;
-  opcoes.ambiente = {{"DBUS_SYSTEM_BUS_ADDRESS", endereco}};
-  return std::make_unique<teste::Processo>(
-      std::vector<std::string>{NAVEGADOR_AVULSO, std::string(tipoTeste), std::to_string(milissegundos)},
-      opcoes);
-}
-
-// Waits for a reported set that does (or does not) name `nome`.
-bool relatou(teste::Processo& navegador, const std::string& nome, bool presente,
-             std::chrono::milliseconds limite = 15s) {
-  const auto fim = std::chrono::steady_clock::now() + limite;
-  while (const auto linha = navegador.lerLinha(
-             std::chrono::duration_cast<std::chrono::milliseconds>(fim - std::chrono::steady_clock::now()))) {
-    if ((linha->find(nome) != std::string::npos) == presente) return true;
-  }
-  return false;
-}
-
-TEST_F(NavegadorAvahi, WithoutADaemonReportsNothingAndWritesNothingToStandardError) {
+TEST_F(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOrRestarts) {
   const auto nome = nomeUnico();
   auto publicacao = publicar(nome, 7420);
-  BarramentoPrivado semAvahi;
+  // A D-Bus of our own where the test decides whether an avahi-daemon runs.
+  const auto caminho = teste::arquivoTemporario("barramento");
+  const auto barramento = "unix:path=" + caminho;
+  teste::Processo dbus({"dbus-daemon", "--session", "--nofork", "--address=" + barramento});
+  ASSERT_TRUE(teste::esperar([&] { return access(caminho.c_str(), F_OK) == 0; }));
+  // On loopback only and publishing nothing, with its runtime folder in a mount namespace of
+  // its own so that it does not meet the shared daemon's.
+  const auto configuracao = teste::arquivoTemporario("avahi.conf");
+  std::ofstream(configuracao) << "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n"
+                                 "[wide-area]\nenable-wide-area=no\n"
+                                 "[publish]\ndisable-publishing=yes\npublish-addresses=no\n"
+                                 "publish-hinfo=no\npublish-workstation=no\npublish-domain=no\n";
+  const auto iniciarAvahi = [&] {
+    return std::make_unique<teste::Processo>(std::vector<std::string>{
+        "env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, "unshare", "--mount", "--propagation", "private", "sh",
+        "-c",
+        "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root --no-rlimits --no-chroot -f " +
+            configuracao});
+  };
 
-  // The real bus first: the service is seen there, so silence below means the daemon was missed.
-  auto comDaemon = navegarEm("unix:path=/run/dbus/system_bus_socket", 2000);
-  EXPECT_TRUE(relatou(*comDaemon, nome, true));
-  for (const auto& endereco : {semAvahi.endereco(), std::string("unix:path=/nonexistent/orbelo")}) {
-    auto navegador = navegarEm(endereco, 2000);
-    const auto saida = navegador->lerSaidaAteOFim(20s);
-    const auto erros = navegador->lerErrosAteOFim(5s);
-    EXPECT_EQ(navegador->esperarFim(5s), 0) << endereco;
-    EXPECT_EQ(std::string(saida.begin(), saida.end()), "") << endereco;
-    EXPECT_EQ(std::string(erros.begin(), erros.end()), "") << endereco;
-  }
-}
+  NavegadorAvulso semBarramento("unix:path=/nonexistent/orbelo", 2000);
+  EXPECT_EQ(semBarramento.processo.esperarFim(20s), 0);
+  EXPECT_EQ(teste::lerArquivo(semBarramento.saida) + teste::lerArquivo(semBarramento.erros), "");
 
-TEST_F(NavegadorAvahi, ADaemonThatAppearsLaterIsFoundAndOneThatRestartsIsFoundAgain) {
-  const auto nome = nomeUnico();
-  auto publicacao = publicar(nome, 7420);
-  BarramentoPrivado barramento;
-  auto navegador = navegarEm(barramento.endereco(), 60000);
-  EXPECT_EQ(navegador->lerLinha(1500ms), std::nullopt);
-
-  auto avahi = barramento.iniciarAvahi();
-  EXPECT_TRUE(relatou(*navegador, nome, true));
+  NavegadorAvulso navegador(barramento, 60000);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(teste::lerArquivo(navegador.saida), "");
+  auto avahi = iniciarAvahi();
+  EXPECT_TRUE(navegador.relatou(nome, true));
   // The daemon dies: what it had found goes with it.
   avahi.reset();
-  EXPECT_TRUE(relatou(*navegador, nome, false));
-  avahi = barramento.iniciarAvahi();
-  EXPECT_TRUE(relatou(*navegador, nome, true));
-
+  EXPECT_TRUE(navegador.relatou(nome, false));
+  avahi = iniciarAvahi();
+  EXPECT_TRUE(navegador.relatou(nome, true));
   avahi.reset();
-  navegador->sinalizar(SIGKILL);
-  const auto erros = navegador->lerErrosAteOFim(5s);
-  EXPECT_EQ(std::string(erros.begin(), erros.end()), "");
+  navegador.processo.sinalizar(SIGKILL);
+  navegador.processo.esperarFim(5s);
+  EXPECT_EQ(teste::lerArquivo(navegador.erros), "");
+  std::remove(configuracao.c_str());
+  std::remove(caminho.c_str());
 }
 
 }  // namespace
