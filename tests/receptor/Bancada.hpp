@@ -92,20 +92,19 @@ struct TransporteFalso : Transporte {
 
   std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
                                    const ParametrosTls& p) override {
-    auto nova = std::make_shared<ConexaoFalsa>();
-    nova->host = host, nova->porta = porta, nova->parametros = p;
-    return conexoes.emplace_back(nova);
+    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>());
+    nova.host = host, nova.porta = porta, nova.parametros = p;
+    return conexoes.back();
   }
   std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& p) override {
-    auto nova = std::make_shared<ConexaoFalsa>();
-    nova->resultado = resultado, nova->parametros = p;
-    return conexoes.emplace_back(nova);
+    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>());
+    nova.resultado = resultado, nova.parametros = p;
+    return conexoes.back();
   }
   std::shared_ptr<Navegador> navegador(std::string_view tipo, const ParametrosTls& p) override {
     EXPECT_EQ(tipo, "_varovia._tcp");
-    auto novo = std::make_shared<NavegadorFalso>();
-    novo->parametros = p;
-    return navegadores.emplace_back(novo);
+    navegadores.emplace_back(std::make_shared<NavegadorFalso>())->parametros = p;
+    return navegadores.back();
   }
 };
 
@@ -136,18 +135,10 @@ struct PreferenciasFalsas : Preferencias {
     auto achado = textos.find(chave);
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
-  bool booleano(std::string_view chave) const override {
-    auto achado = booleanos.find(chave);
-    return achado != booleanos.end() && achado->second;
-  }
-  void gravarTexto(std::string_view chave, const std::string& valor) override {
-    textos[std::string(chave)] = valor;
-  }
+  bool booleano(std::string_view chave) const override { return booleanos.contains(chave) && booleanos.find(chave)->second; }
+  void gravarTexto(std::string_view chave, const std::string& valor) override { textos[std::string(chave)] = valor; }
   void gravarBooleano(std::string_view chave, bool valor) override { booleanos[std::string(chave)] = valor; }
-  void remover(std::string_view chave) override {
-    textos.erase(std::string(chave));
-    booleanos.erase(std::string(chave));
-  }
+  void remover(std::string_view chave) override { textos.erase(std::string(chave)), booleanos.erase(std::string(chave)); }
 };
 
 struct InicioFalso : InicioAutomatico {
@@ -186,6 +177,13 @@ struct Bancada {
          [this](std::string_view linha) { linhas.emplace_back(linha); }, [this] { return agenda.agora; }});
     receptor->lancar(monitor);
     agenda.rodar();
+  }
+  // Dials 10.0.0.5 with code 123456, and with `pronta` gets through.
+  void discar(bool pronta = true, std::optional<TamanhoTela> monitor = std::nullopt) {
+    opcoes.codigo = "123456";
+    opcoes.host = "10.0.0.5";
+    lancar(monitor);
+    if (pronta) mudar(EstadoConexao::pronta);
   }
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.

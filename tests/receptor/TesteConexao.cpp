@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Bancada.hpp"
 
 namespace orbelo::teste {
@@ -7,15 +9,9 @@ namespace {
 
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
 
-Bancada comCodigo(std::optional<std::string> host = {}) {
+TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEight) {
   Bancada b;
   b.opcoes.codigo = "123456";
-  b.opcoes.host = std::move(host);
-  return b;
-}
-
-TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEight) {
-  Bancada b = comCodigo();
   b.lancar();
   auto& navegadores = b.transporte.navegadores;
   ASSERT_EQ(navegadores.size(), 1u);
@@ -40,11 +36,28 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   EXPECT_EQ(navegadores.size(), 3u);
   EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
   EXPECT_EQ(b.linhas.size(), 1u);
+
+  // The first result is dialled, over the cable when that is what found it; later ones are ignored.
+  Bancada c;
+  c.opcoes.codigo = "123456";
+  c.lancar();
+  auto& navegador = *c.transporte.navegadores[0];
+  navegador.aoMudar({});
+  EXPECT_TRUE(c.transporte.conexoes.empty());
+  navegador.aoMudar({resultado("A"), resultado("B")});
+  c.agenda.rodar();
+  ASSERT_EQ(c.transporte.conexoes.size(), 1u);
+  EXPECT_EQ(c.conexao().resultado->nome, "A");
+  EXPECT_TRUE(c.conexao().parametros.exigirCabo);
+  EXPECT_TRUE(navegador.cancelado);
+  EXPECT_EQ(c.tela.textoAviso, "Conectando pelo cabo…");
+  navegador.aoMudar({resultado("C")});
+  EXPECT_EQ(c.transporte.conexoes.size(), 1u);
 }
 
 TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
-  Bancada b = comCodigo("10.0.0.5");
-  b.lancar();
+  Bancada b;
+  b.discar(false);
   EXPECT_EQ(b.conexao().host, "10.0.0.5");
   EXPECT_EQ(b.conexao().porta, 7420);
   EXPECT_TRUE(b.conexao().parametros.exigirCabo && b.conexao().iniciada);
@@ -71,22 +84,16 @@ TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
   b.agenda.rodar(1s);
   ASSERT_EQ(b.transporte.conexoes.size(), 3u);
   EXPECT_TRUE(b.conexao().parametros.exigirCabo);
-}
-
-TEST(Conexao, WatchdogOfASupersededOrReadyAttemptDoesNothing) {
-  Bancada b = comCodigo("10.0.0.5");
-  b.lancar();
-  b.agenda.rodar(500ms);
-  b.mudar(EstadoConexao::falhou, erroPosix("Connection refused"));
-  b.agenda.rodar(1s);
+  // The watchdogs of the superseded and of the ready attempt do nothing.
   b.mudar(EstadoConexao::pronta);
   b.agenda.rodar(20s);
-  EXPECT_EQ(b.transporte.conexoes.size(), 2u);
-  EXPECT_EQ(std::count(b.linhas.begin(), b.linhas.end(), caboFalhou), 0);
+  EXPECT_EQ(b.transporte.conexoes.size(), 3u);
+  EXPECT_EQ(std::ranges::count(b.linhas, caboFalhou), 0);
 }
 
 TEST(Conexao, RetryThatFallsDueAfterTheWatchdogStartedANewAttemptStartsNoOther) {
-  Bancada b = comCodigo();
+  Bancada b;
+  b.opcoes.codigo = "123456";
   b.lancar();
   b.agenda.rodar(2500ms);
   b.transporte.navegadores[0]->aoMudar({resultado("MacBook")});
@@ -94,25 +101,6 @@ TEST(Conexao, RetryThatFallsDueAfterTheWatchdogStartedANewAttemptStartsNoOther) 
   b.agenda.rodar(2s);
   EXPECT_EQ(b.transporte.navegadores.size(), 2u);
   EXPECT_FALSE(b.transporte.navegadores[1]->cancelado);
-}
-
-TEST(Conexao, FirstBrowseResultIsDialledAndLaterResultsAreIgnored) {
-  Bancada b = comCodigo();
-  b.lancar();
-  auto& navegador = *b.transporte.navegadores[0];
-  navegador.aoMudar({});
-  EXPECT_TRUE(b.transporte.conexoes.empty());
-
-  navegador.aoMudar({resultado("A"), resultado("B")});
-  b.agenda.rodar();
-  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
-  EXPECT_EQ(b.conexao().resultado->nome, "A");
-  EXPECT_TRUE(b.conexao().parametros.exigirCabo);
-  EXPECT_TRUE(navegador.cancelado);
-  EXPECT_EQ(b.tela.textoAviso, "Conectando pelo cabo…");
-
-  navegador.aoMudar({resultado("C")});
-  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
 }
 
 TEST(Conexao, ARefusalStopsAndBringsThePanelBackAndOnlyARememberedCodeIsForgotten) {
@@ -138,9 +126,8 @@ TEST(Conexao, ARefusalStopsAndBringsThePanelBackAndOnlyARememberedCodeIsForgotte
 }
 
 TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce) {
-  Bancada b = comCodigo("10.0.0.5");
-  b.lancar(TamanhoTela{2560, 1440});
-  b.mudar(EstadoConexao::pronta);
+  Bancada b;
+  b.discar(true, TamanhoTela{2560, 1440});
   EXPECT_EQ(b.linhas, std::vector<std::string>{"Conectado a 127.0.0.1:7420 por eth0, cifrado com "
                                                "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256."});
   EXPECT_EQ(b.preferencias.texto("codigo"), "123456");
@@ -149,8 +136,6 @@ TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce)
   EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
   EXPECT_EQ(b.tela.textoAviso, "Conectado. Esperando a imagem…");
   EXPECT_TRUE(b.tela.botaoAvisoOculto);
-  EXPECT_EQ(b.conexao().enviados,
-            (std::vector<Bytes>{{0, 0, 0, 0x0D, 5, 0, 0, 0x0A, 0, 0, 0, 0x05, 0xA0, 0, 0, 0, 1}}));
 
   b.receber({}, true);
   b.agenda.rodar(1s);
@@ -160,13 +145,146 @@ TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce)
   EXPECT_NE(b.linhas.back().find(" por ?, "), std::string::npos);
 }
 
-TEST(Conexao, OutsideAnInstalledCopyTheFirstSuccessLeavesLaunchAtLoginAlone) {
-  Bancada b = comCodigo("10.0.0.5");
+TEST(Lancamento, WithoutAUsableCodeThePanelShowsEmptyWithTheStoredHostAndKeepsTheStoredCode) {
+  Bancada b;
+  b.preferencias.textos = {{"codigo", "12-345"}, {"host", "10.0.0.5"}};
+  b.inicio.entrada = true;
+  b.lancar();
+  EXPECT_EQ(b.inicio.ligacoes, 1);  // an existing login entry is rewritten
+  EXPECT_TRUE(b.transporte.conexoes.empty() && b.transporte.navegadores.empty());
+  EXPECT_FALSE(b.tela.pareamentoOculto);
+  EXPECT_TRUE(b.tela.pilhaAvisoOculta);
+  EXPECT_EQ(b.tela.campoCodigo, "");
+  EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
+  EXPECT_TRUE(b.tela.erroPareamentoOculto);
+  EXPECT_TRUE(b.tela.focarCodigo);
+  EXPECT_TRUE(b.tela.opcaoInicio);
+  EXPECT_FALSE(b.tela.opcaoInicioOculta);
+  EXPECT_EQ(b.preferencias.texto("codigo"), "12-345");
+}
+
+TEST(Lancamento, CommandLineValuesWinOverStoredOnesAndAStoredCodeIsNormalised) {
+  for (const bool dados : {true, false}) {
+    Bancada b;
+    if (dados) b.opcoes = {.host = "10.0.0.9", .codigo = "654321", .tela = {}};
+    b.preferencias.textos = {{"codigo", " 123-456"}, {"host", "10.0.0.5"}};
+    b.lancar();
+    EXPECT_EQ(b.conexao().host, dados ? "10.0.0.9" : "10.0.0.5");
+    EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave(dados ? "654321" : "123456"));
+  }
+}
+
+TEST(Lancamento, TheAnnouncedScreenIsTheOptionElseTheMonitorInFullScreenElseNone) {
+  const Bytes de100x200 = mensagem(TipoMensagem::telaReceptor, {0, 0, 0, 100, 0, 0, 0, 200, 0, 0, 0, 1});
+  const Bytes do2560x1440 = mensagem(TipoMensagem::telaReceptor, {0, 0, 0x0A, 0, 0, 0, 5, 0xA0, 0, 0, 0, 1});
+  for (const auto& [opcao, janela, esperado] :
+       std::vector<std::tuple<std::optional<TamanhoTela>, bool, std::vector<Bytes>>>{
+           {TamanhoTela{100, 200}, false, {de100x200}},
+           {TamanhoTela{100, 200}, true, {de100x200}},
+           {std::nullopt, false, {do2560x1440}},
+           {std::nullopt, true, {}}}) {
+    Bancada b;
+    b.opcoes = {.host = "10.0.0.5", .janela = janela, .codigo = "123456", .tela = opcao};
+    b.lancar(TamanhoTela{2560, 1440});
+    b.mudar(EstadoConexao::pronta);
+    EXPECT_EQ(b.conexao().enviados, esperado) << janela;
+  }
+}
+
+struct Painel : ::testing::Test {
+  Bancada b;
+  void SetUp() override { b.lancar(); }
+  void confirmar(std::string codigo, std::string host = "") {
+    b.tela.campoCodigo = std::move(codigo);
+    b.tela.campoHost = std::move(host);
+    b.receptor->confirmarPareamento();
+    b.agenda.rodar();
+  }
+};
+
+TEST_F(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {
+  confirmar("12 3-45", "10.0.0.5");
+  EXPECT_EQ(b.tela.erroPareamento, "O código tem 6 dígitos.");
+  EXPECT_FALSE(b.tela.erroPareamentoOculto || b.tela.pareamentoOculto);
+  EXPECT_TRUE(b.transporte.conexoes.empty());
+  EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
+  EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
+
+  confirmar(" 123-456 ", "\t 10.0.0.5\u3000\u00A0");
+  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
+  EXPECT_EQ(b.conexao().host, "10.0.0.5");
+  EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave("123456"));
+  EXPECT_TRUE(b.tela.pareamentoOculto);
+  EXPECT_FALSE(b.tela.pilhaAvisoOculta);
+  EXPECT_EQ(b.inicio.ligacoes, 1);
+  EXPECT_TRUE(b.inicio.entrada);
+  EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
+}
+
+TEST_F(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
+  b.preferencias.textos = {{"host", "10.0.0.5"}};
+  confirmar("abcdefg", " \t ");
+  ASSERT_EQ(b.transporte.navegadores.size(), 1u);
+  b.transporte.navegadores[0]->aoMudar({resultado("A")});
+  b.mudar(EstadoConexao::pronta);
+  EXPECT_EQ(b.preferencias.texto("codigo"), "abcdefg");
+  EXPECT_FALSE(b.preferencias.texto("host"));
+
+  // Line breaks are not blanks: the address is taken as typed.
+  confirmar("123456", "10.0.0.5\n");
+  EXPECT_EQ(b.conexao().host, "10.0.0.5\n");
+}
+
+TEST_F(Painel, OpeningItStopsTheConnectionShowsTheValuesInUseAndRemembersALoginRefusal) {
+  b.tela.opcaoInicio = false;
+  confirmar("123456", "10.0.0.5");
+  EXPECT_EQ(b.inicio.desligamentos, 1);
+  b.mudar(EstadoConexao::pronta);
+  b.receptor->abrirPareamento();
+  b.agenda.rodar();
+  EXPECT_TRUE(b.conexao().cancelada);
+  EXPECT_EQ(b.tela.campoCodigo, "123456");
+  EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
+  EXPECT_FALSE(b.tela.opcaoInicio);
+  EXPECT_EQ(b.camada.remocoes, 2);
+  b.agenda.rodar(30s);
+  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
+}
+
+TEST(ForaDeUmaInstalacao, TheLoginChoiceIsHiddenAndNeitherThePanelNorASuccessAppliesIt) {
+  Bancada b;
   b.inicio.eInstalado = false;
   b.lancar();
+  EXPECT_TRUE(b.tela.opcaoInicioOculta);
+  b.tela.campoCodigo = "123456";
+  b.tela.campoHost = "10.0.0.5";
+  b.receptor->confirmarPareamento();
+  b.agenda.rodar();
   b.mudar(EstadoConexao::pronta);
-  EXPECT_EQ(b.inicio.ligacoes, 0);
+  EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
   EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
+}
+
+TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWindow) {
+  for (const bool janela : {false, true}) {
+    Bancada b;
+    b.opcoes.janela = janela;
+    b.discar(false);
+    EXPECT_EQ(b.cursorLocal.escondidas, 0);
+    b.mudar(EstadoConexao::pronta);
+    b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
+    EXPECT_TRUE(b.tela.avisoOculto && b.tela.botaoAvisoOculto);
+    EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 1);
+    b.receber({}, true);
+    b.agenda.rodar(1s);
+    EXPECT_EQ(b.tela.textoAviso, "Conectando a 10.0.0.5 pelo cabo…");
+    EXPECT_EQ(b.cursorLocal.mostradas, janela ? 0 : 1);
+    b.mudar(EstadoConexao::pronta);
+    b.receptor->abrirPareamento();
+    b.agenda.rodar();
+    EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 2);
+    EXPECT_EQ(b.cursorLocal.mostradas, janela ? 0 : 2);
+  }
 }
 
 }  // namespace

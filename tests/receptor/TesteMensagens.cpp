@@ -1,86 +1,104 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "Bancada.hpp"
 
 namespace orbelo::teste {
 namespace {
 
-struct Mensagens : ::testing::Test {
-  Bancada b;
-  void SetUp() override {
-    b.opcoes.codigo = "123456";
-    b.opcoes.host = "10.0.0.5";
-    b.lancar(std::nullopt);
-    b.mudar(EstadoConexao::pronta);
-    b.linhas.clear();
-  }
-};
+const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
 
-TEST_F(Mensagens, SeveralInOneChunkAreHandledInOrderBeforeTheNextReceiveAndOwnTypesAreIgnored) {
+TEST(Mensagens, SeveralInOneChunkAreHandledInOrderBeforeTheNextReceiveAndOwnTypesAreIgnored) {
+  Bancada b;
+  b.discar();
+  b.linhas.clear();
   EXPECT_EQ(b.conexao().minimo, 1u);
   EXPECT_EQ(b.conexao().maximo, 1048576u);
-  b.receber(mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38}) + mensagem(TipoMensagem::ping) +
-            mensagem(TipoMensagem::ping, {0xAB, 0xCD}) +
+  b.receber(config1080 + mensagem(TipoMensagem::ping) + mensagem(TipoMensagem::ping, {0xAB, 0xCD}) +
             mensagem(TipoMensagem::config, {0, 0, 0, 1, 0, 0, 0}));
   EXPECT_EQ(b.linhas, std::vector<std::string>{"Emissor em 1920x1080."});
   EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 1, 9}, {0, 0, 0, 3, 9, 0xAB, 0xCD}}));
   EXPECT_TRUE(b.conexao().aoReceber);
 }
 
-TEST_F(Mensagens, FramesWaitForParameterSetsAndThenForAKeyFrame) {
+TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice) {
+  Bancada b;
+  b.discar();
+  b.linhas.clear();
   b.receber(quadro(1));
   b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0) + quadro(2));
   EXPECT_TRUE(b.camada.enfileiradas.empty());
+  EXPECT_FALSE(b.tela.avisoOculto);
   b.receber(quadro(1) + quadro(0) + mensagem(TipoMensagem::quadro, {1}));
   ASSERT_EQ(b.camada.enfileiradas.size(), 2u);
   EXPECT_EQ(b.camada.enfileiradas[0].dados, (Bytes{0, 0, 0, 1, 0x65}));
   EXPECT_EQ(b.camada.enfileiradas[0].formato->sps, (Bytes{0x67, 0x42, 0, 0x1F}));
+  EXPECT_EQ(b.camada.enfileiradas[0].formato->pps, (Bytes{0x68, 0xCE}));
   EXPECT_TRUE(b.linhas.empty());
+  EXPECT_TRUE(b.tela.avisoOculto && b.tela.textoAviso.empty());
+  b.tela.textoAviso = "marca";
+  b.receber(quadro(0));
+  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
 
   // Bad sets take the format away until good ones come.
   b.receber(mensagem(TipoMensagem::parametros, {0, 2, 0x67}) + quadro(1));
   EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
-  EXPECT_EQ(b.camada.enfileiradas.size(), 2u);
-}
-
-TEST_F(Mensagens, TheFirstFrameClearsTheNoticeAndLaterOnesLeaveItAlone) {
-  EXPECT_FALSE(b.tela.avisoOculto);
-  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
-  EXPECT_TRUE(b.tela.avisoOculto);
-  EXPECT_TRUE(b.tela.textoAviso.empty());
-  b.tela.textoAviso = "marca";
-  b.receber(quadro(0));
+  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
   EXPECT_EQ(b.tela.textoAviso, "marca");
-}
 
-TEST_F(Mensagens, AFrameArrivingWithTheEndOfTheStreamIsShownBeforeReconnecting) {
+  // A frame arriving with the end of the stream is shown before reconnecting.
   b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1), true);
-  EXPECT_EQ(b.camada.enfileiradas.size(), 1u);
-  EXPECT_EQ(b.linhas, std::vector<std::string>{"Conexão encerrada pelo emissor."});
+  EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
+  EXPECT_EQ(b.linhas.back(), "Conexão encerrada pelo emissor.");
   EXPECT_EQ(b.tela.textoAviso, "Conexão perdida. Tentando de novo…");
   b.agenda.rodar(1s);
   EXPECT_EQ(b.transporte.conexoes.size(), 2u);
 }
 
-TEST_F(Mensagens, ACorruptLengthDropsTheChunkAndReconnects) {
+TEST(Mensagens, ParameterSetsThatAreMalformedOrThatTheDecoderWouldRefuseGiveNoFormat) {
+  const auto formato = Receptor::criarFormato(parametrosBons + Bytes{0, 9, 1});  // the rest is ignored
+  ASSERT_TRUE(formato);
+  EXPECT_EQ(formato->pps, (Bytes{0x68, 0xCE}));
+  for (const Bytes& payload : std::vector<Bytes>{
+           {},
+           {0},
+           {0, 4, 0x67, 0x42, 0, 0x1F},              // one record
+           {0, 4, 0x67, 0x42, 0, 0x1F, 0},           // second length cut
+           {0, 5, 0x67, 0x42, 0, 0x1F, 0, 1, 0x68},  // first length past the end
+           {0, 3, 0x67, 0x42, 0, 0, 1, 0x68},        // SPS too short
+           {0, 4, 0x68, 0x42, 0, 0x1F, 0, 1, 0x68},  // first is no SPS
+           {0, 4, 0x67, 0x42, 0, 0x1F, 0, 1, 0x67},  // second is no PPS
+           {0, 4, 0x67, 0x42, 0, 0x1F, 0, 0},        // empty PPS
+       }) {
+    EXPECT_FALSE(Receptor::criarFormato(payload)) << ::testing::PrintToString(payload);
+  }
+}
+
+TEST(Mensagens, ACorruptLengthOrAReceiveErrorEndsTheConnectionAndATlsOneIsARefusal) {
+  Bancada b;
+  b.discar();
+  b.linhas.clear();
   b.receber(mensagem(TipoMensagem::ping) + Bytes{0, 0, 0, 0});
   EXPECT_EQ(b.linhas, std::vector<std::string>{"Dados inválidos do emissor: fluxo de dados corrompido."});
   EXPECT_TRUE(b.conexao().enviados.empty());
   EXPECT_TRUE(b.conexao().cancelada);
   b.agenda.rodar(1s);
-  EXPECT_EQ(b.transporte.conexoes.size(), 2u);
-}
+  ASSERT_EQ(b.transporte.conexoes.size(), 2u);
+  b.mudar(EstadoConexao::pronta);
 
-TEST_F(Mensagens, ReceiveErrorsEndTheConnectionAndATlsOneIsARefusal) {
   b.receber({}, false, erroPosix("Connection reset by peer"));
-  EXPECT_EQ(b.linhas, std::vector<std::string>{"Conexão encerrada: Connection reset by peer."});
+  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: Connection reset by peer.");
   b.agenda.rodar(1s);
   b.receber({}, false, erroTls());
   EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código 123456 (bad record mac).");
   EXPECT_FALSE(b.tela.pareamentoOculto);
 }
 
-TEST_F(Mensagens, AReplacedConnectionsLateDataAndStatesAreIgnored) {
+TEST(Mensagens, AReplacedConnectionsLateDataAndStatesAreIgnored) {
+  Bancada b;
+  b.discar();
   auto antiga = b.transporte.conexoes.back();
   auto recebimento = antiga->aoReceber;
   b.mudar(EstadoConexao::falhou, erroPosix("Network is unreachable"));
@@ -92,6 +110,144 @@ TEST_F(Mensagens, AReplacedConnectionsLateDataAndStatesAreIgnored) {
   EXPECT_TRUE(b.linhas.empty());
   EXPECT_TRUE(antiga->enviados.empty());
   EXPECT_TRUE(b.tela.pareamentoOculto);
+}
+
+TEST(Exibicao, AFailedDecoderIsReportedFlushedAndAsksForAKeyFrame) {
+  Bancada b;
+  b.discar();
+  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
+  b.camada.estado = CamadaVideo::Status::falhou;
+  b.camada.erroAtual = "Invalid data found when processing input";
+  b.receber(quadro(0));
+  EXPECT_EQ(b.camada.enfileiradas.size(), 1u);
+  EXPECT_EQ(b.camada.descargas, 1);
+  EXPECT_EQ(b.linhas.back(), "Erro de decodificação: Invalid data found when processing input. Pedindo keyframe.");
+  EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 1, 4}}));
+
+  // The gate is closed again: only a key frame reaches the healthy layer.
+  b.receber(quadro(0));
+  EXPECT_EQ(b.camada.enfileiradas.size(), 1u);
+  b.receber(quadro(1));
+  EXPECT_EQ(b.camada.enfileiradas.size(), 2u);
+
+  b.camada.estado = CamadaVideo::Status::falhou;
+  b.camada.erroAtual = std::nullopt;
+  b.receber(quadro(0));
+  EXPECT_EQ(b.linhas.back(), "Erro de decodificação: ?. Pedindo keyframe.");
+}
+
+TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
+  Bancada b;
+  b.discar(false);
+  const auto quadros = [&](std::size_t quantos) {
+    Bytes todos = mensagem(TipoMensagem::parametros, parametrosBons);
+    for (std::size_t i = 0; i < quantos; ++i) todos = std::move(todos) + quadro(1);
+    b.receber(todos);
+  };
+  const auto relatorios = [&] {
+    std::vector<Bytes> enviados;
+    for (const auto& m : b.conexao().enviados)
+      if (m[4] == static_cast<std::uint8_t>(TipoMensagem::exibicao)) enviados.push_back(m);
+    return enviados;
+  };
+  quadros(10);
+  b.agenda.rodar(2s);
+  b.mudar(EstadoConexao::pronta);
+  EXPECT_TRUE(relatorios().empty());
+
+  b.agenda.rodar(1999ms);
+  quadros(61);
+  b.agenda.rodar(1ms);
+  quadros(1);
+  b.agenda.rodar(2s);
+  quadros(200000);
+  b.agenda.rodar(2s);
+  b.agenda.rodar(2s);
+  EXPECT_EQ(relatorios(), (std::vector<Bytes>{{0, 0, 0, 3, 10, 0, 30},
+                                              {0, 0, 0, 3, 10, 0, 0},
+                                              {0, 0, 0, 3, 10, 0xFF, 0xFF},
+                                              {0, 0, 0, 3, 10, 0, 0}}));
+  // The meter saw every frame that became a sample: 73 in its first six seconds.
+  EXPECT_EQ(b.linhas.back(), "Recebido: 12 quadros/s · 0.0 Mbps");
+}
+
+Bytes floats(std::initializer_list<float> valores) {
+  Bytes payload;
+  for (float v : valores) anexarBE(payload, v);
+  return payload;
+}
+Bytes cursor(float x, float y, std::uint8_t visivel) {
+  return mensagem(TipoMensagem::cursor, floats({x, y}) + Bytes{visivel});
+}
+Bytes imagem(float largura, float altura, float pontaX, float pontaY, const Bytes& arquivo = {'I', 'M', 'G'}) {
+  return mensagem(TipoMensagem::imagemCursor, floats({largura, altura, pontaX, pontaY}) + arquivo);
+}
+
+struct Cursor : ::testing::Test {
+  Bancada b;
+  void SetUp() override {
+    b.discar(false);
+    b.receptor->redimensionar(1920, 1200);
+    b.mudar(EstadoConexao::pronta);
+    b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
+  }
+  void esperarQuadro(double x, double y) {
+    EXPECT_FALSE(b.tela.cursorOculto);
+    EXPECT_NEAR(b.tela.quadroCursor.x, x, 1e-3);
+    EXPECT_NEAR(b.tela.quadroCursor.y, y, 1e-3);
+    EXPECT_NEAR(b.tela.quadroCursor.largura, 19.2, 1e-3);
+    EXPECT_NEAR(b.tela.quadroCursor.altura, 21.6, 1e-3);
+  }
+};
+
+TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
+  b.receber(cursor(0.5f, 0.5f, 1) + imagem(0.01f, 0.02f, 0, 0));
+  EXPECT_TRUE(b.tela.cursorOculto);  // no picture size yet
+  b.receber(config1080);
+  esperarQuadro(960, 578.4);
+  EXPECT_TRUE(b.tela.imagemCursor);
+
+  b.receber(imagem(0.01f, 0.02f, 0.5f, 0.5f));
+  esperarQuadro(950.4, 589.2);
+  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(0, 0, 1));
+  esperarQuadro(0, 1140 - 21.6);
+  b.receber(cursor(1, 1, 1));
+  esperarQuadro(1920, 60 - 21.6);
+
+  b.receptor->redimensionar(1920, 1080);
+  esperarQuadro(1920, -21.6);
+}
+
+TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
+  b.receber(config1080 + imagem(0.01f, 0.02f, 0, 0) + cursor(0.5f, 0.5f, 2));
+  EXPECT_TRUE(b.tela.cursorOculto);
+  b.receber(cursor(0.25f, 0.5f, 1));
+  esperarQuadro(480, 578.4);
+
+  b.receber({}, true);
+  EXPECT_TRUE(b.tela.cursorOculto);
+  b.agenda.rodar(1s);
+  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
+  esperarQuadro(480, 578.4);
+
+  b.receptor->abrirPareamento();
+  b.agenda.rodar();
+  EXPECT_TRUE(b.tela.cursorOculto);
+}
+
+TEST_F(Cursor, UndecodableImagesNonFiniteValuesAndAZeroSizedPictureChangeNothingOrHide) {
+  b.receber(config1080 + imagem(0.01f, 0.02f, 0, 0) + cursor(0.5f, 0.5f, 1));
+  const auto imagemAntes = b.tela.imagemCursor;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  b.receber(imagem(0.5f, 0.5f, 0.5f, 0.5f, {'G', 'I', 'F'}) + imagem(nan, 0.5f, 0, 0) + cursor(inf, 0.5f, 1) +
+            mensagem(TipoMensagem::cursor, floats({0.1f, 0.1f})));
+  EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
+  esperarQuadro(960, 578.4);
+
+  b.receber(mensagem(TipoMensagem::config, {0, 0, 0, 0, 0, 0, 4, 0x38}));
+  EXPECT_EQ(b.linhas.back(), "Emissor em 0x1080.");
+  EXPECT_TRUE(b.tela.cursorOculto);
 }
 
 }  // namespace
