@@ -1,16 +1,11 @@
-#include <fcntl.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "receptor/OpcoesReceptor.hpp"
-
-extern char** environ;
 
 namespace orbelo {
 namespace {
@@ -110,43 +105,10 @@ TEST(OpcoesReceptor, ArgumentsAreHandledLeftToRightSoTheFirstEndWins) {
   EXPECT_EQ(desfecho({"--JANELA"}), "Opção desconhecida: --JANELA\n\n" + ajuda + "|1");
 }
 
-struct Execucao {
-  std::string saida;
-  std::string erros;
-  int status = -1;
-};
-
 std::string conteudo(const std::string& caminho) {
   std::stringstream texto;
   texto << std::ifstream(caminho, std::ios::binary).rdbuf();
   return texto.str();
-}
-
-// Runs the built program, its standard output and error going to files.
-Execucao executar(std::vector<std::string> argumentos) {
-  argumentos.insert(argumentos.begin(), ORBELO_BINARIO);
-  std::vector<char*> argv;
-  for (auto& argumento : argumentos) {
-    argv.push_back(argumento.data());
-  }
-  argv.push_back(nullptr);
-  const std::string saida = testing::TempDir() + "orbelo_saida.txt";
-  const std::string erros = testing::TempDir() + "orbelo_erros.txt";
-  posix_spawn_file_actions_t acoes;
-  posix_spawn_file_actions_init(&acoes);
-  posix_spawn_file_actions_addopen(&acoes, STDOUT_FILENO, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&acoes, STDERR_FILENO, erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t filho = 0;
-  Execucao execucao;
-  if (posix_spawn(&filho, argv[0], &acoes, nullptr, argv.data(), environ) == 0) {
-    int estado = 0;
-    waitpid(filho, &estado, 0);
-    execucao.status = WIFEXITED(estado) ? WEXITSTATUS(estado) : -1;
-  }
-  posix_spawn_file_actions_destroy(&acoes);
-  execucao.saida = conteudo(saida);
-  execucao.erros = conteudo(erros);
-  return execucao;
 }
 
 TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
@@ -155,11 +117,15 @@ TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
       {{"--porta", "65536"}, portaInvalida, 1},  {{"--tela", "1920X1080"}, telaInvalida, 1},
       {{"--codigo", "12 34-5"}, codigoCurto, 1},
   };
+  const std::string saida = testing::TempDir() + "orbelo_saida.txt";
+  const std::string erros = testing::TempDir() + "orbelo_erros.txt";
   for (const auto& [argumentos, texto, status] : casos) {
-    const auto execucao = executar(argumentos);
-    EXPECT_EQ(execucao.saida, texto + "\n");
-    EXPECT_EQ(execucao.erros, "");
-    EXPECT_EQ(execucao.status, status);
+    std::string comando = ORBELO_BINARIO;
+    for (const auto& argumento : argumentos) comando += " '" + argumento + "'";
+    const int estado = std::system((comando + " >" + saida + " 2>" + erros).c_str());
+    EXPECT_EQ(conteudo(saida), texto + "\n");
+    EXPECT_EQ(conteudo(erros), "");
+    EXPECT_EQ(WIFEXITED(estado) ? WEXITSTATUS(estado) : -1, status);
   }
 }
 
