@@ -36,7 +36,7 @@ struct Cenario {
   }
 };
 
-TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgram) {
+TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgramAndDesligarRemovesItFromAnywhere) {
   Cenario c;
   auto inicio = c.inicio(c.programa, c.programa);
   EXPECT_FALSE(inicio.existe());
@@ -49,6 +49,11 @@ TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgram) {
   c.inicio(outro, outro).ligar();
   EXPECT_EQ(conteudo(c.arquivo), entrada("\"" + outro.string() + "\""));
   EXPECT_THAT(nomesEm(c.arquivo.parent_path()), ElementsAre("com.varovia.receptor.desktop"));
+
+  auto trabalho = c.inicio(c.copiaDeTrabalho, c.programa);
+  trabalho.desligar();
+  EXPECT_FALSE(trabalho.existe());
+  trabalho.desligar();
   EXPECT_THAT(c.linhas, IsEmpty());
 }
 
@@ -63,16 +68,6 @@ TEST(InicioAutomaticoXdg, OnlyTheInstalledCopyCountsWhateverLinksLeadToIt) {
 
   c.inicio(c.copiaDeTrabalho, c.programa).ligar();
   EXPECT_FALSE(fs::exists(c.configuracao));
-  EXPECT_THAT(c.linhas, IsEmpty());
-}
-
-TEST(InicioAutomaticoXdg, DesligarRemovesTheEntryWhereverItRunsAndIsQuietWithoutOne) {
-  Cenario c;
-  c.inicio(c.programa, c.programa).ligar();
-  auto trabalho = c.inicio(c.copiaDeTrabalho, c.programa);
-  trabalho.desligar();
-  EXPECT_FALSE(trabalho.existe());
-  trabalho.desligar();
   EXPECT_THAT(c.linhas, IsEmpty());
 }
 
@@ -94,13 +89,15 @@ TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {
 }
 
 TEST(InicioAutomaticoXdg, TheExecLineQuotesAndEscapesWhatDesktopEntriesReserve) {
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/usr/bin/orbelo"), "/usr/bin/orbelo");
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/meu app/orbelo"), R"("/opt/meu app/orbelo")");
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/it's/orbelo"), R"("/opt/it's/orbelo")");
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/100%/orbelo"), "/opt/100%%/orbelo");
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/a$b/c\\d/100%/\"x\"/orbelo"),
-            R"("/opt/a\\$b/c\\\\d/100%%/\\"x\\"/orbelo")");
-  EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando("/opt/a\nb/`orbelo`"), R"("/opt/a\nb/\\`orbelo\\`")");
+  for (const auto& [programa, linha] : std::vector<std::pair<std::string, std::string>>{
+           {"/usr/bin/orbelo", "/usr/bin/orbelo"},
+           {"/opt/meu app/orbelo", R"("/opt/meu app/orbelo")"},
+           {"/opt/it's/orbelo", R"("/opt/it's/orbelo")"},
+           {"/opt/100%/orbelo", "/opt/100%%/orbelo"},
+           {"/opt/a$b/c\\d/100%/\"x\"/orbelo", R"("/opt/a\\$b/c\\\\d/100%%/\\"x\\"/orbelo")"},
+           {"/opt/a\nb/`orbelo`", R"("/opt/a\nb/\\`orbelo\\`")"}}) {
+    EXPECT_EQ(InicioAutomaticoXdg::linhaDeComando(programa), linha);
+  }
 }
 
 }  // namespace
