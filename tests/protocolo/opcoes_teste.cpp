@@ -10,16 +10,6 @@
 namespace orbelo {
 namespace {
 
-const std::string ajuda =
-    "Uso: orbelo [opções]\n"
-    "  --codigo XXXXXX  código de pareamento que o Velaro mostra no MacBook\n"
-    "                   (sem ele, usa o último que funcionou ou pergunta na tela)\n"
-    "  --host IP        conecta direto nesse IP em vez de procurar via Bonjour\n"
-    "  --porta N        porta TCP (padrão 7420)\n"
-    "  --janela         abre em janela comum em vez de tela cheia (bom para testar)\n"
-    "  --tela LxA       informa este tamanho de tela ao MacBook (para testar com --janela)\n"
-    "\n"
-    "Esc fecha.";
 const std::string portaInvalida = "Porta inválida";
 const std::string telaInvalida = "Use --tela 1920x1080";
 const std::string codigoCurto = "O código precisa ter pelo menos 6 caracteres.";
@@ -45,6 +35,11 @@ std::string desfecho(const Argumentos& argumentos) {
   const auto lido = ler(argumentos);
   const auto* saida = std::get_if<SaidaAntecipada>(&lido);
   return saida ? saida->texto + "|" + std::to_string(saida->status) : "aceito";
+}
+
+// The help text, as asking for it gives it.
+std::string ajuda() {
+  return std::get<SaidaAntecipada>(ler({"--help"})).texto;
 }
 
 std::string tela(const OpcoesReceptor& opcoes) {
@@ -97,12 +92,16 @@ TEST(OpcoesReceptor, BadValuesEndWithTheirMessageAndStatusOne) {
 }
 
 TEST(OpcoesReceptor, ArgumentsAreHandledLeftToRightSoTheFirstEndWins) {
-  EXPECT_EQ(desfecho({"--janela", "--help"}), ajuda + "|0");
-  EXPECT_EQ(desfecho({"-h", "--porta", "x"}), ajuda + "|0");
-  EXPECT_EQ(desfecho({"--ajuda"}), ajuda + "|0");
+  EXPECT_TRUE(ajuda().starts_with("Uso: orbelo [opções]\n") && ajuda().ends_with("\n\nEsc fecha.")) << ajuda();
+  for (const char* opcao : {"--codigo XXXXXX ", "--host IP ", "--porta N ", "--janela ", "--tela LxA "}) {
+    EXPECT_NE(ajuda().find(std::string("\n  ") + opcao), std::string::npos) << opcao;
+  }
+  EXPECT_EQ(desfecho({"--janela", "--help"}), ajuda() + "|0");
+  EXPECT_EQ(desfecho({"-h", "--porta", "x"}), ajuda() + "|0");
+  EXPECT_EQ(desfecho({"--ajuda"}), ajuda() + "|0");
   EXPECT_EQ(desfecho({"--porta", "x", "--help"}), portaInvalida + "|1");
-  EXPECT_EQ(desfecho({"-x", "--help"}), "Opção desconhecida: -x\n\n" + ajuda + "|1");
-  EXPECT_EQ(desfecho({"--JANELA"}), "Opção desconhecida: --JANELA\n\n" + ajuda + "|1");
+  EXPECT_EQ(desfecho({"-x", "--help"}), "Opção desconhecida: -x\n\n" + ajuda() + "|1");
+  EXPECT_EQ(desfecho({"--JANELA"}), "Opção desconhecida: --JANELA\n\n" + ajuda() + "|1");
 }
 
 std::string conteudo(const std::string& caminho) {
@@ -113,7 +112,7 @@ std::string conteudo(const std::string& caminho) {
 
 TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
   const std::vector<std::tuple<std::vector<std::string>, std::string, int>> casos = {
-      {{"--janela", "--help"}, ajuda, 0},        {{"-x"}, "Opção desconhecida: -x\n\n" + ajuda, 1},
+      {{"--janela", "--help"}, ajuda(), 0},        {{"-x"}, "Opção desconhecida: -x\n\n" + ajuda(), 1},
       {{"--porta", "65536"}, portaInvalida, 1},  {{"--tela", "1920X1080"}, telaInvalida, 1},
       {{"--codigo", "12 34-5"}, codigoCurto, 1},
   };
