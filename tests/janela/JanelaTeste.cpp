@@ -301,33 +301,7 @@ TEST_F(JanelaTeste, TheKeyboardTypesTabsPastesConfirmsWithReturnAndEscapeEndsThe
   EXPECT_FALSE(fimForcado);
 }
 
-TEST_F(JanelaTeste, OnlyAChangedStateOrTheVideosRequestDrawsAFrameAfterATask) {
-  ASSERT_NO_FATAL_FAILURE(abrir());
-  int quadros = 0;
-  janela->aoApresentar([&quadros] { ++quadros; });
-  std::vector<int> antes;
-  rodar({
-      [&] { antes.push_back(quadros); },
-      [&] { antes.push_back(quadros); },
-      [&] {
-        antes.push_back(quadros);
-        janela->pedirDesenho();
-      },
-      [&] {
-        antes.push_back(quadros);
-        estado.textoAviso = "Conectando…";
-      },
-      [&] { antes.push_back(quadros); },
-  });
-  ASSERT_EQ(antes.size(), 5u);
-  EXPECT_GT(antes[0], 0) << "the first frames are drawn";
-  EXPECT_EQ(antes[1], antes[0]) << "a task that changed nothing drew";
-  EXPECT_EQ(antes[2], antes[1]);
-  EXPECT_EQ(antes[3], antes[2] + 1) << "the video's request drew one frame";
-  EXPECT_EQ(antes[4], antes[3] + 1) << "a changed notice drew one frame";
-}
-
-TEST_F(JanelaTeste, AChangeWhileAPictureIsOnItsWayWaitsForItOrForTheDeadlineAndDrawsOnce) {
+TEST_F(JanelaTeste, OnlyAChangeOrTheVideosRequestDrawsAndAChangeWhileAPictureIsOnItsWayWaitsForItOrTheDeadline) {
   ASSERT_NO_FATAL_FAILURE(abrir());
   int quadros = 0;
   bool aCaminho = false;
@@ -341,6 +315,16 @@ TEST_F(JanelaTeste, AChangeWhileAPictureIsOnItsWayWaitsForItOrForTheDeadlineAndD
     estado.quadroCursor = Retangulo{x, 500, 32, 32};
   };
   rodar({
+      [&] { antes.push_back(quadros); },
+      [&] { antes.push_back(quadros); },
+      [&] {
+        antes.push_back(quadros);
+        janela->pedirDesenho();
+      },
+      [&] {
+        antes.push_back(quadros);
+        estado.textoAviso = "Conectando…";
+      },
       [&] {
         antes.push_back(quadros);
         aCaminho = true;
@@ -364,14 +348,19 @@ TEST_F(JanelaTeste, AChangeWhileAPictureIsOnItsWayWaitsForItOrForTheDeadlineAndD
       },
       [&] { antes.push_back(quadros); },
   });
-  ASSERT_EQ(antes.size(), 4u);
+  ASSERT_EQ(antes.size(), 8u);
+  EXPECT_GT(antes[0], 0) << "the first frames are drawn";
+  EXPECT_EQ(antes[1], antes[0]) << "a task that changed nothing drew";
+  EXPECT_EQ(antes[2], antes[1]);
+  EXPECT_EQ(antes[3], antes[2] + 1) << "the video's request drew one frame";
+  EXPECT_EQ(antes[4], antes[3] + 1) << "a changed notice drew one frame";
   ASSERT_TRUE(aoChegarImagem.has_value());
   if (ateImagem < JanelaSdl::esperaMaximaImagem) {
-    EXPECT_EQ(*aoChegarImagem, antes[0]) << "the pointer was drawn before its picture came";
+    EXPECT_EQ(*aoChegarImagem, antes[4]) << "the pointer was drawn before its picture came";
   }
-  EXPECT_EQ(antes[1], antes[0] + 1) << "the pointer and its picture take one frame";
-  EXPECT_EQ(antes[2], antes[1] + 1) << "a picture that never comes holds the pointer back only briefly";
-  EXPECT_EQ(antes[3], antes[2] + 1) << "with nothing on its way the pointer is drawn";
+  EXPECT_EQ(antes[5], antes[4] + 1) << "the pointer and its picture take one frame";
+  EXPECT_EQ(antes[6], antes[5] + 1) << "a picture that never comes holds the pointer back only briefly";
+  EXPECT_EQ(antes[7], antes[6] + 1) << "with nothing on its way the pointer is drawn";
 }
 
 TEST_F(JanelaTeste, AnOrdinaryWindowIsTwoThirdsOfTheScreenAndTheScreenIsStillReportedWhole) {
