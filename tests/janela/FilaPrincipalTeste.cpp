@@ -52,17 +52,28 @@ TEST(FilaPrincipal, TasksPostedFromOtherThreadsRunOnTheLoopThreadInEachThreadsOr
   for (auto id : executoras) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST(FilaPrincipal, ManyPostsWakeTheLoopWithOneEventNotAFlood) {
+TEST(FilaPrincipal, ManyPostsWakeTheLoopWithOneEventAndATaskPostedByATaskWaitsForTheNextRound) {
   FilaPrincipal fila;
   for (int i = 0; i < 10000; ++i) fila.executar([] {});
   SDL_PumpEvents();
   SDL_Event eventos[8];
   EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
 
-  // After the loop has drained the queue, the next post wakes it again.
+  // After the loop has drained the queue, the next post wakes it again; one posted by a
+  // running task waits for the next round.
   fila.executarPendentes();
-  fila.executar([] {});
+  std::string ordem;
+  fila.executar([&] {
+    ordem += 'a';
+    fila.executar([&] { ordem += 'c'; });
+  });
+  fila.executar([&] { ordem += 'b'; });
   EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
+  fila.executarPendentes();
+  EXPECT_EQ(ordem, "ab");
+  fila.executarPendentes();
+  EXPECT_EQ(ordem, "abc");
+  EXPECT_FALSE(fila.executarPendentes());
 }
 
 TEST(FilaPrincipal, DelayedTasksRunByDeadlineNotBeforeItAndEqualDeadlinesKeepTheirOrder) {
@@ -90,21 +101,6 @@ TEST(FilaPrincipal, DelayedTasksRunByDeadlineNotBeforeItAndEqualDeadlinesKeepThe
   EXPECT_EQ(ordem, "0abc");
   EXPECT_GE(quandoC, 120ms);
   EXPECT_FALSE(fila.esperaAteProximo().has_value());
-}
-
-TEST(FilaPrincipal, ATaskPostedWhileTasksRunWaitsForTheNextRound) {
-  FilaPrincipal fila;
-  std::string ordem;
-  fila.executar([&] {
-    ordem += 'a';
-    fila.executar([&] { ordem += 'c'; });
-  });
-  fila.executar([&] { ordem += 'b'; });
-  fila.executarPendentes();
-  EXPECT_EQ(ordem, "ab");
-  fila.executarPendentes();
-  EXPECT_EQ(ordem, "abc");
-  EXPECT_FALSE(fila.executarPendentes());
 }
 
 }  // namespace
