@@ -154,8 +154,15 @@ class JanelaTeste : public ::testing::Test {
 };
 
 const Rgb cinzaAviso{153, 153, 153};
-const Rgb vermelhoErro{255, 115, 102};
-const Rgb azulConectar{10, 117, 235};
+bool vermelhoErro(Rgb c) {
+  return perto(c, {255, 115, 102}, 2);
+}
+bool azulConectar(Rgb c) {
+  return perto(c, {10, 117, 235}, 2);
+}
+bool verde(Rgb c) {
+  return c == Rgb{0, 255, 0};
+}
 bool botaoAviso(Rgb c) {
   return perto(c, {92, 92, 92}, 3);
 }
@@ -223,37 +230,35 @@ TEST_F(JanelaTeste, ThePanelShowsTheErrorLineInRedBetweenTheFieldsAndConnectOnly
       [&] { estado.erroPareamentoOculto = true; },
       [&] { semErro = capturar(); },
   });
-  auto vermelho = comErro.linhas([](Rgb c) { return perto(c, vermelhoErro, 2); });
-  auto azul = comErro.linhas([](Rgb c) { return perto(c, azulConectar, 2); }, 40);
+  auto vermelho = comErro.linhas(vermelhoErro);
+  auto azul = comErro.linhas(azulConectar, 40);
   ASSERT_FALSE(vermelho.empty());
   ASSERT_FALSE(azul.empty());
   // 28 points below the error line, the button.
   EXPECT_GE(azul.front() - vermelho.back(), 28);
   EXPECT_LE(azul.front() - vermelho.back(), 28 + 12);
   auto [esquerda, direita] =
-      *comErro.colunas([](Rgb c) { return perto(c, azulConectar, 2); }, azul.front(), azul.back());
+      *comErro.colunas(azulConectar, azul.front(), azul.back());
   EXPECT_NEAR((esquerda + direita) / 2.0, 960, 1);
   // Glyphs are not symmetric in their boxes, so text is centred only roughly.
-  auto erro = *comErro.colunas([](Rgb c) { return perto(c, vermelhoErro, 2); });
+  auto erro = *comErro.colunas(vermelhoErro);
   EXPECT_NEAR((erro.first + erro.second) / 2.0, 960, 8);
 
-  EXPECT_TRUE(semErro.linhas([](Rgb c) { return perto(c, vermelhoErro, 30); }).empty());
-  auto azulSemErro = semErro.linhas([](Rgb c) { return perto(c, azulConectar, 2); }, 40);
+  EXPECT_TRUE(semErro.linhas([](Rgb c) { return perto(c, {255, 115, 102}, 30); }).empty());
+  auto azulSemErro = semErro.linhas(azulConectar, 40);
   ASSERT_FALSE(azulSemErro.empty());
   EXPECT_NE(azulSemErro.front(), azul.front()) << "the panel closes up around the hidden line";
 }
 
 TEST_F(JanelaTeste, TheRemotePointerFillsItsFrameWhoseOriginIsAtTheBottomLeft) {
   ASSERT_NO_FATAL_FAILURE(abrir());
-  auto verde = std::make_shared<ImagemCursor>();
-  verde->largura = 4;
-  verde->altura = 4;
-  for (int i = 0; i < 16; ++i) verde->rgba.insert(verde->rgba.end(), {0, 255, 0, 255});
+  auto imagem = std::make_shared<ImagemCursor>(ImagemCursor{4, 4, {}});
+  for (int i = 0; i < 16; ++i) imagem->rgba.insert(imagem->rgba.end(), {0, 255, 0, 255});
   Captura visivel, oculto;
   rodar({
       [&] {
         estado.avisoOculto = true;
-        estado.imagemCursor = verde;
+        estado.imagemCursor = imagem;
         estado.quadroCursor = {100, 200, 40, 30};
         estado.cursorOculto = false;
       },
@@ -262,10 +267,10 @@ TEST_F(JanelaTeste, TheRemotePointerFillsItsFrameWhoseOriginIsAtTheBottomLeft) {
       [&] { oculto = capturar(); },
   });
   // Pixel rows 200..229 from the bottom are rows 850..879 from the top.
-  auto [esquerda, direita] = *visivel.colunas([](Rgb c) { return c == Rgb{0, 255, 0}; });
+  auto [esquerda, direita] = *visivel.colunas(verde);
   EXPECT_EQ(esquerda, 100);
   EXPECT_EQ(direita, 139);
-  auto linhas = visivel.linhas([](Rgb c) { return c == Rgb{0, 255, 0}; });
+  auto linhas = visivel.linhas(verde);
   EXPECT_EQ(linhas.front(), 850);
   EXPECT_EQ(linhas.back(), 879);
   EXPECT_EQ(linhas.size(), 30u);
