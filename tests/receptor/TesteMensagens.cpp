@@ -10,7 +10,7 @@ namespace {
 
 const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
 
-TEST(Mensagens, SeveralInOneChunkAreHandledInOrderBeforeTheNextReceiveAndOwnTypesAreIgnored) {
+TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErrorEndsTheConnection) {
   Bancada b;
   b.discar();
   b.linhas.clear();
@@ -21,6 +21,22 @@ TEST(Mensagens, SeveralInOneChunkAreHandledInOrderBeforeTheNextReceiveAndOwnType
   EXPECT_EQ(b.linhas, std::vector<std::string>{"Emissor em 1920x1080."});
   EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 1, 9}, {0, 0, 0, 3, 9, 0xAB, 0xCD}}));
   EXPECT_TRUE(b.conexao().aoReceber);
+
+  // A corrupt length drops the whole chunk, the ping before it too, and ends the connection.
+  b.receber(mensagem(TipoMensagem::ping) + Bytes{0, 0, 0, 0});
+  EXPECT_EQ(b.linhas.back(), "Dados inválidos do emissor: fluxo de dados corrompido.");
+  EXPECT_EQ(b.conexao().enviados.size(), 2u);
+  EXPECT_TRUE(b.conexao().cancelada);
+  b.agenda.rodar(1s);
+  ASSERT_EQ(b.transporte.conexoes.size(), 2u);
+  b.mudar(EstadoConexao::pronta);
+
+  b.receber({}, false, erroPosix("Connection reset by peer"));
+  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: Connection reset by peer.");
+  b.agenda.rodar(1s);
+  b.receber({}, false, erroTls());
+  EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código 123456 (bad record mac).");
+  EXPECT_FALSE(b.tela.pareamentoOculto);
 }
 
 TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice) {
@@ -74,26 +90,6 @@ TEST(Mensagens, ParameterSetsThatAreMalformedOrThatTheDecoderWouldRefuseGiveNoFo
        }) {
     EXPECT_FALSE(Receptor::criarFormato(payload)) << ::testing::PrintToString(payload);
   }
-}
-
-TEST(Mensagens, ACorruptLengthOrAReceiveErrorEndsTheConnectionAndATlsOneIsARefusal) {
-  Bancada b;
-  b.discar();
-  b.linhas.clear();
-  b.receber(mensagem(TipoMensagem::ping) + Bytes{0, 0, 0, 0});
-  EXPECT_EQ(b.linhas, std::vector<std::string>{"Dados inválidos do emissor: fluxo de dados corrompido."});
-  EXPECT_TRUE(b.conexao().enviados.empty());
-  EXPECT_TRUE(b.conexao().cancelada);
-  b.agenda.rodar(1s);
-  ASSERT_EQ(b.transporte.conexoes.size(), 2u);
-  b.mudar(EstadoConexao::pronta);
-
-  b.receber({}, false, erroPosix("Connection reset by peer"));
-  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: Connection reset by peer.");
-  b.agenda.rodar(1s);
-  b.receber({}, false, erroTls());
-  EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código 123456 (bad record mac).");
-  EXPECT_FALSE(b.tela.pareamentoOculto);
 }
 
 TEST(Mensagens, AReplacedConnectionsLateDataAndStatesAreIgnored) {
