@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <optional>
-#include <string>
+#include <array>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
-#include "Cenario.hpp"
-#include "Tela.hpp"
+#include "apoio/Apoio.hpp"
+#include "apoio/Tela.hpp"
 
-namespace orbelo::e2e {
+namespace orbelo::teste {
+
+namespace Mensagens = emissor::Mensagens;
 
 // Every case owns the one X screen while it runs: the services are up, no receiver
 // window is left from before, and the mouse rests outside any window.
@@ -20,26 +21,55 @@ class CasoE2E : public ::testing::Test {
   static void SetUpTestSuite() { prepararServicos(); }
 
   void SetUp() override {
-    const auto limite = std::chrono::steady_clock::now() + 10s;
-    while (!semJanelaReceptor() && std::chrono::steady_clock::now() < limite) {
-      std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_TRUE(semJanelaReceptor()) << "a receiver window from elsewhere is still on the screen";
+    ASSERT_TRUE(esperar(semJanelaReceptor, 10s)) << "a receiver window from elsewhere is still on the screen";
     ASSERT_TRUE(xdotool("mousemove 1 1"));
   }
 
+  std::filesystem::path preferencias() const { return configuracao / "orbelo/preferencias.json"; }
   // The preferences once they pass `teste`, which they must within a few seconds: they
   // are written right after the line that announces the connection.
-  static std::optional<nlohmann::json> esperarPreferencias(
-      const PastaTemporaria& configuracao, const std::function<bool(const nlohmann::json&)>& teste) {
-    const auto limite = std::chrono::steady_clock::now() + 10s;
-    auto lidas = lerPreferencias(configuracao);
-    while (!(lidas && teste(*lidas)) && std::chrono::steady_clock::now() < limite) {
-      std::this_thread::sleep_for(50ms);
-      lidas = lerPreferencias(configuracao);
-    }
-    return lidas;
+  nlohmann::json esperarPreferencias(const std::function<bool(const nlohmann::json&)>& teste) const {
+    nlohmann::json lidas;
+    esperar(
+        [&] {
+          lidas = nlohmann::json::parse(std::ifstream(preferencias()), nullptr, false);
+          return !lidas.is_discarded() && teste(lidas);
+        },
+        10s);
+    return lidas.is_discarded() ? nlohmann::json::object() : lidas;
   }
+
+  PastaTemporaria configuracao;
 };
 
-}  // namespace orbelo::e2e
+// What a person checks on the screen, as verdicts for `esperarTela`.
+
+// orbelo-emissor's test pattern fitted in `video`: black bars around it and its six
+// colour bands, left to right, each in its own colour.
+Verificacao padraoDoEmissor(Caixa video);
+// The picture in `video` changed since `antes`, and still shows the test pattern.
+Verificacao padraoEmMovimento(Caixa video, const Captura& antes);
+
+// Four flat quadrants (top-left, top-right, bottom-left, bottom-right) of these colours.
+inline constexpr std::array<Rgb, 4> coresQuadrantes{
+    {{200, 60, 30}, {30, 140, 60}, {60, 80, 200}, {220, 220, 220}}};
+// `quadros` pictures of them, 640x480, tagged BT.709 limited range so that colours on
+// screen can be checked.
+FluxoH264 quadrantes(const PastaTemporaria& pasta, int quadros);
+// The quadrants fitted in `video`, black around them.
+Verificacao quadrantesEm(Caixa video);
+
+// A flat magenta pointer filling exactly `cursor`, over the quadrants in `video`.
+inline constexpr Rgb magenta{255, 0, 255};
+Verificacao cursorEm(Caixa cursor, Caixa video);
+
+// The pairing panel, centred in the window, with or without its red error line, and its
+// code field empty (showing its placeholder) or holding a code.
+enum class CampoCodigo { vazio, preenchido };
+Verificacao painel(bool comErro, CampoCodigo codigo);
+// Nothing but the grey of a notice in the window: no picture, no pointer, no panel.
+Verificacao soAviso();
+// Middle of the notice's button, when one is on the screen.
+std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela);
+
+}  // namespace orbelo::teste

@@ -1,9 +1,9 @@
-#include "Verificacoes.hpp"
-
 #include <algorithm>
 #include <cmath>
 
-namespace orbelo::e2e {
+#include "e2e/Caso.hpp"
+
+namespace orbelo::teste {
 
 namespace {
 
@@ -18,6 +18,7 @@ const Rgb azulConectar{10, 117, 235};
 const Rgb vermelhoErro{255, 115, 102};
 const Rgb fundoCampo{38, 38, 41};
 const Rgb cinzaMarcador{115, 115, 115};
+const auto branco = [](Rgb c) { return c == Rgb{255, 255, 255}; };
 
 // An untagged stream is BT.709 limited range.
 Rgb bt709Limitado(double y, double u, double v) {
@@ -31,14 +32,13 @@ Rgb bt709Limitado(double y, double u, double v) {
 int distancia(Rgb a, Rgb b) {
   return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
 }
-
 bool neutro(Rgb c) {
   return c.r == c.g && c.g == c.b;
 }
 
 // The picture fills exactly `video`: everything else on the screen is black.
 std::string ocupa(const Captura& tela, Caixa video) {
-  const auto extensao = tela.extensao([](Rgb c) { return !preto(c); }, {0, 0, tela.largura(), tela.altura()});
+  const auto extensao = tela.extensao([](Rgb c) { return !preto(c); }, {0, 0, tela.largura, tela.altura});
   if (!extensao) return "the screen is black";
   if (!perto(*extensao, video, 1)) return "picture at " + texto(*extensao) + ", expected at " + texto(video);
   return {};
@@ -79,11 +79,10 @@ std::string campoCodigoEm(const Captura& tela, CampoCodigo codigo) {
          tela.linhas(fundo, {janela.x, linhas.front() + altura, janela.largura, 1}, 1).size() == 1)
     ++altura;
   const auto campo = tela.extensao(fundo, {janela.x, linhas.front(), janela.largura, altura});
-  const double branco = tela.fracao([](Rgb c) { return c == Rgb{255, 255, 255}; }, *campo);
+  const double texto = tela.fracao(branco, *campo);
   const double marcador = tela.fracao([](Rgb c) { return perto(c, cinzaMarcador, 3); }, *campo);
-  if (codigo == CampoCodigo::vazio && (branco > 0.01 || marcador < 0.05))
-    return "the code field is not empty";
-  if (codigo == CampoCodigo::preenchido && (branco < 0.05 || marcador > 0.01))
+  if (codigo == CampoCodigo::vazio && (texto > 0.01 || marcador < 0.05)) return "the code field is not empty";
+  if (codigo == CampoCodigo::preenchido && (texto < 0.05 || marcador > 0.01))
     return "the code field is empty";
   return {};
 }
@@ -110,17 +109,20 @@ Verificacao padraoEmMovimento(Caixa video, const Captura& antes) {
   };
 }
 
-std::string filtroQuadrantes(int largura, int altura) {
-  const std::string tamanho = ":s=" + std::to_string(largura / 2) + "x" + std::to_string(altura / 2);
+FluxoH264 quadrantes(const PastaTemporaria& pasta, int quadros) {
   std::string filtro;
-  const char* nomes[] = {"a", "b", "c", "d"};
   for (std::size_t i = 0; i < coresQuadrantes.size(); ++i) {
-    char cor[16];
-    std::snprintf(cor, sizeof cor, "0x%02X%02X%02X", coresQuadrantes[i].r, coresQuadrantes[i].g,
-                  coresQuadrantes[i].b);
-    filtro += "color=c=" + std::string(cor) + tamanho + ":r=10[" + nomes[i] + "];";
+    char cor[64];
+    std::snprintf(cor, sizeof cor, "color=c=0x%02X%02X%02X:s=320x240:r=10[q%zu];", coresQuadrantes[i].r,
+                  coresQuadrantes[i].g, coresQuadrantes[i].b, i);
+    filtro += cor;
   }
-  return filtro + "[a][b]hstack[cima];[c][d]hstack[baixo];[cima][baixo]vstack";
+  return codificar(pasta,
+                   filtro +
+                       "[q0][q1]hstack[cima];[q2][q3]hstack[baixo];[cima][baixo]vstack,"
+                       "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+                   "-frames:v " + std::to_string(quadros) +
+                       " -colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv");
 }
 
 Verificacao quadrantesEm(Caixa video) {
@@ -132,7 +134,7 @@ Verificacao quadrantesEm(Caixa video) {
     for (std::size_t i = 0; i < coresQuadrantes.size(); ++i) {
       const Caixa quadrante{video.x + static_cast<int>(i % 2) * meiaLargura,
                             video.y + static_cast<int>(i / 2) * meiaAltura, meiaLargura, meiaAltura};
-      const auto interior = quadrante.encolhida(12);
+      const Caixa interior{quadrante.x + 12, quadrante.y + 12, quadrante.largura - 24, quadrante.altura - 24};
       const auto cor = coresQuadrantes[i];
       const auto vista = tela.mediana(interior);
       if (!perto(vista, cor, 6) || tela.fracao([cor](Rgb c) { return perto(c, cor, 12); }, interior) < 0.95) {
@@ -165,13 +167,8 @@ Verificacao painel(bool comErro, CampoCodigo codigo) {
       return "Conectar button off centre at " + texto(*botao);
     const auto erro = tela.extensao([](Rgb c) { return perto(c, vermelhoErro, 3); }, janela);
     if (erro.has_value() != comErro) return comErro ? "no error line" : "an error line shows";
-    if (!tela.extensao(
-            [](Rgb c) {
-              return c == Rgb{255, 255, 255};
-            },
-            {janela.x, janela.y, janela.largura, botao->y - janela.y})) {
+    if (!tela.extensao(branco, {janela.x, janela.y, janela.largura, botao->y - janela.y}))
       return "no title above the fields";
-    }
     const auto tudo = tela.extensao([](Rgb c) { return !preto(c); }, janela);
     if (tudo->y <= janela.y || tudo->baixo() >= janela.baixo()) return "the panel does not fit the window";
     if (std::abs(tudo->x + tudo->largura / 2 - meioJanela) > 3 ||
@@ -203,4 +200,4 @@ std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela) {
   return std::pair{botao->x + botao->largura / 2, botao->y + botao->altura / 2};
 }
 
-}  // namespace orbelo::e2e
+}  // namespace orbelo::teste

@@ -1,118 +1,56 @@
 // The real orbelo, in a window on the test display, against senders that misbehave:
 // the hostile test sender (orbelo-hostil) and the reference sender's fault options.
 // Each case prints the figure it measures.
-
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "Sondas.hpp"
-#include "emissor/Processo.hpp"
+#include "apoio/Apoio.hpp"
 
-namespace orbelo::hostil {
+namespace orbelo::teste {
 namespace {
 
 namespace fs = std::filesystem;
-using teste::Processo;
-using namespace std::chrono_literals;
-
-constexpr std::string_view codigo = "123456";
-
-// How many times the reconnection case drops the receiver. Each cycle lasts about four
-// seconds (a second's pause, then three on a cable loopback is not), so the default suits
-// the test run; ORBELO_RECONEXOES=1000 is the long run by hand.
-int reconexoesPedidas() {
-  const char* valor = std::getenv("ORBELO_RECONEXOES");
-  return valor ? std::atoi(valor) : 40;
-}
-
-// AddressSanitizer holds freed blocks back for a while to catch late uses, so under it
-// resident memory measures the quarantine too: the figures are printed, not judged.
-bool sanitizado(pid_t processo) {
-  std::ifstream mapas("/proc/" + std::to_string(processo) + "/maps");
-  const std::string texto((std::istreambuf_iterator<char>(mapas)), {});
-  return texto.find("libasan") != std::string::npos;
-}
 
 std::string mib(long kib) {
   return std::to_string(kib / 1024) + "." + std::to_string(kib % 1024 * 10 / 1024) + " MiB";
 }
 
-// orbelo-hostil in one of its modes, listening on `porta` (0: any free one).
-class Hostil {
+// orbelo-hostil in one of its modes; it goes on at the points the mode waits for when
+// sent a line.
+class Hostil : public Servico {
  public:
-  explicit Hostil(const std::string& modo, std::uint16_t porta = 0, std::vector<std::string> extras = {}) {
-    std::vector<std::string> argumentos{
-        ORBELO_HOSTIL, "--modo", modo, "--porta", std::to_string(porta), "--codigo", std::string(codigo)};
-    argumentos.insert(argumentos.end(), extras.begin(), extras.end());
-    processo_ = std::make_unique<Processo>(argumentos);
-    const auto linha = processo_->esperarLinha("porta ");
-    if (!linha) throw std::runtime_error("orbelo-hostil did not start: " + processo_->erros());
-    porta_ = static_cast<std::uint16_t>(std::stoi(linha->substr(6)));
-  }
-  Processo& processo() { return *processo_; }
-  std::uint16_t porta() const { return porta_; }
-  bool esperar(const std::string& linha, std::chrono::milliseconds espera = 20s) {
-    return processo_->esperarLinha(linha, espera).has_value();
-  }
-  void continuar() { processo_->escrever(Bytes{'\n'}); }
-
- private:
-  std::unique_ptr<Processo> processo_;
-  std::uint16_t porta_ = 0;
+  explicit Hostil(const std::string& modo, std::vector<std::string> extras = {})
+      : Servico([&] {
+          extras.insert(extras.begin(), {ORBELO_HOSTIL, "--modo", modo});
+          return extras;
+        }()) {}
+  bool esperar(const std::string& linha) { return esperarLinha(linha, 20s).has_value(); }
+  void continuar() { escrever(Bytes{'\n'}); }
 };
 
 class HostilTeste : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
-    configuracao =
-        fs::temp_directory_path() / ("orbelo-hostil-" + std::to_string(::getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(configuracao);
-    fs::create_directories(configuracao);
-  }
-  void TearDown() override {
-    encerrarOrbelo();
-    fs::remove_all(configuracao);
-  }
+  static void SetUpTestSuite() { prepararServicos(); }
 
-  // The receiver in a window, dialling the sender on this machine; its preferences and
-  // login entry go to a folder of the test's own.
-  Processo& abrirOrbelo(std::uint16_t porta) {
-    encerrarOrbelo();
-    orbelo = std::make_unique<Processo>(
-        std::vector<std::string>{ORBELO_BINARIO, "--janela", "--codigo", std::string(codigo), "--host",
-                                 "127.0.0.1", "--porta", std::to_string(porta)},
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + configuracao.string()});
+  // The receiver in a window, dialling the sender on this machine.
+  Orbelo& abrirOrbelo(std::uint16_t porta) {
+    orbelo.reset();
+    orbelo = std::make_unique<Orbelo>(configuracao.caminho(), discar(porta));
     return *orbelo;
   }
-  // Whatever the sender did, nothing went to standard error.
-  void encerrarOrbelo() {
-    if (orbelo) {
-      EXPECT_EQ(orbelo->erros(), "");
-      orbelo.reset();
-    }
-  }
   pid_t pid() const { return orbelo->id(); }
-  // Whether resident memory is the receiver's own; says so when it is not.
-  bool memoriaConfiavel() const {
-    if (sanitizado(pid())) {
-      std::cout << "(sanitizer build: resident memory includes its quarantine and is not judged)\n";
-      return false;
-    }
-    return true;
-  }
   bool vivo() { return !orbelo->esperarFim(0ms).has_value(); }
-
+  // AddressSanitizer holds freed blocks back for a while, so under it resident memory
+  // measures its quarantine too: the figures are printed, not judged.
+  bool memoriaConfiavel() const {
+    const auto mapas = lerArquivo("/proc/" + std::to_string(pid()) + "/maps");
+    if (std::string(mapas.begin(), mapas.end()).find("libasan") == std::string::npos) return true;
+    std::cout << "(sanitizer build: resident memory includes its quarantine and is not judged)\n";
+    return false;
+  }
   // Escape as a person presses it, on the receiver's window; how long the receiver took to end.
   std::chrono::milliseconds fecharComEsc() {
     const auto focar = "xdotool windowfocus --sync \"$(xdotool search --sync --onlyvisible --pid " +
@@ -120,13 +58,12 @@ class HostilTeste : public ::testing::Test {
     EXPECT_EQ(std::system(focar.c_str()), 0);
     const auto inicio = std::chrono::steady_clock::now();
     EXPECT_EQ(std::system("xdotool key Escape"), 0);
-    const auto status = orbelo->esperarFim(10s);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(orbelo->esperarFim(10s), 0);
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio);
   }
 
-  fs::path configuracao;
-  std::unique_ptr<Processo> orbelo;
+  PastaTemporaria configuracao;
+  std::unique_ptr<Orbelo> orbelo;
 };
 
 TEST_F(HostilTeste, ASenderKilledInTheMiddleOfAFrameIsDroppedAndDialledAgainWhenItReturns) {
@@ -135,11 +72,16 @@ TEST_F(HostilTeste, ASenderKilledInTheMiddleOfAFrameIsDroppedAndDialledAgainWhen
   auto& receptor = abrirOrbelo(porta);
   ASSERT_TRUE(primeiro->esperar("meio quadro"));
   ASSERT_TRUE(receptor.esperarLinha("Conectado a 127.0.0.1:"));
-  ::kill(primeiro->processo().id(), SIGKILL);
-  primeiro->processo().esperarFim();
-
+  const auto inicio = std::chrono::steady_clock::now();
+  kill(primeiro->id(), SIGKILL);
+  primeiro->esperarFim();
   ASSERT_TRUE(receptor.esperarLinha("Conexão encerrada")) << "the broken link went unnoticed";
-  Hostil segundo("educado", porta);
+  std::cout << "sender killed mid-frame: noticed in "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                     inicio)
+                   .count()
+            << " ms\n";
+  Hostil segundo("educado", {"--porta", std::to_string(porta)});
   EXPECT_TRUE(segundo.esperar("pong"));
   EXPECT_TRUE(receptor.esperarLinha("Conectado a 127.0.0.1:"));
   EXPECT_TRUE(vivo());
@@ -166,13 +108,13 @@ TEST_F(HostilTeste, A64MiBFrameSentAByteASecondTakesNoMemoryAndEscapeStillEndsAt
 }
 
 TEST_F(HostilTeste, APingFloodNobodyReadsTheAnswersToIsAnsweredWithinBoundedMemory) {
-  Hostil hostil("pings", 0, {"--segundos", "5"});
+  Hostil hostil("pings", {"--segundos", "5"});
   abrirOrbelo(hostil.porta());
   ASSERT_TRUE(hostil.esperar("conectado"));
   std::this_thread::sleep_for(1s);
   const auto antes = memoria(pid());
   hostil.continuar();
-  const auto enviados = hostil.processo().esperarLinha("pings ");
+  const auto enviados = hostil.esperarLinha("pings ");
   ASSERT_TRUE(enviados);
   const auto depois = memoria(pid());
   hostil.continuar();
@@ -200,25 +142,19 @@ TEST_F(HostilTeste, APointerImageDeclaring50000By50000PixelsIsRefusedWithoutItsM
   EXPECT_TRUE(vivo());
 }
 
-TEST_F(HostilTeste, APointerImageCutShortLeavesTheWindowAnswering) {
-  Hostil hostil("png-sem-fim");
-  abrirOrbelo(hostil.porta());
-  EXPECT_TRUE(hostil.esperar("pong"));
-  // Decoding happens on the window's thread: a reader stuck in the file would freeze it.
-  std::this_thread::sleep_for(500ms);
-  const auto espera = fecharComEsc();
-  std::cout << "pointer image cut short: Escape ended it in " << espera.count() << " ms\n";
-  EXPECT_LT(espera, 2s);
-}
-
-TEST_F(HostilTeste, NonFinitePointerValuesAreIgnoredAndTheReceiverGoesOn) {
-  Hostil hostil("nao-finitos");
-  abrirOrbelo(hostil.porta());
-  EXPECT_TRUE(hostil.esperar("pong"));
-  // Let the window draw the pointer state those messages left behind.
-  std::this_thread::sleep_for(500ms);
-  EXPECT_TRUE(vivo());
-  EXPECT_LT(fecharComEsc(), 2s);
+// Decoding happens on the window's thread: a PNG reader stuck in a file cut short, or
+// pointer values that are not numbers, would freeze or break the window.
+TEST_F(HostilTeste, APointerImageCutShortOrNonFinitePointerValuesLeaveTheWindowAnswering) {
+  for (const std::string modo : {"png-sem-fim", "nao-finitos"}) {
+    Hostil hostil(modo);
+    abrirOrbelo(hostil.porta());
+    EXPECT_TRUE(hostil.esperar("pong")) << modo;
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(vivo()) << modo;
+    const auto espera = fecharComEsc();
+    std::cout << modo << ": Escape ended it in " << espera.count() << " ms\n";
+    EXPECT_LT(espera, 2s) << modo;
+  }
 }
 
 TEST_F(HostilTeste, ConfigsWithAZeroSideAreSurvivedAndPrintedAsGiven) {
@@ -229,15 +165,18 @@ TEST_F(HostilTeste, ConfigsWithAZeroSideAreSurvivedAndPrintedAsGiven) {
   EXPECT_TRUE(receptor.esperarLinha("Emissor em 4294967295x1."));
   std::this_thread::sleep_for(500ms);
   EXPECT_TRUE(vivo());
+  std::cout << "configs 0x0, 0x1080, 1920x0, 4294967295x1: peak resident " << mib(memoria(pid()).picoKib)
+            << "\n";
 }
 
+// Each cycle lasts about four seconds (a second's pause, then three on a cable loopback is
+// not); ORBELO_RECONEXOES=1000 is the long run by hand.
 TEST_F(HostilTeste, ReconnectionsInARowLeaveMemoryAndDescriptorsFlat) {
-  const int vezes = reconexoesPedidas();
-  constexpr int aquecimento = 10;
+  const char* pedidas = std::getenv("ORBELO_RECONEXOES");
+  const int vezes = pedidas ? std::atoi(pedidas) : 40;
+  const int aquecimento = std::min(10, vezes / 2);
   ASSERT_GT(vezes, aquecimento);
-  Hostil hostil("reconexoes", 0,
-                {"--vezes", std::to_string(vezes), "--marcos",
-                 std::to_string(aquecimento) + "," + std::to_string(vezes)});
+  Hostil hostil("reconexoes", {"--vezes", std::to_string(vezes), "--pausa", std::to_string(aquecimento)});
   auto& receptor = abrirOrbelo(hostil.porta());
   Memoria inicio{};
   int descritoresInicio = 0;
@@ -268,9 +207,8 @@ TEST_F(HostilTeste, TheReceiverListensOnNoSocketWhileConnected) {
   Hostil hostil("educado");
   abrirOrbelo(hostil.porta());
   ASSERT_TRUE(hostil.esperar("pong"));
-  const auto encontrados = soquetes(pid());
   bool conectado = false;
-  for (const auto& soquete : encontrados) {
+  for (const auto& soquete : soquetes(pid())) {
     std::cout << "orbelo's socket: " << soquete << "\n";
     conectado = conectado || (soquete.starts_with("tcp ") && soquete.ends_with(" 01"));
     EXPECT_FALSE(soquete.ends_with(" 0A")) << "listening: " << soquete;
@@ -283,26 +221,20 @@ TEST_F(HostilTeste, UnreadablePreferencesAreSaidOnceAndReplacedPrivatelyWhenACon
   const auto pasta = configuracao / "orbelo";
   const auto arquivo = pasta / "preferencias.json";
   const std::string aviso = "Preferências ilegíveis em " + arquivo.string() + "; começando do zero.";
-  struct Caso {
-    std::string conteudo;
-    bool avisa;
-  };
-  for (const auto& [conteudo, avisa] : {Caso{"{\"codigo\": \"65", true}, Caso{"codigo=654321", true},
-                                        Caso{"{\"codigo\": 654321, \"host\": [1]}", false}}) {
+  for (const auto& [conteudo, avisa] : {std::pair{"{\"codigo\": \"65", true},
+                                        {"codigo=654321", true},
+                                        {"{\"codigo\": 654321, \"host\": [1]}", false}}) {
     fs::create_directories(pasta);
     std::ofstream(arquivo) << conteudo;
     Hostil hostil("educado");
     auto& receptor = abrirOrbelo(hostil.porta());
     ASSERT_TRUE(hostil.esperar("pong")) << conteudo;
     ASSERT_TRUE(receptor.esperarLinha("Conectado a ")) << conteudo;
-    int avisos = 0;
-    for (const auto& linha : receptor.linhas()) {
-      avisos += linha == aviso;
-    }
-    EXPECT_EQ(avisos, avisa ? 1 : 0) << conteudo;
-
-    const auto gravado = nlohmann::json::parse(std::ifstream(arquivo), nullptr, false);
-    EXPECT_EQ(gravado, (nlohmann::json{{"codigo", codigo}, {"host", "127.0.0.1"}})) << conteudo;
+    EXPECT_EQ(std::count(receptor.linhas().begin(), receptor.linhas().end(), aviso), avisa ? 1 : 0)
+        << conteudo;
+    EXPECT_EQ(nlohmann::json::parse(std::ifstream(arquivo), nullptr, false),
+              (nlohmann::json{{"codigo", codigoTeste}, {"host", "127.0.0.1"}}))
+        << conteudo;
     EXPECT_EQ(fs::status(arquivo).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator(pasta), fs::directory_iterator()), 1)
         << "a temporary file was left";
@@ -313,26 +245,23 @@ TEST_F(HostilTeste, UnreadablePreferencesAreSaidOnceAndReplacedPrivatelyWhenACon
 
 // The reference sender breaks the stream its own ways after a few frames of every connection.
 TEST_F(HostilTeste, EveryFaultOfTheReferenceSenderIsSurvivedAndRecoveredFrom) {
-  struct Caso {
-    std::string opcao;
-    std::string linha;
-    bool reconecta;
-  };
   for (const auto& [opcao, linha, reconecta] :
-       {Caso{"--falha-comprimento", "Dados inválidos do emissor: fluxo de dados corrompido.", true},
-        Caso{"--falha-fechar", "Conexão encerrada pelo emissor.", true},
-        Caso{"--falha-reset", "Conexão encerrada: ", true},
-        Caso{"--falha-lixo", "Erro de decodificação: ", false}}) {
-    Processo emissor({ORBELO_EMISSOR, "--codigo", std::string(codigo), "--porta", "0", "--sem-anuncio",
-                      "--tamanho", "320x240", opcao, "15"});
-    const auto ouvindo = emissor.esperarLinha("Ouvindo em ");
-    ASSERT_TRUE(ouvindo) << emissor.erros();
-    auto& receptor =
-        abrirOrbelo(static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1))));
+       {std::tuple{"--falha-comprimento", "Dados inválidos do emissor: fluxo de dados corrompido.", true},
+        {"--falha-fechar", "Conexão encerrada pelo emissor.", true},
+        {"--falha-reset", "Conexão encerrada: ", true},
+        {"--falha-lixo", "Erro de decodificação: ", false}}) {
+    Emissor emissor({"--tamanho", "320x240", opcao, "15"});
+    auto& receptor = abrirOrbelo(emissor.porta());
     ASSERT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao;
-    EXPECT_TRUE(receptor.esperarLinha(linha)) << opcao;
+    const auto dita = receptor.esperarLinha({"Dados inválidos", "Conexão encerrada", "Falha na conexão",
+                                             "O MacBook recusou", "Erro de decodificação"});
+    EXPECT_TRUE(dita && dita->starts_with(linha) && dita->ends_with("."))
+        << opcao << ": " << dita.value_or("");
     if (reconecta) {
       EXPECT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao << ": not dialled again";
+      EXPECT_TRUE(emissor.esperarLinha("Receptor conectado: ") &&
+                  emissor.esperarLinha("Receptor conectado: "))
+          << opcao << ": the sender did not see the receiver come back";
     } else {
       EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor"))
           << opcao << ": no key frame asked for";
@@ -344,4 +273,4 @@ TEST_F(HostilTeste, EveryFaultOfTheReferenceSenderIsSurvivedAndRecoveredFrom) {
 }
 
 }  // namespace
-}  // namespace orbelo::hostil
+}  // namespace orbelo::teste

@@ -1,20 +1,20 @@
+// Pictures drawn by OpenGL into an off-screen target on the test X display and read back,
+// and the timing trace the display layer keeps of each frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
-#include <memory>
-#include <string>
+#include <fstream>
 
 #include "receptor/plataforma/video/DesenhoVideo.hpp"
-#include "video/FluxoH264.hpp"
+#include "receptor/plataforma/video/MedicaoQuadros.hpp"
+#include "video/Fluxo.hpp"
 
 namespace orbelo {
 namespace {
 
+using namespace std::chrono_literals;
 using Rgb = std::array<int, 3>;
-
-constexpr Rgb preto{0, 0, 0};
 
 Rgb rgb(std::uint32_t cor) {
   return {int(cor >> 16 & 0xFF), int(cor >> 8 & 0xFF), int(cor & 0xFF)};
@@ -22,37 +22,33 @@ Rgb rgb(std::uint32_t cor) {
 
 ::testing::AssertionResult perto(const Rgb& obtido, const Rgb& esperado) {
   for (int i = 0; i < 3; ++i) {
-    if (std::abs(obtido[i] - esperado[i]) > 4) {
+    if (std::abs(obtido[i] - esperado[i]) > 4)
       return ::testing::AssertionFailure() << "got " << ::testing::PrintToString(obtido) << ", expected "
                                            << ::testing::PrintToString(esperado);
-    }
   }
   return ::testing::AssertionSuccess();
 }
 
-struct DestruirJanela {
-  void operator()(SDL_Window* janela) const { SDL_DestroyWindow(janela); }
-};
-struct DestruirContexto {
-  void operator()(void* contexto) const { SDL_GL_DeleteContext(contexto); }
-};
+std::string fonteCor(std::uint32_t cor, const char* tamanho) {
+  char nome[16];
+  std::snprintf(nome, sizeof nome, "0x%06X", cor);
+  return std::string("color=c=") + nome + ":s=" + tamanho + ":r=30";
+}
 
-// A hidden SDL window with an OpenGL 3.3 core context on the test X display
-// (scripts/servicos-teste.sh starts it and prints DISPLAY).
+// A hidden SDL window with an OpenGL 3.3 core context, drawing to a 640x480 off-screen target.
 class DesenhoVideoTeste : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    teste::prepararServicos();
     pasta = std::make_unique<teste::PastaTemporaria>();
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run scripts/servicos-teste.sh and export DISPLAY";
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    janela.reset(SDL_CreateWindow("teste", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN));
+    janela = SDL_CreateWindow("teste", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     ASSERT_TRUE(janela) << SDL_GetError();
-    contexto.reset(SDL_GL_CreateContext(janela.get()));
+    contexto = SDL_GL_CreateContext(janela);
     ASSERT_TRUE(contexto) << SDL_GetError();
-    // Drawing goes to an off-screen target large enough for every case.
     glGenRenderbuffers(1, &memoria);
     glBindRenderbuffer(GL_RENDERBUFFER, memoria);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 640, 480);
@@ -64,23 +60,17 @@ class DesenhoVideoTeste : public ::testing::Test {
   static void TearDownTestSuite() {
     glDeleteFramebuffers(1, &alvo);
     glDeleteRenderbuffers(1, &memoria);
-    contexto.reset();
-    janela.reset();
+    SDL_GL_DeleteContext(contexto);
+    SDL_DestroyWindow(janela);
     SDL_Quit();
     pasta.reset();
   }
-
-  void SetUp() override {
-    ASSERT_TRUE(contexto);
-    desenho = std::make_unique<DesenhoVideo>(camada);
-  }
+  void SetUp() override { ASSERT_TRUE(contexto); }
 
   // Decodes every frame of `fluxo` and waits until the last one waits for the screen.
-  void mostrar(const teste::FluxoH264& fluxo) {
+  void mostrar(const teste::FluxoVideo& fluxo) {
     const auto esperadas = camada.decodificadas() + fluxo.quadros.size();
-    for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) {
-      camada.enfileirar(fluxo.amostra(i));
-    }
+    for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) camada.enfileirar(fluxo.amostra(i));
     ASSERT_TRUE(teste::esperar([&] { return camada.decodificadas() >= esperadas; }))
         << camada.erro().value_or("");
   }
@@ -93,21 +83,19 @@ class DesenhoVideoTeste : public ::testing::Test {
   }
 
   static inline std::unique_ptr<teste::PastaTemporaria> pasta;
-  static inline std::unique_ptr<SDL_Window, DestruirJanela> janela;
-  static inline GLuint memoria = 0;
-  static inline GLuint alvo = 0;
-  static inline std::unique_ptr<void, DestruirContexto> contexto;
+  static inline SDL_Window* janela = nullptr;
+  static inline SDL_GLContext contexto = nullptr;
+  static inline GLuint memoria = 0, alvo = 0;
 
   DecodificadorVideo camada{[] {}};
-  std::unique_ptr<DesenhoVideo> desenho;
+  DesenhoVideo desenho{camada};
 };
 
-// Four 50x50 blocks side by side, converted from RGB by swscale with the given
-// matrix and range, then encoded losslessly with the given tags.
+// Four 50x50 blocks side by side, converted from RGB by swscale with the given matrix and
+// range, then encoded losslessly with the given tags.
 struct CasoCor {
   const char* nome;
-  const char* matrizConversao;
-  const char* faixaConversao;
+  const char* conversao;
   const char* formato;
   const char* etiquetas;
 };
@@ -116,98 +104,99 @@ void PrintTo(const CasoCor& caso, std::ostream* saida) {
   *saida << caso.nome;
 }
 
-constexpr std::array<std::uint32_t, 4> cores{0xFF8000, 0x2060C0, 0xD040A0, 0x000000};
-
-std::string fonteCor(std::uint32_t cor, const char* tamanho) {
-  char nome[16];
-  std::snprintf(nome, sizeof nome, "0x%06X", cor);
-  return std::string("color=c=") + nome + ":s=" + tamanho + ":r=30";
-}
-
-// A solid colour as an untagged BT.709 limited-range picture.
-std::string corSolida(std::uint32_t cor, const char* tamanho) {
-  return fonteCor(cor, tamanho) + ",format=rgb24,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p";
-}
-
 class CoresTeste : public DesenhoVideoTeste, public ::testing::WithParamInterface<CasoCor> {};
 
 TEST_P(CoresTeste, SolidColoursComeBackAsEncoded) {
-  const CasoCor& caso = GetParam();
+  constexpr std::array<std::uint32_t, 4> cores{0xFF8000, 0x2060C0, 0xD040A0, 0x000000};
   std::string fonte;
-  for (std::size_t i = 0; i < cores.size(); ++i) {
+  for (std::size_t i = 0; i < cores.size(); ++i)
     fonte += fonteCor(cores[i], "50x50") + "[c" + std::to_string(i) + "];";
-  }
-  fonte += std::string("[c0][c1][c2][c3]hstack=4,format=rgb24,scale=out_color_matrix=") +
-           caso.matrizConversao + ":out_range=" + caso.faixaConversao + ",format=" + caso.formato;
-  const auto fluxo = teste::codificar(*pasta, fonte, std::string("-frames:v 2 -qp 0 ") + caso.etiquetas);
-  ASSERT_NO_FATAL_FAILURE(mostrar(fluxo));
-
-  ASSERT_TRUE(desenho->desenhar(200, 50));
-  for (std::size_t i = 0; i < cores.size(); ++i) {
+  fonte += std::string("[c0][c1][c2][c3]hstack=4,format=rgb24,scale=") + GetParam().conversao +
+           ",format=" + GetParam().formato;
+  ASSERT_NO_FATAL_FAILURE(mostrar(
+      teste::codificarVideo(*pasta, fonte, std::string("-frames:v 2 -qp 0 ") + GetParam().etiquetas)));
+  ASSERT_TRUE(desenho.desenhar(200, 50));
+  for (std::size_t i = 0; i < cores.size(); ++i)
     EXPECT_TRUE(perto(pixel(25 + 50 * static_cast<int>(i), 25, 50), rgb(cores[i]))) << "colour " << i;
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     DesenhoVideo, CoresTeste,
-    ::testing::Values(
-        CasoCor{"Bt709Limited", "bt709", "tv", "yuv420p", "-colorspace bt709 -color_range tv"},
-        CasoCor{"Bt709Full", "bt709", "pc", "yuv420p", "-colorspace bt709 -color_range pc"},
-        CasoCor{"Bt470bgFullAsYuvj", "bt470bg", "pc", "yuvj420p", "-colorspace bt470bg"},
-        CasoCor{"Smpte170mLimited", "smpte170m", "tv", "yuv420p", "-colorspace smpte170m -color_range tv"},
-        CasoCor{"UntaggedReadsAsBt709Limited", "bt709", "tv", "yuv420p", ""},
-        CasoCor{"Yuv444Bt709Limited", "bt709", "tv", "yuv444p", "-colorspace bt709 -color_range tv"}),
+    ::testing::Values(CasoCor{"Bt709Limited", "out_color_matrix=bt709:out_range=tv", "yuv420p",
+                              "-colorspace bt709 -color_range tv"},
+                      CasoCor{"Bt709Full", "out_color_matrix=bt709:out_range=pc", "yuv420p",
+                              "-colorspace bt709 -color_range pc"},
+                      CasoCor{"Bt470bgFullAsYuvj", "out_color_matrix=bt470bg:out_range=pc", "yuvj420p",
+                              "-colorspace bt470bg"},
+                      CasoCor{"Smpte170mLimited", "out_color_matrix=smpte170m:out_range=tv", "yuv420p",
+                              "-colorspace smpte170m -color_range tv"},
+                      CasoCor{"UntaggedReadsAsBt709Limited", "out_color_matrix=bt709:out_range=tv", "yuv420p",
+                              ""},
+                      CasoCor{"Yuv444Bt709Limited", "out_color_matrix=bt709:out_range=tv", "yuv444p",
+                              "-colorspace bt709 -color_range tv"}),
     [](const auto& info) { return std::string(info.param.nome); });
 
-// The picture is converted a band of rows at a time; each band must take its own
-// rows of every plane, chroma included.
+// The picture is converted a band of rows at a time; each band must take its own rows of
+// every plane, chroma included.
 TEST_F(DesenhoVideoTeste, EveryRowKeepsItsColourAcrossTheBandsThePictureIsConvertedIn) {
-  const auto fluxo = teste::codificar(
+  ASSERT_NO_FATAL_FAILURE(mostrar(teste::codificarVideo(
       *pasta,
       fonteCor(0xFF8000, "64x48") + "[a];" + fonteCor(0x2060C0, "64x48") +
           "[b];[a][b]vstack=2,format=rgb24,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
-      "-frames:v 2 -qp 0 -colorspace bt709 -color_range tv");
-  ASSERT_NO_FATAL_FAILURE(mostrar(fluxo));
-  ASSERT_TRUE(desenho->desenhar(64, 96));
-  for (int y : {0, 20, 33, 44}) {
-    EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0xFF8000))) << "row " << y;
-  }
-  for (int y : {51, 63, 64, 95}) {
-    EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0x2060C0))) << "row " << y;
-  }
+      "-frames:v 2 -qp 0 -colorspace bt709 -color_range tv")));
+  ASSERT_TRUE(desenho.desenhar(64, 96));
+  for (int y : {0, 20, 33, 44}) EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0xFF8000))) << "row " << y;
+  for (int y : {51, 63, 64, 95}) EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0x2060C0))) << "row " << y;
 }
 
-TEST_F(DesenhoVideoTeste, APictureIsFittedBetweenBlackBarsAndRedrawnUntilReplacedOrRemoved) {
-  EXPECT_FALSE(desenho->desenhar(640, 240));
-  EXPECT_TRUE(perto(pixel(320, 120, 240), preto));
-
-  // 4:3 in 640x240: the picture spans columns 160 to 479, drawn again with nothing new.
-  ASSERT_NO_FATAL_FAILURE(
-      mostrar(teste::codificar(*pasta, corSolida(0xFF8000, "320x240"), "-frames:v 1 -qp 0")));
-  ASSERT_TRUE(desenho->desenhar(640, 240));
-  camada.descarregar();
-  ASSERT_TRUE(desenho->desenhar(640, 240));
-  for (int y : {0, 239}) {
-    EXPECT_TRUE(perto(pixel(159, y, 240), preto));
-    EXPECT_TRUE(perto(pixel(160, y, 240), rgb(0xFF8000)));
-    EXPECT_TRUE(perto(pixel(479, y, 240), rgb(0xFF8000)));
-    EXPECT_TRUE(perto(pixel(480, y, 240), preto));
+// The sample number travels with the picture from the decoder thread to the screen, so
+// each row shown is the frame that was drawn; superseded pictures are never shown.
+TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScreenOnce) {
+  const auto fluxo = teste::codificarVideo(*pasta, "testsrc2=size=160x120:rate=30", "-frames:v 5");
+  ASSERT_EQ(fluxo.quadros.size(), 5u);
+  const auto arquivo = *pasta / "rastro.csv";
+  MedicaoQuadros medicao(arquivo);
+  std::chrono::steady_clock::time_point antesDoRedesenho;
+  {
+    DecodificadorVideo camada([] {}, &medicao);
+    DesenhoVideo desenho(camada, &medicao);
+    for (auto [de, ate] : {std::pair{0u, 3u}, {3u, 5u}}) {
+      for (std::size_t i = de; i < ate; ++i) {
+        Amostra amostra = fluxo.amostra(i);
+        amostra.chegada = std::chrono::steady_clock::now();
+        camada.enfileirar(std::move(amostra));
+      }
+      ASSERT_TRUE(teste::esperar([&] { return camada.decodificadas() >= ate; }));
+      ASSERT_TRUE(desenho.desenhar(64, 64));
+      desenho.apresentado();
+    }
+    antesDoRedesenho = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(desenho.desenhar(64, 64));
+    desenho.apresentado();
   }
+  ASSERT_TRUE(medicao.gravar());
 
-  // A new size: 8:3 in 640x480 spans rows 120 to 359.
-  ASSERT_NO_FATAL_FAILURE(
-      mostrar(teste::codificar(*pasta, corSolida(0x2060C0, "320x120"), "-frames:v 1 -qp 0")));
-  ASSERT_TRUE(desenho->desenhar(640, 480));
-  for (int x : {0, 639}) {
-    EXPECT_TRUE(perto(pixel(x, 119, 480), preto));
-    EXPECT_TRUE(perto(pixel(x, 120, 480), rgb(0x2060C0)));
-    EXPECT_TRUE(perto(pixel(x, 359, 480), rgb(0x2060C0)));
-    EXPECT_TRUE(perto(pixel(x, 360, 480), preto));
+  std::ifstream rastro(arquivo);
+  std::string linha;
+  std::getline(rastro, linha);
+  EXPECT_EQ(linha, "quadro,chegada_ns,inicio_decodificacao_ns,fim_decodificacao_ns,apresentado_ns");
+  long long i = 0;
+  for (; std::getline(rastro, linha); ++i) {
+    long long quadro = -1, chegada = 0, inicio = 0, fim = 0, apresentado = -1;
+    std::sscanf(linha.c_str(), "%lld,%lld,%lld,%lld,%lld", &quadro, &chegada, &inicio, &fim, &apresentado);
+    EXPECT_EQ(quadro, i);
+    EXPECT_TRUE(chegada <= inicio && inicio <= fim) << linha;
+    EXPECT_EQ(apresentado >= 0, i == 2 || i == 4) << linha;
+    EXPECT_TRUE(apresentado < 0 || apresentado >= fim) << linha;
+    // Shown once: the redraw did not move the time the last picture reached the screen.
+    EXPECT_TRUE(i != 4 ||
+                apresentado < std::chrono::nanoseconds(antesDoRedesenho.time_since_epoch()).count());
   }
-
-  camada.descarregarERemoverImagem();
-  EXPECT_FALSE(desenho->desenhar(640, 480));
-  EXPECT_TRUE(perto(pixel(320, 240, 480), preto));
+  EXPECT_EQ(i, 5);
+  MedicaoQuadros semPasta("/nonexistent-folder/rastro.csv");
+  semPasta.decodificado(0, {}, {}, {});
+  EXPECT_FALSE(semPasta.gravar()) << "an unwritable file is reported";
 }
 
 }  // namespace

@@ -1,22 +1,24 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // What the X display shows, read back as a person would see it.
-namespace orbelo::e2e {
+namespace orbelo::teste {
 
 struct Rgb {
   int r = 0, g = 0, b = 0;
   bool operator==(const Rgb&) const = default;
 };
 
-bool perto(Rgb a, Rgb b, int tolerancia);
+inline bool perto(Rgb a, Rgb b, int tolerancia) {
+  return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)}) <= tolerancia;
+}
 inline bool preto(Rgb c) {
   return c == Rgb{0, 0, 0};
 }
@@ -26,27 +28,28 @@ struct Caixa {
   int x = 0, y = 0, largura = 0, altura = 0;
   int direita() const { return x + largura; }
   int baixo() const { return y + altura; }
-  Caixa encolhida(int margem) const {
-    return {x + margem, y + margem, largura - 2 * margem, altura - 2 * margem};
-  }
-  bool operator==(const Caixa&) const = default;
 };
 
-bool perto(const Caixa& a, const Caixa& b, int tolerancia);
+inline bool perto(const Caixa& a, const Caixa& b, int tolerancia) {
+  return std::max({std::abs(a.x - b.x), std::abs(a.y - b.y), std::abs(a.direita() - b.direita()),
+                   std::abs(a.baixo() - b.baixo())}) <= tolerancia;
+}
 std::string texto(const Caixa& caixa);
 std::string texto(Rgb cor);
 
-class Captura {
- public:
-  Captura() = default;
-  Captura(int largura, int altura, std::vector<std::uint8_t> rgb);
+struct Captura {
+  int largura = 0, altura = 0;
+  std::vector<std::uint8_t> rgb;
 
-  int largura() const { return largura_; }
-  int altura() const { return altura_; }
-  Rgb em(int x, int y) const;
+  Rgb em(int x, int y) const {
+    const auto i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(largura) + static_cast<std::size_t>(x)) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+  }
   // An ordinary window's content: two thirds of the screen each way, centred.
-  Caixa janelaComum() const;
-
+  Caixa janelaComum() const {
+    return {largura / 6, altura / 6, largura - 2 * (largura / 6), altura - 2 * (altura / 6)};
+  }
   double fracao(const std::function<bool(Rgb)>& teste, Caixa area) const;
   // Smallest box holding every pixel of `area` that passes `teste`; none when none does.
   std::optional<Caixa> extensao(const std::function<bool(Rgb)>& teste, Caixa area) const;
@@ -54,14 +57,6 @@ class Captura {
   Rgb mediana(Caixa area) const;
   // Rows of `area` with a run of at least `comprimento` pixels that pass `teste`.
   std::vector<int> linhas(const std::function<bool(Rgb)>& teste, Caixa area, int comprimento) const;
-
-  // Kept as a PNG beside the test binary, for a person to look at after a run.
-  void guardar(std::string_view nome) const;
-
- private:
-  int largura_ = 0;
-  int altura_ = 0;
-  std::vector<std::uint8_t> rgb_;
 };
 
 Captura capturar();
@@ -70,8 +65,9 @@ Captura capturar();
 using Verificacao = std::function<std::string(const Captura&)>;
 
 // Captures until `verificacao` passes or `espera` runs out, and returns its last verdict;
-// the last capture is kept under `nome`.
-std::string esperarTela(std::string_view nome, const Verificacao& verificacao,
+// the last capture is kept as capturas/`nome`.png beside the end-to-end tests, for a person
+// to look at after a run.
+std::string esperarTela(const std::string& nome, const Verificacao& verificacao,
                         std::chrono::milliseconds espera = std::chrono::seconds(20));
 
 // Runs xdotool with these arguments; false when it failed.
@@ -79,4 +75,4 @@ bool xdotool(const std::string& argumentos);
 // No window titled as the receiver's is on the display.
 bool semJanelaReceptor();
 
-}  // namespace orbelo::e2e
+}  // namespace orbelo::teste

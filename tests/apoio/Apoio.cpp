@@ -1,0 +1,347 @@
+#include "Apoio.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "protocolo/Pareamento.hpp"
+
+extern char** environ;
+
+namespace orbelo::teste {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::chrono::milliseconds restaAte(std::chrono::steady_clock::time_point limite) {
+  return std::max(
+      0ms, std::chrono::duration_cast<std::chrono::milliseconds>(limite - std::chrono::steady_clock::now()));
+}
+
+bool pronto(int fd, std::chrono::milliseconds espera) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, static_cast<int>(std::min<long long>(espera.count(), 1 << 30))) > 0;
+}
+
+}  // namespace
+
+Processo::Processo(const std::vector<std::string>& argumentos, const std::vector<std::string>& ambiente) {
+  int canos[3][2];
+  for (auto& cano : canos) {
+    if (pipe2(cano, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  }
+  posix_spawn_file_actions_t acoes;
+  posix_spawn_file_actions_init(&acoes);
+  posix_spawn_file_actions_adddup2(&acoes, canos[0][0], 0);
+  posix_spawn_file_actions_adddup2(&acoes, canos[1][1], 1);
+  posix_spawn_file_actions_adddup2(&acoes, canos[2][1], 2);
+  std::vector<char*> argv;
+  for (const auto& a : argumentos) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> variaveis(ambiente);
+  for (char** e = environ; *e != nullptr; ++e) variaveis.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& v : variaveis) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  const int falha = posix_spawnp(&pid, argv[0], &acoes, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&acoes);
+  close(canos[0][0]);
+  close(canos[1][1]);
+  close(canos[2][1]);
+  entrada = canos[0][1];
+  saida = canos[1][0];
+  erro = canos[2][0];
+  if (falha != 0) throw std::runtime_error("posix_spawnp " + argumentos[0]);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+Processo::~Processo() {
+  if (!status && pid > 0) {
+    kill(pid, SIGTERM);
+    if (!esperarFim(3s)) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  for (int fd : {entrada, saida, erro}) close(fd);
+}
+
+void Processo::escrever(VistaBytes dados) {
+  for (std::size_t feitos = 0; feitos < dados.size();) {
+    const ssize_t n = write(entrada, dados.data() + feitos, dados.size() - feitos);
+    if (n <= 0) throw std::runtime_error("write to child");
+    feitos += static_cast<std::size_t>(n);
+  }
+}
+
+Bytes Processo::ler(std::chrono::milliseconds espera) {
+  Bytes dados;
+  if (fimSaida || !pronto(saida, espera)) return dados;
+  dados.resize(256 * 1024);
+  const ssize_t n = read(saida, dados.data(), dados.size());
+  fimSaida = n <= 0;
+  dados.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+  return dados;
+}
+
+std::optional<std::string> Processo::esperarLinha(std::initializer_list<std::string_view> prefixos,
+                                                  std::chrono::milliseconds espera) {
+  const auto limite = std::chrono::steady_clock::now() + espera;
+  while (true) {
+    while (lidas < todas.size()) {
+      const auto& linha = todas[lidas++];
+      for (auto prefixo : prefixos) {
+        if (linha.starts_with(prefixo)) return linha;
+      }
+    }
+    if (restaAte(limite) <= 0ms || fimSaida) return std::nullopt;
+    const Bytes dados = ler(restaAte(limite));
+    pendente.append(dados.begin(), dados.end());
+    for (std::size_t fim; (fim = pendente.find('\n')) != std::string::npos; pendente.erase(0, fim + 1))
+      todas.push_back(pendente.substr(0, fim));
+  }
+}
+
+std::optional<int> Processo::esperarFim(std::chrono::milliseconds espera) {
+  const auto limite = std::chrono::steady_clock::now() + espera;
+  while (!status) {
+    int bruto = 0;
+    if (waitpid(pid, &bruto, WNOHANG) == pid) {
+      status = WIFEXITED(bruto) ? WEXITSTATUS(bruto) : 128 + WTERMSIG(bruto);
+    } else if (std::chrono::steady_clock::now() >= limite) {
+      return std::nullopt;
+    } else {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  return status;
+}
+
+std::string Processo::erros() {
+  std::string texto;
+  char bloco[4096];
+  fcntl(erro, F_SETFL, fcntl(erro, F_GETFL) | O_NONBLOCK);
+  for (ssize_t n; (n = read(erro, bloco, sizeof bloco)) > 0;)
+    texto.append(bloco, static_cast<std::size_t>(n));
+  return texto;
+}
+
+PastaTemporaria::PastaTemporaria() {
+  std::string modelo = (fs::temp_directory_path() / "orbelo-teste-XXXXXX").string();
+  if (!mkdtemp(modelo.data())) throw std::runtime_error("mkdtemp");
+  caminho_ = modelo;
+}
+
+PastaTemporaria::~PastaTemporaria() {
+  std::error_code ignorado;
+  fs::remove_all(caminho_, ignorado);
+}
+
+std::string prepararServicos() {
+  std::string comando = ORBELO_FONTE "/scripts/servicos-teste.sh";
+  if (const char* exibicao = std::getenv("DISPLAY"))
+    comando = "ORBELO_DISPLAY=" + std::string(exibicao) + " " + comando;
+  Processo script({"sh", "-c", comando});
+  if (auto linha = script.esperarLinha("DISPLAY=", 60s)) setenv("DISPLAY", linha->substr(8).c_str(), 1);
+  if (script.esperarFim(60s) != 0) throw std::runtime_error("scripts/servicos-teste.sh failed");
+  return std::getenv("DISPLAY");
+}
+
+namespace {
+
+// Every line the receiver may print; anything else on its output is a stray.
+constexpr std::array prefixosReceptor{
+    "Conectado a ",
+    "O cabo não levou ao MacBook; tentando por qualquer rede.",
+    "Falha na conexão",
+    "O MacBook recusou o código ",
+    "Conexão encerrada",
+    "Dados inválidos do emissor: ",
+    "Emissor em ",
+    "SPS/PPS inválidos.",
+    "Erro de decodificação: ",
+    "Recebido: ",
+    "Preferências ilegíveis em ",
+};
+
+std::vector<std::string> comPrograma(const char* programa, std::vector<std::string> argumentos) {
+  argumentos.insert(argumentos.begin(), programa);
+  return argumentos;
+}
+
+}  // namespace
+
+Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos)
+    : Processo(comPrograma(ORBELO_BINARIO, std::move(argumentos)),
+               {"XDG_CONFIG_HOME=" + configuracao.string()}) {}
+
+Orbelo::~Orbelo() {
+  esperarLinha("\x01", 300ms);  // collects what is still in the pipe
+  EXPECT_EQ(erros(), "") << "orbelo wrote to standard error";
+  for (const auto& linha : linhas()) {
+    bool conhecida = false;
+    for (std::string_view prefixo : prefixosReceptor) conhecida = conhecida || linha.starts_with(prefixo);
+    EXPECT_TRUE(conhecida) << "unexpected line from orbelo: " << linha;
+  }
+}
+
+std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais) {
+  mais.insert(mais.begin(), {"--janela", "--codigo", std::string(codigoTeste), "--host", "127.0.0.1",
+                             "--porta", std::to_string(porta)});
+  return mais;
+}
+
+Servico::Servico(const std::vector<std::string>& argumentos) : Processo(argumentos) {
+  const auto ouvindo = esperarLinha("Ouvindo em ");
+  if (!ouvindo) throw std::runtime_error(argumentos[0] + " did not start: " + erros());
+  porta_ = static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1)));
+}
+
+Emissor::Emissor(const std::vector<std::string>& argumentos, bool anunciar)
+    : Servico([&] {
+        std::vector<std::string> linha{ORBELO_EMISSOR, "--codigo", std::string(codigoTeste), "--porta", "0"};
+        if (!anunciar) linha.emplace_back("--sem-anuncio");
+        linha.insert(linha.end(), argumentos.begin(), argumentos.end());
+        return linha;
+      }()) {}
+
+std::string chaveHex(std::string_view codigo) {
+  std::string hex;
+  for (std::uint8_t byte : Pareamento::derivarChave(codigo)) {
+    char par[3];
+    std::snprintf(par, sizeof par, "%02x", byte);
+    hex += par;
+  }
+  return hex;
+}
+
+std::unique_ptr<emissor::Servidor> servidorPsk(std::uint16_t porta, std::string_view codigo) {
+  auto servidor = emissor::Servidor::abrir("127.0.0.1", porta, Pareamento::derivarChave(codigo));
+  if (auto* erro = std::get_if<std::string>(&servidor)) throw std::runtime_error(*erro);
+  return std::move(std::get<std::unique_ptr<emissor::Servidor>>(servidor));
+}
+
+std::optional<Mensagem> SessaoPsk::receber(std::chrono::milliseconds espera) {
+  const auto limite = std::chrono::steady_clock::now() + espera;
+  while (recebidas.empty()) {
+    const auto recebido = conexao->receber(restaAte(limite));
+    for (auto& mensagem : leitor.alimentar(recebido.dados)) recebidas.push_back(std::move(mensagem));
+    if (recebidas.empty() && (recebido.acabou || restaAte(limite) <= 0ms)) return std::nullopt;
+  }
+  auto primeira = std::move(recebidas.front());
+  recebidas.pop_front();
+  return primeira;
+}
+
+namespace {
+
+fs::path pastaDe(pid_t processo) {
+  return fs::path("/proc") / std::to_string(processo);
+}
+
+long campoKib(const std::string& status, const std::string& nome) {
+  const auto em = status.find("\n" + nome + ":");
+  return em == std::string::npos ? -1 : std::stol(status.substr(em + nome.size() + 2));
+}
+
+std::vector<fs::path> descritoresDe(pid_t processo) {
+  std::vector<fs::path> encontrados;
+  std::error_code erro;
+  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
+       !erro && it != fs::directory_iterator(); it.increment(erro))
+    encontrados.push_back(it->path());
+  return encontrados;
+}
+
+}  // namespace
+
+Memoria memoria(pid_t processo) {
+  const auto status = lerArquivo(pastaDe(processo) / "status");
+  const std::string texto(status.begin(), status.end());
+  return {campoKib(texto, "VmRSS"), campoKib(texto, "VmHWM"), campoKib(texto, "VmData")};
+}
+
+int descritores(pid_t processo) {
+  return static_cast<int>(descritoresDe(processo).size());
+}
+
+std::vector<std::string> soquetes(pid_t processo) {
+  std::set<std::string> inodes;
+  for (const auto& descritor : descritoresDe(processo)) {
+    std::error_code erro;
+    const auto alvo = fs::read_symlink(descritor, erro).string();
+    if (alvo.starts_with("socket:[")) inodes.insert(alvo.substr(8, alvo.size() - 9));
+  }
+  std::vector<std::string> encontrados;
+  for (const std::string protocolo : {"tcp", "tcp6", "udp", "udp6"}) {
+    std::ifstream tabela(pastaDe(processo) / "net" / protocolo);
+    std::string linha, posicao, local, remoto, estado, inode;
+    std::getline(tabela, linha);  // column titles
+    while (std::getline(tabela, linha)) {
+      std::istringstream campos(linha);
+      campos >> posicao >> local >> remoto >> estado;
+      for (int i = 0; i < 6; ++i) campos >> inode;  // queues, timer, retransmits, owner, timeout, inode
+      if (inodes.contains(inode)) encontrados.push_back(protocolo + " " + local + " " + estado);
+    }
+  }
+  return encontrados;
+}
+
+bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds espera) {
+  const auto fim = std::chrono::steady_clock::now() + espera;
+  while (!condicao()) {
+    if (std::chrono::steady_clock::now() > fim) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+Bytes lerArquivo(const fs::path& arquivo) {
+  std::ifstream entrada(arquivo, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(entrada), {});
+}
+
+void ffmpeg(const std::string& argumentos) {
+  const auto comando = "ffmpeg -hide_banner -nostdin -loglevel error -y " + argumentos + " >/dev/null 2>&1";
+  if (std::system(comando.c_str()) != 0) throw std::runtime_error(comando);
+}
+
+FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, const std::string& opcoes) {
+  static int numero = 0;
+  FluxoH264 fluxo;
+  fluxo.arquivo = pasta / ("fluxo" + std::to_string(numero++) + ".h264");
+  ffmpeg("-f lavfi -i \"" + fonte + "\" -c:v libx264 -bf 0 -tune zerolatency -threads 1 " + opcoes +
+         " -f h264 '" + fluxo.arquivo.string() + "'");
+  const Bytes anexoB = lerArquivo(fluxo.arquivo);
+  // One thread makes one slice per picture: a frame is what comes up to its slice.
+  emissor::QuadroCodificado atual;
+  for (auto unidade : emissor::NalH264::dividirAnexoB(anexoB)) {
+    const int tipo = emissor::NalH264::tipo(unidade);
+    if (tipo == emissor::NalH264::tipoSps || tipo == emissor::NalH264::tipoPps) {
+      (tipo == emissor::NalH264::tipoSps ? fluxo.parametros.sps : fluxo.parametros.pps)
+          .assign(unidade.begin(), unidade.end());
+      continue;
+    }
+    anexarBE(atual.unidades, static_cast<std::uint32_t>(unidade.size()));
+    atual.unidades.insert(atual.unidades.end(), unidade.begin(), unidade.end());
+    if (tipo >= 1 && tipo <= 5) {
+      atual.chave = tipo == 5;
+      fluxo.quadros.push_back(std::exchange(atual, {}));
+    }
+  }
+  return fluxo;
+}
+
+}  // namespace orbelo::teste
