@@ -6,6 +6,7 @@
 #include <array>
 #include <fstream>
 
+#include "apoio/Tela.hpp"
 #include "receptor/plataforma/video/DesenhoVideo.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
 #include "video/Fluxo.hpp"
@@ -14,19 +15,13 @@ namespace orbelo {
 namespace {
 
 using namespace std::chrono_literals;
-using Rgb = std::array<int, 3>;
+using teste::Rgb;
 
-Rgb rgb(std::uint32_t cor) {
-  return {int(cor >> 16 & 0xFF), int(cor >> 8 & 0xFF), int(cor & 0xFF)};
-}
-
-::testing::AssertionResult perto(const Rgb& obtido, const Rgb& esperado) {
-  for (int i = 0; i < 3; ++i) {
-    if (std::abs(obtido[i] - esperado[i]) > 4)
-      return ::testing::AssertionFailure() << "got " << ::testing::PrintToString(obtido) << ", expected "
-                                           << ::testing::PrintToString(esperado);
-  }
-  return ::testing::AssertionSuccess();
+::testing::AssertionResult perto(Rgb obtido, std::uint32_t cor) {
+  const Rgb esperado{int(cor >> 16 & 0xFF), int(cor >> 8 & 0xFF), int(cor & 0xFF)};
+  if (teste::perto(obtido, esperado, 4)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "got " << teste::texto(obtido) << ", expected " << teste::texto(esperado);
 }
 
 std::string fonteCor(std::uint32_t cor, const char* tamanho) {
@@ -117,7 +112,7 @@ TEST_P(CoresTeste, SolidColoursComeBackAsEncoded) {
       teste::codificarVideo(*pasta, fonte, std::string("-frames:v 2 -qp 0 ") + GetParam().etiquetas)));
   ASSERT_TRUE(desenho.desenhar(200, 50));
   for (std::size_t i = 0; i < cores.size(); ++i)
-    EXPECT_TRUE(perto(pixel(25 + 50 * static_cast<int>(i), 25, 50), rgb(cores[i]))) << "colour " << i;
+    EXPECT_TRUE(perto(pixel(25 + 50 * static_cast<int>(i), 25, 50), cores[i])) << "colour " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,8 +140,8 @@ TEST_F(DesenhoVideoTeste, EveryRowKeepsItsColourAcrossTheBandsThePictureIsConver
           "[b];[a][b]vstack=2,format=rgb24,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
       "-frames:v 2 -qp 0 -colorspace bt709 -color_range tv")));
   ASSERT_TRUE(desenho.desenhar(64, 96));
-  for (int y : {0, 20, 33, 44}) EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0xFF8000))) << "row " << y;
-  for (int y : {51, 63, 64, 95}) EXPECT_TRUE(perto(pixel(32, y, 96), rgb(0x2060C0))) << "row " << y;
+  for (int y : {0, 20, 33, 44}) EXPECT_TRUE(perto(pixel(32, y, 96), 0xFF8000)) << "row " << y;
+  for (int y : {51, 63, 64, 95}) EXPECT_TRUE(perto(pixel(32, y, 96), 0x2060C0)) << "row " << y;
 }
 
 // The sample number travels with the picture from the decoder thread to the screen, so
