@@ -79,14 +79,5 @@ TEST(Pareamento, TheKeyIsWhatOpensslComputesForTheCodeAndTheLabel) {
   EXPECT_EQ(Pareamento::parametros("123456").chave, Pareamento::derivarChave("123456"));
 }
 
-TEST(Pareamento, UnknownOrNoSuitesAreNamedAndOnlyTlsFailuresAreRefusals) {
-  EXPECT_EQ(Pareamento::suiteNegociada(0x00AB), "suite 0x00AB");
-  EXPECT_EQ(Pareamento::suiteNegociada(0xc0ff), "suite 0xC0FF");
-  EXPECT_EQ(Pareamento::suiteNegociada(std::nullopt), "sem TLS");
-  EXPECT_TRUE(Pareamento::ehErroDeCodigo({ErroRede::Tipo::tls, -9806, "handshake"}));
-  EXPECT_FALSE(Pareamento::ehErroDeCodigo({ErroRede::Tipo::posix, 111, "Connection refused"}));
-  EXPECT_FALSE(Pareamento::ehErroDeCodigo({ErroRede::Tipo::dns, -65554, "NoSuchRecord"}));
-}
-
 }  // namespace
 }  // namespace orbelo

@@ -103,28 +103,6 @@ TEST(Conexao, RetryThatFallsDueAfterTheWatchdogStartedANewAttemptStartsNoOther) 
   EXPECT_FALSE(b.transporte.navegadores[1]->cancelado);
 }
 
-TEST(Conexao, ARefusalStopsAndBringsThePanelBackAndOnlyARememberedCodeIsForgotten) {
-  for (const bool lembrado : {true, false}) {
-    Bancada b;
-    b.preferencias.textos = {{"codigo", "123456"}, {"host", "10.0.0.5"}};
-    if (!lembrado) b.opcoes.codigo = "654321";
-    b.lancar();
-    b.mudar(lembrado ? EstadoConexao::falhou : EstadoConexao::esperando, erroTls());
-    EXPECT_EQ(b.linhas.back(), lembrado ? "O MacBook recusou o código 123456 (bad record mac)."
-                                        : "O MacBook recusou o código 654321 (bad record mac).");
-    EXPECT_EQ(b.preferencias.texto("codigo"), lembrado ? std::nullopt : std::optional<std::string>("123456"));
-    EXPECT_EQ(b.preferencias.texto("host"), "10.0.0.5");
-    EXPECT_TRUE(b.conexao().cancelada);
-    EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.erroPareamentoOculto);
-    EXPECT_EQ(b.tela.campoCodigo, "");
-    EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
-    EXPECT_EQ(b.tela.erroPareamento,
-              "O MacBook recusou esse código. Confira o código no ícone do Velaro, na barra de menus dele.");
-    b.agenda.rodar(30s);
-    EXPECT_EQ(b.transporte.conexoes.size(), 1u);
-  }
-}
-
 TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce) {
   Bancada b;
   b.discar(true, TamanhoTela{2560, 1440});
@@ -233,22 +211,6 @@ TEST_F(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
   // Line breaks are not blanks: the address is taken as typed.
   confirmar("123456", "10.0.0.5\n");
   EXPECT_EQ(b.conexao().host, "10.0.0.5\n");
-}
-
-TEST_F(Painel, OpeningItStopsTheConnectionShowsTheValuesInUseAndRemembersALoginRefusal) {
-  b.tela.opcaoInicio = false;
-  confirmar("123456", "10.0.0.5");
-  EXPECT_EQ(b.inicio.desligamentos, 1);
-  b.mudar(EstadoConexao::pronta);
-  b.receptor->abrirPareamento();
-  b.agenda.rodar();
-  EXPECT_TRUE(b.conexao().cancelada);
-  EXPECT_EQ(b.tela.campoCodigo, "123456");
-  EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
-  EXPECT_FALSE(b.tela.opcaoInicio);
-  EXPECT_EQ(b.camada.remocoes, 2);
-  b.agenda.rodar(30s);
-  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
 }
 
 TEST(ForaDeUmaInstalacao, TheLoginChoiceIsHiddenAndNeitherThePanelNorASuccessAppliesIt) {

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 #include "Bancada.hpp"
 
 namespace orbelo::teste {
@@ -228,21 +225,6 @@ TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
 
   b.receptor->abrirPareamento();
   b.agenda.rodar();
-  EXPECT_TRUE(b.tela.cursorOculto);
-}
-
-TEST_F(Cursor, UndecodableImagesNonFiniteValuesAndAZeroSizedPictureChangeNothingOrHide) {
-  b.receber(config1080 + imagem(0.01f, 0.02f, 0, 0) + cursor(0.5f, 0.5f, 1));
-  const auto imagemAntes = b.tela.imagemCursor;
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
-  b.receber(imagem(0.5f, 0.5f, 0.5f, 0.5f, {'G', 'I', 'F'}) + imagem(nan, 0.5f, 0, 0) + cursor(inf, 0.5f, 1) +
-            mensagem(TipoMensagem::cursor, floats({0.1f, 0.1f})));
-  EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
-  esperarQuadro(960, 578.4);
-
-  b.receber(mensagem(TipoMensagem::config, {0, 0, 0, 0, 0, 0, 4, 0x38}));
-  EXPECT_EQ(b.linhas.back(), "Emissor em 0x1080.");
   EXPECT_TRUE(b.tela.cursorOculto);
 }
 

@@ -91,15 +91,14 @@ class Processo {
   Processo(const Processo&) = delete;
   Processo& operator=(const Processo&) = delete;
 
-  // Once: writes `dados` to its stdin in the background, then closes it if asked to.
-  void escrever(Bytes dados, bool fechar = false) {
-    escritor_ = std::thread([this, dados = std::move(dados), fechar] {
+  // Once: writes `dados` to its stdin in the background.
+  void escrever(Bytes dados) {
+    escritor_ = std::thread([this, dados = std::move(dados)] {
       for (std::size_t feitos = 0; feitos < dados.size();) {
         const auto n = write(entrada_, dados.data() + feitos, dados.size() - feitos);
         if (n <= 0) break;
         feitos += static_cast<std::size_t>(n);
       }
-      if (fechar) close(std::exchange(entrada_, -1));
     });
   }
   // The exit status once it ended within `limite`.
@@ -161,8 +160,6 @@ struct OpcoesServidor {
   std::string suite = std::string(Pareamento::suites[0].nomeOpenssl);
   std::string versao = "-tls1_2";
   std::string endereco = "127.0.0.1";
-  // -quiet: only relayed bytes on stdout; without it, the end of stdin closes the session.
-  bool silencioso = true;
 };
 struct ServidorTls {
   static std::vector<std::string> argumentos(const OpcoesServidor& o, std::uint16_t porta) {
@@ -176,8 +173,7 @@ struct ServidorTls {
     std::vector<std::string> argumentos{"openssl", "s_server", "-nocert", "-psk", chave, "-psk_identity",
                                         "varovia", o.versao, "-accept", endereco + ":" + std::to_string(porta),
                                         "-naccept", "1", o.versao == "-tls1_3" ? "-ciphersuites" : "-cipher",
-                                        o.suite};
-    if (o.silencioso) argumentos.emplace_back("-quiet");
+                                        o.suite, "-quiet"};
     return argumentos;
   }
   explicit ServidorTls(const OpcoesServidor& opcoes = {})
@@ -197,7 +193,6 @@ struct Registro {
   Bytes bytes;
   std::size_t recepcoes = 0;
   std::size_t maiorEntrega = 0;
-  bool completo = false;
   std::optional<ErroRede> erroRecepcao;
 
   bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
@@ -221,12 +216,11 @@ struct Registro {
       estados.emplace_back(estado, erro);
     };
   }
-  void recebido(const Bytes& dados, bool fim, const std::optional<ErroRede>& erro) {
+  void recebido(const Bytes& dados, bool, const std::optional<ErroRede>& erro) {
     const std::lock_guard guarda(trava);
     bytes.insert(bytes.end(), dados.begin(), dados.end());
     ++recepcoes;
     maiorEntrega = std::max(maiorEntrega, dados.size());
-    completo = completo || fim;
     if (erro) erroRecepcao = erro;
   }
 };

@@ -142,25 +142,6 @@ TEST_F(ConexaoTls, ADialByNameAndOneOverIpv6ReachTheServer) {
   }
 }
 
-TEST_F(ConexaoTls, TheStreamEndsWithoutErrorWhetherThePeerSaysGoodbyeOrJustVanishes) {
-  const Bytes ultimas{'a', 'd', 'e', 'u', 's', '\n'};
-  for (const bool vaiEmbora : {false, true}) {
-    // Without -quiet the server sends close_notify once its stdin ends.
-    teste::ServidorTls servidor({.silencioso = vaiEmbora});
-    abrir(servidor.porta, parametros, "127.0.0.1", nullptr, [&] { teste::receberSempre(conexao, registro); });
-    ASSERT_TRUE(pronta());
-    if (vaiEmbora) {
-      servidor.processo.sinalizar(SIGKILL);
-    } else {
-      servidor.processo.escrever(ultimas, true);
-    }
-    ASSERT_TRUE(registro->esperar([&] { return registro->completo || registro->erroRecepcao; }));
-    fechar();
-    EXPECT_FALSE(registro->erroRecepcao.has_value()) << registro->erroRecepcao->texto;
-    EXPECT_TRUE(vaiEmbora || registro->bytes == ultimas);
-  }
-}
-
 TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
   const auto cancelarAo = [](const std::shared_ptr<Conexao>& alvo) {
     return [fraca = std::weak_ptr(alvo)] {

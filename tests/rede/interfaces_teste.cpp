@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <asio/io_context.hpp>
 #include <filesystem>
 #include <fstream>
 
@@ -37,16 +36,6 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
   EXPECT_FALSE(interfaceCabeada("..", raiz / "eth0"));
   EXPECT_FALSE(interfaceCabeada("", raiz / "eth0"));
   fs::remove_all(raiz);
-}
-
-TEST(Interfaces, TheLoopbackAddressesAndTheRoutesToThemBelongToLo) {
-  asio::io_context contexto;
-  for (const char* endereco : {"127.0.0.1", "::1"}) {
-    EXPECT_EQ(interfaceDoEndereco(asio::ip::make_address(endereco)), "lo");
-    EXPECT_EQ(interfaceDaRota(contexto, asio::ip::make_address(endereco)), "lo");
-  }
-  EXPECT_EQ(interfaceDoEndereco(asio::ip::make_address("192.0.2.77")), std::nullopt);
-  EXPECT_FALSE(interfaceCabeada("lo"));
 }
 
 }  // namespace
