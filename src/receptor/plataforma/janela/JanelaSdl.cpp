@@ -177,7 +177,8 @@ void JanelaSdl::rodar() {
     if (fila_.executarPendentes() && (desenhoPedido_ || !(estado_ == desenhado_))) {
       if (!desenhoPedido_ && !adiadoAte_ && imagemACaminho_ && imagemACaminho_()) {
         adiadoAte_ = std::chrono::steady_clock::now() + esperaMaximaImagem;
-      } else if (desenhoPedido_ || !adiadoAte_) {
+      }
+      if (desenhoPedido_ || !adiadoAte_) {
         quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
       }
     }
