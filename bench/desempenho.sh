@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The video path's cost, in one run on this machine: orbelo against the decode-only
-# floor and against ffplay fed the same stream, both drawing on a private Xvfb with
-# Mesa's software OpenGL. Everything talks over loopback only.
+# floor, against the floor of decoding and drawing each picture full screen with
+# orbelo's own drawing code, and against ffplay fed the same stream, all drawing on a
+# private Xvfb with Mesa's software OpenGL. Everything talks over loopback only.
 #
 # Usage: bench/desempenho.sh [build folder with ORBELO_BENCH=ON, default build/release]
 # Streams are made once with ffmpeg/libx264 and kept under the build folder.
@@ -160,14 +161,16 @@ for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   read -r nome tela <<<"$caso"
   p_por_quadro="$("$piso" "$fluxos/$nome.h264" "$fps" | awk '{ print $6 }')"
   p_seguido="$("$piso" "$fluxos/$nome.h264" 0 | awk '{ print $6 }')"
-  # One X server per size, the same for both programs.
+  # One X server per size, the same for every program that draws.
   abrirXvfb "$tela"
+  p_desenho="$(DISPLAY="$exibicao" "$piso" "$fluxos/$nome.h264" "$fps" --desenhar | awk '{ print $6 }')"
   medirOrbelo "$nome"
   medirFfplay "$nome"
   echo
   echo "== $nome: $tela, $fps fps, testsrc2 x264 veryfast zerolatency, $quadros quadros =="
   linha "piso de decodificação (ms CPU/quadro, ao ritmo do fluxo)" "$p_por_quadro"
   linha "  o mesmo, quadros seguidos sem pausa" "$p_seguido"
+  linha "piso com desenho em tela cheia (ms CPU/quadro)" "$p_desenho"
   linha "orbelo: CPU (s) / quadros decodificados" "$o_cpu / $o_decodificados"
   linha "orbelo: ms CPU/quadro" "$o_por_quadro"
   linha "orbelo: pico de memória (MB)" "$o_pico"
@@ -177,6 +180,7 @@ for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   linha "ffplay: CPU (s) / ms CPU/quadro" "$f_cpu / $f_por_quadro"
   linha "ffplay: pico de memória (MB) / quadros descartados" "$f_pico / ${f_descartados:--}"
   linha "razão CPU/quadro orbelo ÷ piso" "$(razao "$o_por_quadro" "$p_por_quadro")"
+  linha "razão CPU/quadro orbelo ÷ piso com desenho" "$(razao "$o_por_quadro" "$p_desenho")"
   linha "razão CPU/quadro orbelo ÷ ffplay" "$(razao "$o_por_quadro" "$f_por_quadro")"
   linha "razão pico de memória orbelo ÷ ffplay" "$(razao "$o_pico" "$f_pico")"
   linha "latência adicionada p50 / p99 (ms)" "$o_lat50 / $o_lat99"

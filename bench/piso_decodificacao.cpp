@@ -1,19 +1,28 @@
-// The decode-only floor: every frame of an H.264 file through the receiver's own
-// decoder set-up and nothing else, one frame every 1/FPS seconds as the sender
-// paces them (so that the decoder sleeps between frames as it does in the
-// receiver), or back to back when FPS is 0. Prints the frames decoded and the
-// process's CPU time (user + system, every thread) per frame.
-// Usage: orbelo_bench_piso ARQUIVO.h264 FPS
+// The floors under the receiver's cost. Every frame of an H.264 file goes through
+// the receiver's own decoder set-up and nothing else, one frame every 1/FPS seconds
+// as the sender paces them (so that the decoder sleeps between frames as it does in
+// the receiver), or back to back when FPS is 0. With --desenhar, each picture is
+// also converted, uploaded and copied to a full-screen window by the receiver's own
+// drawing code and the buffers swapped: what any OpenGL program must pay to show it.
+// Prints the frames decoded and the process's CPU time (user + system, every
+// thread) per frame.
+// Usage: orbelo_bench_piso ARQUIVO.h264 FPS [--desenhar]
+#include <SDL.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include "UnidadesAcesso.hpp"
+#include "receptor/plataforma/janela/AtributosGl.hpp"
+#include "receptor/plataforma/video/ConversaoRgb.hpp"
 #include "receptor/plataforma/video/DecodificadorH264.hpp"
+#include "receptor/plataforma/video/TexturaRgb.hpp"
 
 namespace {
 
@@ -24,11 +33,61 @@ double segundosCpu() {
   return segundos(uso.ru_utime) + segundos(uso.ru_stime);
 }
 
+// A window over the whole screen with the receiver's OpenGL set-up.
+class Tela {
+ public:
+  bool abrir() {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+      return false;
+    }
+    orbelo::pedirAtributosGl();
+    SDL_Rect area{};
+    SDL_GetDisplayBounds(0, &area);
+    janela = SDL_CreateWindow("piso", area.x, area.y, area.w, area.h,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+    contexto = janela ? SDL_GL_CreateContext(janela) : nullptr;
+    if (!contexto) {
+      return false;
+    }
+    if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+    SDL_GL_GetDrawableSize(janela, &largura, &altura);
+    return true;
+  }
+  ~Tela() {
+    // Its names go while the context that made them is still there.
+    textura.reset();
+    if (contexto) SDL_GL_DeleteContext(contexto);
+    if (janela) SDL_DestroyWindow(janela);
+    SDL_Quit();
+  }
+
+  void mostrar(const AVFrame& quadro) {
+    if (!textura) {
+      textura.emplace();
+    }
+    SDL_PumpEvents();
+    if (textura->enviar(quadro, conversao)) {
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      textura->copiar(0, 0, largura, altura);
+    }
+    SDL_GL_SwapWindow(janela);
+  }
+
+ private:
+  SDL_Window* janela = nullptr;
+  SDL_GLContext contexto = nullptr;
+  int largura = 0;
+  int altura = 0;
+  orbelo::ConversaoRgb conversao;
+  std::optional<orbelo::TexturaRgb> textura;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::puts("Uso: orbelo_bench_piso ARQUIVO.h264 FPS");
+  const bool desenhar = argc == 4 && std::string_view(argv[3]) == "--desenhar";
+  if (argc != 3 && !desenhar) {
+    std::puts("Uso: orbelo_bench_piso ARQUIVO.h264 FPS [--desenhar]");
     return 2;
   }
   const auto fluxo = orbelo::bancada::lerFluxo(argv[1]);
@@ -37,9 +96,14 @@ int main(int argc, char** argv) {
     std::printf("Arquivo H.264 ilegível ou FPS inválido: %s %s\n", argv[1], argv[2]);
     return 2;
   }
+  // Opening the decoder and the window is start-up, left out as it is for the receiver.
+  Tela tela;
+  if (desenhar && !tela.abrir()) {
+    std::printf("A janela não abriu: %s\n", SDL_GetError());
+    return 1;
+  }
   orbelo::DecodificadorH264 decodificador;
   orbelo::Quadro quadro(av_frame_alloc());
-  // Opening the decoder is start-up, left out as it is for the receiver.
   if (decodificador.prepararPara(fluxo->formato) != 0) {
     std::puts("O decodificador não abriu.");
     return 1;
@@ -57,6 +121,9 @@ int main(int argc, char** argv) {
     }
     while (decodificador.receber(*quadro) == 0) {
       ++decodificados;
+      if (desenhar) {
+        tela.mostrar(*quadro);
+      }
       av_frame_unref(quadro.get());
     }
   }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "AtributosGl.hpp"
 #include "DecodificadorImagemSdl.hpp"
 #include "Fontes.hpp"
 #include "Icone.hpp"
@@ -78,12 +79,7 @@ bool JanelaSdl::criar(bool janelaComum, std::string& erro) {
     erro = "nenhuma tela disponível (driver de vídeo " + std::string(driver) + ")";
     return false;
   }
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  // Nothing drawn here tests depth: without the buffer a full-screen window is 8 MB lighter.
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+  pedirAtributosGl();
 
   const SDL_Rect tela = retanguloTela();
   Uint32 opcoes = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
