@@ -54,7 +54,9 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
 
   // Null when the payload is malformed or its records are not an SPS and a PPS.
   static std::shared_ptr<const FormatoVideo> criarFormato(VistaBytes payload);
-  static std::optional<Amostra> criarAmostra(VistaBytes quadro, std::shared_ptr<const FormatoVideo> formato);
+  // A frame's payload, flag byte first, as a sample whose NAL units keep the payload's
+  // own storage. None without NAL units or a format.
+  static std::optional<Amostra> criarAmostra(Bytes quadro, std::shared_ptr<const FormatoVideo> formato);
 
  private:
   struct Tamanho {

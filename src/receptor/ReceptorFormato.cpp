@@ -44,12 +44,12 @@ std::shared_ptr<const FormatoVideo> Receptor::criarFormato(VistaBytes payload) {
   return std::make_shared<const FormatoVideo>(FormatoVideo{std::move(sps), std::move(pps)});
 }
 
-std::optional<Amostra> Receptor::criarAmostra(VistaBytes quadro,
-                                              std::shared_ptr<const FormatoVideo> formato) {
-  if (quadro.empty() || !formato) {
+std::optional<Amostra> Receptor::criarAmostra(Bytes quadro, std::shared_ptr<const FormatoVideo> formato) {
+  if (quadro.size() < 2 || !formato) {
     return std::nullopt;
   }
-  return Amostra{std::move(formato), Bytes(quadro.begin(), quadro.end())};
+  quadro.erase(quadro.begin());
+  return Amostra{std::move(formato), std::move(quadro)};
 }
 
 }  // namespace orbelo

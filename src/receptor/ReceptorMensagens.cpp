@@ -98,12 +98,13 @@ void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
         return;
       }
       aguardandoKeyframe = false;
-      auto amostra = criarAmostra(VistaBytes(dados).subspan(1), formato);
+      const auto tamanho = static_cast<std::int64_t>(dados.size());
+      auto amostra = criarAmostra(std::move(dados), formato);
       if (!amostra) {
         return;
       }
       amostra->chegada = std::chrono::steady_clock::now();
-      medidor.registrar(static_cast<std::int64_t>(dados.size()));
+      medidor.registrar(tamanho);
       ++exibidos;
       if (avisoVisivel) {
         mostrarAviso(std::nullopt, false);

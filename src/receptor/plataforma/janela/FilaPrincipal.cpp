@@ -1,7 +1,5 @@
 #include "FilaPrincipal.hpp"
 
-#include <vector>
-
 namespace orbelo {
 
 FilaPrincipal::FilaPrincipal() : tipoEvento_(SDL_RegisterEvents(1)) {}
@@ -42,18 +40,19 @@ std::optional<Fila::Duracao> FilaPrincipal::esperaAteProximo() const {
 
 bool FilaPrincipal::executarPendentes() {
   acordada_ = false;
-  std::deque<Tarefa> agora;
-  std::vector<Tarefa> vencidas;
   {
     std::lock_guard trava(mutex_);
-    agora.swap(tarefas_);
+    emExecucao_.swap(tarefas_);
     auto fim = atrasadas_.upper_bound(Relogio::now());
-    for (auto it = atrasadas_.begin(); it != fim; ++it) vencidas.push_back(std::move(it->second));
+    for (auto it = atrasadas_.begin(); it != fim; ++it) vencidas_.push_back(std::move(it->second));
     atrasadas_.erase(atrasadas_.begin(), fim);
   }
-  for (auto& tarefa : agora) tarefa();
-  for (auto& tarefa : vencidas) tarefa();
-  return !agora.empty() || !vencidas.empty();
+  for (auto& tarefa : emExecucao_) tarefa();
+  for (auto& tarefa : vencidas_) tarefa();
+  const bool rodou = !emExecucao_.empty() || !vencidas_.empty();
+  emExecucao_.clear();
+  vencidas_.clear();
+  return rodou;
 }
 
 }  // namespace orbelo

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "RecursosSdl.hpp"
 #include "receptor/Fila.hpp"
@@ -45,6 +46,10 @@ class FilaPrincipal : public Fila {
 
   mutable std::mutex mutex_;
   std::deque<Tarefa> tarefas_;
+  // Main thread only: the tasks being run, in storage kept from one call to the next,
+  // so that the steady stream of posts allocates no queue memory each time.
+  std::deque<Tarefa> emExecucao_;
+  std::vector<Tarefa> vencidas_;
   // Equal deadlines keep their posting order (multimap inserts after equal keys).
   std::multimap<Relogio::time_point, Tarefa> atrasadas_;
 };

@@ -16,7 +16,10 @@ const ImVec4 corBotao = cinza(0.36f);
 }  // namespace
 
 AcaoInterface desenharPilhaAvisos(const EstadoTela& estado, const Aparencia& aparencia, ImVec2 area) {
-  if (estado.pilhaAvisoOculta) return AcaoInterface::nenhuma;
+  // While the picture plays both views are hidden: nothing to lay out, every frame.
+  if (estado.pilhaAvisoOculta || (estado.avisoOculto && estado.botaoAvisoOculto)) {
+    return AcaoInterface::nenhuma;
+  }
   const float u = aparencia.unidades;
   const Rotulo aviso{aparencia.fontes.texto20, cinza(cinzaAviso), estado.textoAviso};
   const std::string titulo = std::string(tituloBotaoAviso) + "##aviso";
