@@ -28,9 +28,8 @@ class PastaTemporaria {
   }
   ~PastaTemporaria() {
     std::error_code erro;
-    for (const auto& item : fs::recursive_directory_iterator(caminho, erro)) {
+    for (const auto& item : fs::recursive_directory_iterator(caminho, erro))
       fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, erro);
-    }
     fs::remove_all(caminho, erro);
   }
   const fs::path& operator()() const { return caminho; }
@@ -52,9 +51,7 @@ inline void escrever(const fs::path& caminho, const std::string& texto) {
 
 inline std::vector<std::string> nomesEm(const fs::path& pasta) {
   std::vector<std::string> nomes;
-  for (const auto& item : fs::directory_iterator(pasta)) {
-    nomes.push_back(item.path().filename().string());
-  }
+  for (const auto& item : fs::directory_iterator(pasta)) nomes.push_back(item.path().filename().string());
   return nomes;
 }
 
@@ -68,33 +65,23 @@ inline std::vector<std::string> semPrivilegios(const std::function<void(const Im
   const pid_t filho = ::fork();
   if (filho == 0) {
     constexpr uid_t ninguem = 65534;
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(ninguem) != 0 || ::setuid(ninguem) != 0)) {
-      ::_exit(2);
-    }
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) || ::setgid(ninguem) || ::setuid(ninguem))) ::_exit(2);
     acao([&](std::string_view linha) {
       const std::string texto = std::string(linha) + "\n";
-      if (::write(tubo[1], texto.data(), texto.size()) != static_cast<ssize_t>(texto.size())) {
-        ::_exit(3);
-      }
+      if (::write(tubo[1], texto.data(), texto.size()) != static_cast<ssize_t>(texto.size())) ::_exit(3);
     });
     ::_exit(0);
   }
   ::close(tubo[1]);
   std::string saida;
-  char bloco[4096];
-  for (ssize_t lidos = 0; (lidos = ::read(tubo[0], bloco, sizeof bloco)) > 0;) {
-    saida.append(bloco, static_cast<std::size_t>(lidos));
-  }
+  for (char c; ::read(tubo[0], &c, 1) == 1;) saida += c;
   ::close(tubo[0]);
   int estado = 0;
   ::waitpid(filho, &estado, 0);
   EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0) << "child status " << estado;
   std::vector<std::string> linhas;
   std::istringstream fluxo(saida);
-  for (std::string linha; std::getline(fluxo, linha);) {
-    linhas.push_back(linha);
-  }
+  for (std::string linha; std::getline(fluxo, linha);) linhas.push_back(linha);
   return linhas;
 }
 

@@ -26,10 +26,7 @@ struct Cenario {
   fs::path arquivo = configuracao / "autostart" / "com.varovia.receptor.desktop";
   std::vector<std::string> linhas;
 
-  Cenario() {
-    escrever(programa, "");
-    escrever(copiaDeTrabalho, "");
-  }
+  Cenario() { escrever(programa, ""), escrever(copiaDeTrabalho, ""); }
   InicioAutomaticoXdg inicio(const fs::path& executavel, const fs::path& instalada) {
     return InicioAutomaticoXdg({executavel, instalada, configuracao},
                                [this](std::string_view linha) { linhas.emplace_back(linha); });
@@ -81,11 +78,10 @@ TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {
   EXPECT_THAT(linhas, ElementsAre("Não consegui ligar o início automático: Permission denied"));
   EXPECT_THAT(nomesEm(c.arquivo.parent_path()), IsEmpty());
 
-  Cenario arquivoNoCaminho;
-  escrever(arquivoNoCaminho.configuracao / "autostart", "");
-  arquivoNoCaminho.inicio(arquivoNoCaminho.programa, arquivoNoCaminho.programa).ligar();
-  EXPECT_THAT(arquivoNoCaminho.linhas,
-              ElementsAre("Não consegui ligar o início automático: Not a directory"));
+  Cenario d;  // a file where the folder should be
+  escrever(d.configuracao / "autostart", "");
+  d.inicio(d.programa, d.programa).ligar();
+  EXPECT_THAT(d.linhas, ElementsAre("Não consegui ligar o início automático: Not a directory"));
 }
 
 TEST(InicioAutomaticoXdg, TheExecLineQuotesAndEscapesWhatDesktopEntriesReserve) {
