@@ -17,8 +17,7 @@ namespace orbelo::teste {
 
 using namespace std::chrono_literals;
 
-class Agenda {
- public:
+struct Agenda {
   std::chrono::steady_clock::time_point agora{};
 
   void agendar(Fila::Duracao atraso, Fila::Tarefa tarefa) {
@@ -34,8 +33,6 @@ class Agenda {
     }
     agora = fim;
   }
-
- private:
   std::map<std::pair<std::chrono::steady_clock::time_point, long>, Fila::Tarefa> pendentes;
   long ordem = 0;
 };
@@ -156,6 +153,13 @@ struct CursorLocalFalso : CursorLocal {
   void mostrar() override { ++mostradas; }
 };
 
+inline Bytes mensagem(TipoMensagem tipo, const Bytes& payload = {}) { return Protocolo::empacotar(tipo, payload); }
+inline Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+inline const Bytes parametrosBons = {0, 4, 0x67, 0x42, 0, 0x1F, 0, 2, 0x68, 0xCE};
+inline Bytes quadro(std::uint8_t marca) { return mensagem(TipoMensagem::quadro, {marca, 0, 0, 0, 1, 0x65}); }
 struct Bancada {
   Agenda agenda;
   FilaFalsa fila{agenda}, principal{agenda};
@@ -195,27 +199,20 @@ struct Bancada {
     conexao().mudar(estado, std::move(erro));
     agenda.rodar();
   }
+  // Types a code and a host into the pairing panel and confirms them.
+  void confirmar(std::string codigo, std::string host) {
+    tela.campoCodigo = std::move(codigo), tela.campoHost = std::move(host);
+    receptor->confirmarPareamento();
+    agenda.rodar();
+  }
+  // Good parameter sets and a key frame: the picture starts.
+  void iniciarImagem(bool completo = false) {
+    receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1), completo);
+  }
 };
 
-inline Bytes mensagem(TipoMensagem tipo, const Bytes& payload = {}) {
-  return Protocolo::empacotar(tipo, payload);
-}
-inline Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-inline const Bytes parametrosBons = {0, 4, 0x67, 0x42, 0, 0x1F, 0, 2, 0x68, 0xCE};
-inline Bytes quadro(std::uint8_t marca) {
-  return mensagem(TipoMensagem::quadro, {marca, 0, 0, 0, 1, 0x65});
-}
-inline ResultadoBusca resultado(std::string nome) {
-  return {std::move(nome), "127.0.0.1", 7420, 1, "lo"};
-}
-inline ErroRede erroTls() {
-  return {ErroRede::Tipo::tls, -9806, "bad record mac"};
-}
-inline ErroRede erroPosix(std::string texto) {
-  return {ErroRede::Tipo::posix, 61, std::move(texto)};
-}
+inline ResultadoBusca resultado(std::string nome) { return {std::move(nome), "127.0.0.1", 7420, 1, "lo"}; }
+inline const ErroRede erroTls{ErroRede::Tipo::tls, -9806, "bad record mac"};
+inline ErroRede erroPosix(std::string texto) { return {ErroRede::Tipo::posix, 61, std::move(texto)}; }
 
 }  // namespace orbelo::teste

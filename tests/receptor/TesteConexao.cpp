@@ -108,13 +108,12 @@ TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce)
   b.discar(true, TamanhoTela{2560, 1440});
   EXPECT_EQ(b.linhas, std::vector<std::string>{"Conectado a 127.0.0.1:7420 por eth0, cifrado com "
                                                "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256."});
-  EXPECT_EQ(b.preferencias.texto("codigo"), "123456");
   EXPECT_EQ(b.preferencias.texto("host"), "10.0.0.5");
   EXPECT_EQ(b.inicio.ligacoes, 1);
   EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
   EXPECT_EQ(b.tela.textoAviso, "Conectado. Esperando a imagem…");
   EXPECT_TRUE(b.tela.botaoAvisoOculto);
-
+  // A later connection neither registers again nor needs an interface name.
   b.receber({}, true);
   b.agenda.rodar(1s);
   b.conexao().interfaceNome = std::nullopt;
@@ -130,14 +129,11 @@ TEST(Lancamento, WithoutAUsableCodeThePanelShowsEmptyWithTheStoredHostAndKeepsTh
   b.lancar();
   EXPECT_EQ(b.inicio.ligacoes, 1);  // an existing login entry is rewritten
   EXPECT_TRUE(b.transporte.conexoes.empty() && b.transporte.navegadores.empty());
-  EXPECT_FALSE(b.tela.pareamentoOculto);
-  EXPECT_TRUE(b.tela.pilhaAvisoOculta);
+  EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.opcaoInicioOculta);
+  EXPECT_TRUE(b.tela.pilhaAvisoOculta && b.tela.erroPareamentoOculto && b.tela.focarCodigo &&
+              b.tela.opcaoInicio);
   EXPECT_EQ(b.tela.campoCodigo, "");
   EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
-  EXPECT_TRUE(b.tela.erroPareamentoOculto);
-  EXPECT_TRUE(b.tela.focarCodigo);
-  EXPECT_TRUE(b.tela.opcaoInicio);
-  EXPECT_FALSE(b.tela.opcaoInicioOculta);
   EXPECT_EQ(b.preferencias.texto("codigo"), "12-345");
 }
 
@@ -169,39 +165,30 @@ TEST(Lancamento, TheAnnouncedScreenIsTheOptionElseTheMonitorInFullScreenElseNone
   }
 }
 
-struct Painel : ::testing::Test {
+TEST(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {
   Bancada b;
-  void SetUp() override { b.lancar(); }
-  void confirmar(std::string codigo, std::string host = "") {
-    b.tela.campoCodigo = std::move(codigo);
-    b.tela.campoHost = std::move(host);
-    b.receptor->confirmarPareamento();
-    b.agenda.rodar();
-  }
-};
-
-TEST_F(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {
-  confirmar("12 3-45", "10.0.0.5");
+  b.lancar();
+  b.confirmar("12 3-45", "10.0.0.5");
   EXPECT_EQ(b.tela.erroPareamento, "O código tem 6 dígitos.");
   EXPECT_FALSE(b.tela.erroPareamentoOculto || b.tela.pareamentoOculto);
   EXPECT_TRUE(b.transporte.conexoes.empty());
   EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
   EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
 
-  confirmar(" 123-456 ", "\t 10.0.0.5\u3000\u00A0");
+  b.confirmar(" 123-456 ", "\t 10.0.0.5\u3000\u00A0");
   ASSERT_EQ(b.transporte.conexoes.size(), 1u);
   EXPECT_EQ(b.conexao().host, "10.0.0.5");
   EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave("123456"));
-  EXPECT_TRUE(b.tela.pareamentoOculto);
-  EXPECT_FALSE(b.tela.pilhaAvisoOculta);
+  EXPECT_TRUE(b.tela.pareamentoOculto && !b.tela.pilhaAvisoOculta);
   EXPECT_EQ(b.inicio.ligacoes, 1);
-  EXPECT_TRUE(b.inicio.entrada);
   EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
 }
 
-TEST_F(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
+TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
+  Bancada b;
   b.preferencias.textos = {{"host", "10.0.0.5"}};
-  confirmar("abcdefg", " \t ");
+  b.lancar();
+  b.confirmar("abcdefg", " \t ");
   ASSERT_EQ(b.transporte.navegadores.size(), 1u);
   b.transporte.navegadores[0]->aoMudar({resultado("A")});
   b.mudar(EstadoConexao::pronta);
@@ -209,7 +196,7 @@ TEST_F(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
   EXPECT_FALSE(b.preferencias.texto("host"));
 
   // Line breaks are not blanks: the address is taken as typed.
-  confirmar("123456", "10.0.0.5\n");
+  b.confirmar("123456", "10.0.0.5\n");
   EXPECT_EQ(b.conexao().host, "10.0.0.5\n");
 }
 
@@ -218,10 +205,7 @@ TEST(ForaDeUmaInstalacao, TheLoginChoiceIsHiddenAndNeitherThePanelNorASuccessApp
   b.inicio.eInstalado = false;
   b.lancar();
   EXPECT_TRUE(b.tela.opcaoInicioOculta);
-  b.tela.campoCodigo = "123456";
-  b.tela.campoHost = "10.0.0.5";
-  b.receptor->confirmarPareamento();
-  b.agenda.rodar();
+  b.confirmar("123456", "10.0.0.5");
   b.mudar(EstadoConexao::pronta);
   EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
   EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
@@ -234,7 +218,7 @@ TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWind
     b.discar(false);
     EXPECT_EQ(b.cursorLocal.escondidas, 0);
     b.mudar(EstadoConexao::pronta);
-    b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(1));
+    b.iniciarImagem();
     EXPECT_TRUE(b.tela.avisoOculto && b.tela.botaoAvisoOculto);
     EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 1);
     b.receber({}, true);
