@@ -4,21 +4,19 @@
 // avahi-publish, the stand-alone browser) and a recorder for what a connection reports.
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <asio/ip/tcp.hpp>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <mutex>
 #include <random>
+#include <regex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +31,6 @@ namespace orbelo::teste {
 
 using namespace std::chrono_literals;
 
-// Polls `condicao` until it holds or `limite` passes.
 inline bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
   for (const auto fim = std::chrono::steady_clock::now() + limite; !condicao();) {
     if (std::chrono::steady_clock::now() > fim) return false;
@@ -53,23 +50,19 @@ inline std::string arquivoTemporario(const std::string& nome) {
   return "/tmp/orbelo-rede-" + std::to_string(getpid()) + "-" + std::to_string(++contador) + "-" + nome;
 }
 
-// A child process, killed when destroyed. Its stdout and stderr go to files (or /dev/null);
-// with `comEntrada` its stdin is a pipe that `escrever` feeds from a thread of its own.
+// A child process, killed when destroyed. Its stdout and stderr go to files, so a peer
+// relaying a mebibyte never blocks on a full pipe; `escrever` feeds its stdin from a thread.
 class Processo {
  public:
-  explicit Processo(const std::vector<std::string>& argumentos, bool comEntrada = false,
-                    const std::string& saida = "/dev/null", const std::string& erros = "/dev/null") {
+  explicit Processo(const std::vector<std::string>& argumentos, const std::string& saida = "/dev/null",
+                    const std::string& erros = "/dev/null") {
     // A peer that has ended must not take the test down with it when written to.
     signal(SIGPIPE, SIG_IGN);
-    int canal[2] = {-1, -1};
-    if (comEntrada && pipe2(canal, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    int canal[2];
+    if (pipe2(canal, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t acoes;
     posix_spawn_file_actions_init(&acoes);
-    if (comEntrada) {
-      posix_spawn_file_actions_adddup2(&acoes, canal[0], 0);
-    } else {
-      posix_spawn_file_actions_addopen(&acoes, 0, "/dev/null", O_RDONLY, 0);
-    }
+    posix_spawn_file_actions_adddup2(&acoes, canal[0], 0);
     posix_spawn_file_actions_addopen(&acoes, 1, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&acoes, 2, erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
@@ -77,16 +70,15 @@ class Processo {
     argv.push_back(nullptr);
     const int erro = posix_spawnp(&pid_, argv[0], &acoes, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&acoes);
-    if (comEntrada) close(canal[0]);
+    close(canal[0]);
     entrada_ = canal[1];
     if (erro != 0) throw std::runtime_error("posix_spawnp " + argumentos[0]);
   }
   ~Processo() {
     // Ended first, so that a writer blocked on its stdin gets out.
-    sinalizar(SIGKILL);
-    esperarFim(10s);
+    matar();
     if (escritor_.joinable()) escritor_.join();
-    if (entrada_ >= 0) close(entrada_);
+    close(entrada_);
   }
   Processo(const Processo&) = delete;
   Processo& operator=(const Processo&) = delete;
@@ -108,8 +100,9 @@ class Processo {
     if (!terminou_) return std::nullopt;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  void sinalizar(int sinal) {
-    if (!terminou_) kill(pid_, sinal);
+  void matar() {
+    if (!terminou_) kill(pid_, SIGKILL);
+    esperarFim(10s);
   }
 
  private:
@@ -120,30 +113,16 @@ class Processo {
 };
 
 inline std::uint16_t portaLivre() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in endereco{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-  socklen_t tamanho = sizeof(endereco);
-  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&endereco), sizeof(endereco)) == 0 &&
-                  getsockname(fd, reinterpret_cast<sockaddr*>(&endereco), &tamanho) == 0;
-  close(fd);
-  if (!ok) throw std::runtime_error("porta livre");
-  return ntohs(endereco.sin_port);
+  asio::io_context contexto;
+  return asio::ip::tcp::acceptor(contexto, {asio::ip::make_address("127.0.0.1"), 0}).local_endpoint().port();
 }
 
-// Whether something listens on that TCP port (state 0A in the kernel's tables).
+// Whether something listens on that TCP port: local address, any remote, state 0A.
 inline bool escutando(std::uint16_t porta) {
-  char sufixo[8];
-  std::snprintf(sufixo, sizeof sufixo, ":%04X", porta);
-  for (const char* tabela : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::istringstream linhas(lerArquivo(tabela));
-    for (std::string linha; std::getline(linhas, linha);) {
-      std::istringstream campos(linha);
-      std::string ordem, local, remoto, estado;
-      campos >> ordem >> local >> remoto >> estado;
-      if (estado == "0A" && local.ends_with(sufixo)) return true;
-    }
-  }
-  return false;
+  char local[8];
+  std::snprintf(local, sizeof local, ":%04X", porta);
+  return std::regex_search(lerArquivo("/proc/net/tcp") + lerArquivo("/proc/net/tcp6"),
+                           std::regex(local + std::string(" 0+:0000 0A ")));
 }
 
 inline Bytes bytesAleatorios(std::size_t quantos) {
@@ -164,20 +143,15 @@ struct OpcoesServidor {
 struct ServidorTls {
   static std::vector<std::string> argumentos(const OpcoesServidor& o, std::uint16_t porta) {
     std::string chave;
-    for (const auto byte : Pareamento::derivarChave(o.codigo)) {
-      char par[3];
-      std::snprintf(par, sizeof par, "%02x", byte);
-      chave += par;
-    }
+    char par[3];
+    for (const auto byte : Pareamento::derivarChave(o.codigo)) chave.append(par, std::snprintf(par, 3, "%02x", byte));
     const auto endereco = o.endereco.find(':') != std::string::npos ? "[" + o.endereco + "]" : o.endereco;
-    std::vector<std::string> argumentos{"openssl", "s_server", "-nocert", "-psk", chave, "-psk_identity",
-                                        "varovia", o.versao, "-accept", endereco + ":" + std::to_string(porta),
-                                        "-naccept", "1", o.versao == "-tls1_3" ? "-ciphersuites" : "-cipher",
-                                        o.suite, "-quiet"};
-    return argumentos;
+    return {"openssl", "s_server", "-nocert", "-psk", chave, "-psk_identity", "varovia", o.versao, "-accept",
+            endereco + ":" + std::to_string(porta), "-naccept", "1",
+            o.versao == "-tls1_3" ? "-ciphersuites" : "-cipher", o.suite, "-quiet"};
   }
   explicit ServidorTls(const OpcoesServidor& opcoes = {})
-      : porta(portaLivre()), saida(arquivoTemporario("s_server")), processo(argumentos(opcoes, porta), true, saida) {
+      : porta(portaLivre()), saida(arquivoTemporario("s_server")), processo(argumentos(opcoes, porta), saida) {
     if (!esperar([this] { return escutando(porta); })) throw std::runtime_error("s_server não escutou");
   }
   ~ServidorTls() { std::remove(saida.c_str()); }
@@ -191,8 +165,7 @@ struct Registro {
   std::mutex trava;
   std::vector<std::pair<EstadoConexao, std::optional<ErroRede>>> estados;
   Bytes bytes;
-  std::size_t recepcoes = 0;
-  std::size_t maiorEntrega = 0;
+  std::size_t recepcoes = 0, maiorEntrega = 0;
   std::optional<ErroRede> erroRecepcao;
 
   bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
@@ -203,7 +176,6 @@ struct Registro {
         },
         limite);
   }
-  // The first state reported, once there is one.
   std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
       std::chrono::milliseconds limite = 10s) {
     if (!esperar([this] { return !estados.empty(); }, limite)) return std::nullopt;

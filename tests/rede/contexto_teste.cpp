@@ -25,7 +25,7 @@ std::vector<std::uint16_t> oferecidas(SSL_CTX* contexto) {
   return numeros;
 }
 
-TEST(ConfigurarContexto, OffersExactlyTheThreeSuitesInOrderUpToTls12AtAnySecurityLevel) {
+TEST(ConfigurarContexto, OffersExactlyTheThreeSuitesInOrderUpToTls12AtAnySecurityLevelNeverTheDefaults) {
   // The default level, and stricter ones that must not drop any of the suites.
   for (const int nivel : {-1, 3, 4, 5}) {
     const Contexto contexto(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
@@ -35,9 +35,7 @@ TEST(ConfigurarContexto, OffersExactlyTheThreeSuitesInOrderUpToTls12AtAnySecurit
     EXPECT_EQ(SSL_CTX_get_max_proto_version(contexto.get()), TLS1_2_VERSION);
     EXPECT_EQ(SSL_CTX_get_min_proto_version(contexto.get()), 0);
   }
-}
-
-TEST(ConfigurarContexto, ASuiteListWithNothingKnownFailsRatherThanFallBackToDefaults) {
+  // A list with nothing OpenSSL knows fails rather than fall back to its defaults.
   const Contexto contexto(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
   auto parametros = Pareamento::parametros("123456");
   parametros.suites = {0x1301, 0x002F};

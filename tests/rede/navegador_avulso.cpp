@@ -11,13 +11,10 @@
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  const std::string tipo = argv[1];
-  const auto duracao = std::chrono::milliseconds(std::stoi(argv[2]));
   orbelo::FilaAsio fila;
   orbelo::TransporteAsio transporte(fila);
   std::shared_ptr<orbelo::Navegador> navegador;
-  std::promise<void> iniciado;
-  fila.executar([&] {
+  fila.executar([&, tipo = std::string(argv[1])] {
     navegador = transporte.navegador(tipo, orbelo::ParametrosTls{});
     navegador->aoMudarResultados([](const std::vector<orbelo::ResultadoBusca>& resultados) {
       std::string linha = resultados.empty() ? "-" : "";
@@ -26,10 +23,9 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     });
     navegador->iniciar();
-    iniciado.set_value();
   });
-  iniciado.get_future().wait();
-  std::this_thread::sleep_for(duracao);
+  // The queue runs in order, so the browse has started before this cancels it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argv[2])));
   std::promise<void> cancelado;
   fila.executar([&] {
     navegador->cancelar();
@@ -37,5 +33,4 @@ int main(int argc, char** argv) {
     cancelado.set_value();
   });
   cancelado.get_future().wait();
-  return 0;
 }

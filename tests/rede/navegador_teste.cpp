@@ -12,31 +12,12 @@ using namespace std::chrono_literals;
 // A type of our own, so that these services never reach another test browsing for the real one.
 constexpr std::string_view tipoTeste = "_orbelo-rede._tcp";
 
-std::string nomeUnico() {
-  static int contador = 0;
-  return "orbelo-rede-" + std::to_string(getpid()) + "-" + std::to_string(++contador);
-}
-
-std::unique_ptr<teste::Processo> publicar(const std::string& nome, std::uint16_t porta) {
-  return std::make_unique<teste::Processo>(
-      std::vector<std::string>{"avahi-publish", "-s", nome, std::string(tipoTeste), std::to_string(porta)});
-}
-
-class NavegadorAvahi : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    const auto comando = std::string("bash ") + ORBELO_FONTE + "/scripts/servicos-teste.sh >/dev/null 2>&1";
-    ASSERT_EQ(std::system(comando.c_str()), 0);
-  }
-};
-
-// The stand-alone browser (the system bus address is read once per process) on a given bus,
-// printing each result set as one line.
+// The stand-alone browser (the system bus address is read once per process) on a given bus.
 struct NavegadorAvulso {
   NavegadorAvulso(const std::string& barramento, int milissegundos)
       : processo({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, NAVEGADOR_AVULSO, std::string(tipoTeste),
                   std::to_string(milissegundos)},
-                 false, saida, erros) {}
+                 saida, erros) {}
   ~NavegadorAvulso() {
     std::remove(saida.c_str());
     std::remove(erros.c_str());
@@ -60,9 +41,11 @@ struct NavegadorAvulso {
   teste::Processo processo;
 };
 
-TEST_F(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOrRestarts) {
-  const auto nome = nomeUnico();
-  auto publicacao = publicar(nome, 7420);
+TEST(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOrRestarts) {
+  const auto servicos = std::string("bash ") + ORBELO_FONTE + "/scripts/servicos-teste.sh >/dev/null 2>&1";
+  ASSERT_EQ(std::system(servicos.c_str()), 0);
+  const auto nome = "orbelo-rede-" + std::to_string(getpid());
+  teste::Processo publicacao({"avahi-publish", "-s", nome, std::string(tipoTeste), "7420"});
   // A D-Bus of our own where the test decides whether an avahi-daemon runs.
   const auto caminho = teste::arquivoTemporario("barramento");
   const auto barramento = "unix:path=" + caminho;
@@ -98,8 +81,7 @@ TEST_F(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppears
   avahi = iniciarAvahi();
   EXPECT_TRUE(navegador.relatou(nome, true));
   avahi.reset();
-  navegador.processo.sinalizar(SIGKILL);
-  navegador.processo.esperarFim(5s);
+  navegador.processo.matar();
   EXPECT_EQ(teste::lerArquivo(navegador.erros), "");
   std::remove(configuracao.c_str());
   std::remove(caminho.c_str());
