@@ -27,48 +27,43 @@ void rodarAte(FilaPrincipal& fila, Condicao pronto) {
   }
 }
 
-TEST(FilaPrincipal, TasksPostedFromOtherThreadsRunOnTheLoopThreadInEachThreadsOrder) {
+TEST(FilaPrincipal, TasksFromOtherThreadsWakeTheLoopOnceAndRunOnItInEachThreadsOrder) {
   FilaPrincipal fila;
   std::vector<std::pair<int, int>> feitas;  // (thread, sequence)
-  std::vector<std::thread::id> executoras;
   std::vector<std::thread> threads;
-  constexpr int porThread = 500;
+  constexpr int porThread = 3000;
+  const auto principal = std::this_thread::get_id();
   for (int t = 0; t < 3; ++t) {
-    threads.emplace_back([&fila, &feitas, &executoras, t] {
+    threads.emplace_back([&fila, &feitas, principal, t] {
       for (int i = 0; i < porThread; ++i) {
-        fila.executar([&feitas, &executoras, t, i] {
+        fila.executar([&feitas, principal, t, i] {
+          EXPECT_EQ(std::this_thread::get_id(), principal);
           feitas.emplace_back(t, i);
-          executoras.push_back(std::this_thread::get_id());
         });
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  rodarAte(fila, [&] { return feitas.size() == 3 * porThread; });
-
+  SDL_PumpEvents();
+  SDL_Event eventos[8];
+  const auto acordares = [&] {
+    return SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento());
+  };
+  EXPECT_EQ(acordares(), 1);
+  fila.executarPendentes();
   ASSERT_EQ(feitas.size(), 3u * porThread);
   std::vector<int> proxima(3, 0);
   for (auto [t, i] : feitas) EXPECT_EQ(i, proxima[t]++);
-  for (auto id : executoras) EXPECT_EQ(id, std::this_thread::get_id());
-}
-
-TEST(FilaPrincipal, ManyPostsWakeTheLoopWithOneEventAndATaskPostedByATaskWaitsForTheNextRound) {
-  FilaPrincipal fila;
-  for (int i = 0; i < 10000; ++i) fila.executar([] {});
-  SDL_PumpEvents();
-  SDL_Event eventos[8];
-  EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
 
   // After the loop has drained the queue, the next post wakes it again; one posted by a
   // running task waits for the next round.
-  fila.executarPendentes();
   std::string ordem;
   fila.executar([&] {
     ordem += 'a';
     fila.executar([&] { ordem += 'c'; });
   });
   fila.executar([&] { ordem += 'b'; });
-  EXPECT_EQ(SDL_PeepEvents(eventos, 8, SDL_GETEVENT, fila.tipoEvento(), fila.tipoEvento()), 1);
+  EXPECT_EQ(acordares(), 1);
   fila.executarPendentes();
   EXPECT_EQ(ordem, "ab");
   fila.executarPendentes();
