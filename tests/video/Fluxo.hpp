@@ -5,10 +5,13 @@
 
 namespace orbelo::teste {
 
-// A stream as the network layer hands it to the display layer: one format for all its frames.
+// A stream as the network layer hands it to the display layer: one format for all its frames,
+// each sample arriving as it is taken.
 struct FluxoVideo : FluxoH264 {
   std::shared_ptr<const FormatoVideo> formato;
-  Amostra amostra(std::size_t i) const { return {formato, quadros.at(i).unidades}; }
+  Amostra amostra(std::size_t i) const {
+    return {formato, quadros.at(i).unidades, std::chrono::steady_clock::now()};
+  }
 };
 
 inline FluxoVideo codificarVideo(const PastaTemporaria& pasta, const std::string& fonte,
