@@ -14,11 +14,10 @@ namespace {
 // go at the end of its command line, where they override earlier options.
 class ClienteTls : public Processo {
  public:
-  explicit ClienteTls(std::uint16_t porta, std::string_view codigo = codigoTeste,
-                      std::vector<std::string> extras = {})
+  explicit ClienteTls(std::uint16_t porta, std::vector<std::string> extras = {})
       : Processo([&] {
           std::vector<std::string> linha{
-              "openssl",       "s_client", "-quiet",  "-psk",     chaveHex(codigo),
+              "openssl",       "s_client", "-quiet",  "-psk",     chaveHex(codigoTeste),
               "-psk_identity", "varovia",  "-tls1_2", "-connect", "127.0.0.1:" + std::to_string(porta)};
           linha.insert(linha.end(), extras.begin(), extras.end());
           return linha;
@@ -39,13 +38,11 @@ class ClienteTls : public Processo {
     }
     return std::nullopt;
   }
-  void enviar(TipoMensagem tipo, VistaBytes payload = {}) { escrever(Protocolo::empacotar(tipo, payload)); }
 
   // Every connection opens with config, parametros and the pointer image, in this order.
   std::optional<std::array<Bytes, 3>> abertura() {
     std::array<Bytes, 3> payloads;
-    int i = 0;
-    for (auto tipo : {TipoMensagem::config, TipoMensagem::parametros, TipoMensagem::imagemCursor}) {
+    for (int i = 0; auto tipo : {TipoMensagem::config, TipoMensagem::parametros, TipoMensagem::imagemCursor}) {
       auto mensagem = proxima();
       if (!mensagem || mensagem->first != tipo) return std::nullopt;
       payloads[i++] = std::move(mensagem->second);
@@ -77,17 +74,15 @@ class Decodificador {
         std::make_shared<FormatoVideo>(FormatoVideo{Bytes(parametros.begin() + 2, parametros.begin() + sps),
                                                     Bytes(parametros.begin() + sps + 2, parametros.end())});
   }
-  struct Resultado {
-    int erro = 0, imagens = 0, largura = 0, altura = 0;
-  };
-  // One `quadro` payload, flag byte included.
-  Resultado decodificar(const Bytes& quadro) {
-    Resultado resultado{h264.prepararPara(formato)};
-    if (resultado.erro == 0) resultado.erro = h264.enviar(VistaBytes(quadro).subspan(1));
-    for (; h264.receber(*imagem) == 0; av_frame_unref(imagem.get()))
-      resultado = {resultado.erro, resultado.imagens + 1, imagem->width, imagem->height};
-    return resultado;
+  // One `quadro` payload, flag byte included: libavcodec's error; `largura` is that of its picture.
+  int decodificar(const Bytes& quadro) {
+    largura = 0;
+    int erro = h264.prepararPara(formato);
+    if (erro == 0) erro = h264.enviar(VistaBytes(quadro).subspan(1));
+    for (; h264.receber(*imagem) == 0; av_frame_unref(imagem.get())) largura = imagem->width;
+    return erro;
   }
+  int largura = 0;
 
  private:
   DecodificadorH264 h264;
@@ -99,22 +94,19 @@ class Decodificador {
 
 TEST(EmissorComUmReceptor, TakesOnlyTheCodesKeyWithItsIdentityInEachOfTheThreeSuites) {
   Emissor emissor({"--tamanho", "160x120"});
-  const std::vector<std::pair<std::string, std::vector<std::string>>> recusados{
-      {"654321", {}},
-      {std::string(codigoTeste), {"-psk_identity", "outro"}},
-      {std::string(codigoTeste), {"-cipher", "PSK-AES256-GCM-SHA384"}},
-  };
-  for (const auto& [codigo, extras] : recusados) {
-    ClienteTls recusado(emissor.porta(), codigo, extras);
+  for (const std::vector<std::string>& extras : {std::vector<std::string>{"-psk", chaveHex("654321")},
+                                                  {"-psk_identity", "outro"},
+                                                  {"-cipher", "PSK-AES256-GCM-SHA384"}}) {
+    ClienteTls recusado(emissor.porta(), extras);
     EXPECT_FALSE(recusado.proxima());
     EXPECT_NE(recusado.esperarFim(), 0);
-    EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << codigo;
+    EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << extras[0];
   }
   for (const auto& [cifra, impressa] :
        {std::pair{"ECDHE-PSK-CHACHA20-POLY1305", "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256"},
         {"ECDHE-PSK-AES128-CBC-SHA", "ECDHE_PSK_WITH_AES_128_CBC_SHA"},
         {"PSK-AES128-GCM-SHA256", "PSK_WITH_AES_128_GCM_SHA256"}}) {
-    ClienteTls cliente(emissor.porta(), codigoTeste, {"-cipher", cifra});
+    ClienteTls cliente(emissor.porta(), {"-cipher", cifra});
     EXPECT_TRUE(cliente.abertura()) << cifra;
     auto linha = emissor.esperarLinha("Receptor conectado: ");
     EXPECT_TRUE(linha && linha->ends_with(" (" + std::string(impressa) + ")")) << cifra;
@@ -130,28 +122,26 @@ TEST(EmissorComUmReceptor, AnswersAKeyFrameRequestAfterUndecodableBytesReplacedA
   auto quadros = cliente.quadros(4);
   ASSERT_EQ(quadros.size(), 4u);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(decodificador.decodificar(quadros[i]).erro, 0);
+    EXPECT_EQ(decodificador.decodificar(quadros[i]), 0);
     EXPECT_EQ(quadros[i + 1][0], 0) << "periodic key frames are far apart";
   }
-  EXPECT_LT(decodificador.decodificar(quadros[3]).erro, 0) << "libavcodec must reject it";
+  EXPECT_LT(decodificador.decodificar(quadros[3]), 0) << "libavcodec must reject it";
   EXPECT_TRUE(emissor.esperarLinha("Falha injetada: quadro indecodificável"));
 
-  cliente.enviar(TipoMensagem::pedirKeyframe);
+  cliente.escrever(Protocolo::empacotar(TipoMensagem::pedirKeyframe, {}));
   EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor"));
   // The first key frame among the next frames, and every frame after it, decode on a fresh decoder.
   auto depois = cliente.quadros(12);
   auto chave = std::find_if(depois.begin(), depois.end(), [](const Bytes& q) { return q[0] == 1; });
   ASSERT_NE(chave, depois.end());
   Decodificador novo((*abertura)[1]);
-  for (; chave != depois.end(); ++chave) EXPECT_EQ(novo.decodificar(*chave).erro, 0);
+  for (; chave != depois.end(); ++chave) EXPECT_EQ(novo.decodificar(*chave), 0);
 }
 
 // The other faults end the stream after the chosen number of frames, each its own way.
 struct Falha {
-  const char* opcao;
-  const char* linha;
-  bool corrompe;  // the length field of the next message is broken
-  bool reinicia;  // the connection is reset rather than closed
+  const char *opcao, *linha;
+  bool corrompe, reinicia;  // the next length field is broken; the connection is reset, not closed
 };
 
 void PrintTo(const Falha& falha, std::ostream* saida) {
@@ -161,7 +151,8 @@ void PrintTo(const Falha& falha, std::ostream* saida) {
 class EmissorComFalhas : public ::testing::TestWithParam<Falha> {};
 
 TEST_P(EmissorComFalhas, EndTheStreamAfterTheChosenNumberOfFramesAndTheNextReceiverIsServed) {
-  Emissor emissor({"--tamanho", "160x120", GetParam().opcao, "3"});
+  const auto& [opcao, linha, corrompe, reinicia] = GetParam();
+  Emissor emissor({"--tamanho", "160x120", opcao, "3"});
   {
     ClienteTls cliente(emissor.porta());
     ASSERT_TRUE(cliente.abertura());
@@ -173,13 +164,12 @@ TEST_P(EmissorComFalhas, EndTheStreamAfterTheChosenNumberOfFramesAndTheNextRecei
       corrompido = true;
     }
     EXPECT_EQ(quadros, 3);
-    EXPECT_EQ(corrompido, GetParam().corrompe);
-    if (!GetParam().corrompe) {
-      EXPECT_EQ(cliente.esperarFim() != 0, GetParam().reinicia);
-      EXPECT_EQ(cliente.erros().find("errno=104") != std::string::npos, GetParam().reinicia)
-          << "connection reset by peer";
+    EXPECT_EQ(corrompido, corrompe);
+    if (!corrompe) {
+      EXPECT_EQ(cliente.esperarFim() != 0, reinicia);
+      EXPECT_EQ(cliente.erros().find("errno=104") != std::string::npos, reinicia) << "connection reset by peer";
     }
-    EXPECT_TRUE(emissor.esperarLinha(GetParam().linha));
+    EXPECT_TRUE(emissor.esperarLinha(linha));
   }
   ClienteTls seguinte(emissor.porta());
   EXPECT_TRUE(seguinte.abertura());
@@ -200,7 +190,10 @@ TEST(EmissorFontes, AnX11ScreenIsSentWithItsOwnPointerAndTheOverlayHidden) {
   ASSERT_TRUE(abertura);
   EXPECT_EQ(lerBE<std::uint64_t>((*abertura)[0], 0), std::uint64_t{1920} << 32 | 1080) << "config: 1920x1080";
   Decodificador decodificador((*abertura)[1]);
-  for (const auto& q : cliente.quadros(3)) EXPECT_EQ(decodificador.decodificar(q).largura, 1920);
+  for (const auto& q : cliente.quadros(3)) {
+    decodificador.decodificar(q);
+    EXPECT_EQ(decodificador.largura, 1920);
+  }
   auto cursor = cliente.proxima(TipoMensagem::cursor);
   ASSERT_TRUE(cursor);
   EXPECT_EQ(cursor->second.at(8), 0);
