@@ -113,9 +113,7 @@ TEST_F(DecodificadorImagemSdlTeste,
       // header again for ever.
       {"PNG cut after a chunk header", cortado(pngDeclarando(8, 8), 41)},
       // 16000 squared is still within what the header reader itself accepts.
-      {"PNG 50000x50000", pngDeclarando(50000, 50000)},
       {"PNG 16000x16000", pngDeclarando(16000, 16000)},
-      {"PNG 2000x1", pngDeclarando(2000, 1)},
       {"GIF with a 60000x60000 first picture", gifDeclarando(0x60, 0xea)},
       {"GIF cut", {'G', 'I', 'F', '8', '9', 'a', 1}},
       // Lossless WebP: 14-bit width-1 and height-1 after the 0x2f signature; 16384x16384.
