@@ -1,6 +1,6 @@
 #pragma once
 
-// Real peers for the transport tests, all on loopback, and a recorder for what a connection reports.
+// The peer for the connection tests: openssl s_server on loopback.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,15 +10,10 @@
 
 #include <algorithm>
 #include <asio/ip/tcp.hpp>
-#include <future>
-#include <mutex>
-#include <random>
 #include <thread>
 
 #include "apoio/Apoio.hpp"
 #include "protocolo/Pareamento.hpp"
-#include "receptor/Fila.hpp"
-#include "receptor/Transporte.hpp"
 
 extern char** environ;
 
@@ -27,13 +22,6 @@ namespace orbelo::teste {
 inline std::uint16_t portaLivre() {
   asio::io_context contexto;
   return asio::ip::tcp::acceptor(contexto, {asio::ip::make_address("127.0.0.1"), 0}).local_endpoint().port();
-}
-
-inline Bytes bytesAleatorios(std::size_t quantos) {
-  std::independent_bits_engine<std::mt19937, 8, unsigned> gerador(static_cast<unsigned>(quantos));
-  Bytes dados(quantos);
-  for (auto& byte : dados) byte = static_cast<std::uint8_t>(gerador());
-  return dados;
 }
 
 struct OpcoesServidor {
@@ -108,63 +96,5 @@ class ServidorTls {
   int entrada = -1;
   std::thread escritor;
 };
-
-// What a connection reported, collected on its `fila` and read by the test thread.
-struct Registro {
-  std::mutex trava;
-  std::vector<std::pair<EstadoConexao, std::optional<ErroRede>>> estados;
-  Bytes bytes;
-  std::size_t recepcoes = 0, maiorEntrega = 0;
-  std::optional<ErroRede> erroRecepcao;
-
-  bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds limite = 10s) {
-    return teste::esperar(
-        [&] {
-          const std::lock_guard guarda(trava);
-          return condicao();
-        },
-        limite);
-  }
-  std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
-      std::chrono::milliseconds limite = 10s) {
-    if (!esperar([this] { return !estados.empty(); }, limite)) return std::nullopt;
-    const std::lock_guard guarda(trava);
-    return estados.front();
-  }
-  Conexao::AoMudarEstado anotarEstado() {
-    return [this](EstadoConexao estado, const std::optional<ErroRede>& erro) {
-      const std::lock_guard guarda(trava);
-      estados.emplace_back(estado, erro);
-    };
-  }
-  void recebido(const Bytes& dados, bool, const std::optional<ErroRede>& erro) {
-    const std::lock_guard guarda(trava);
-    bytes.insert(bytes.end(), dados.begin(), dados.end());
-    ++recepcoes;
-    maiorEntrega = std::max(maiorEntrega, dados.size());
-    if (erro) erroRecepcao = erro;
-  }
-};
-
-// Keeps one receive pending on `conexao`, recording into `registro`, until the stream ends.
-inline void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
-                          std::size_t maximo = 1024 * 1024) {
-  conexao->receber(1, maximo,
-                   [fraca = std::weak_ptr(conexao), registro, maximo](const Bytes& dados, bool completo,
-                                                                      const std::optional<ErroRede>& erro) {
-                     registro->recebido(dados, completo, erro);
-                     const auto conexao = fraca.lock();
-                     if (conexao && !completo && !erro) receberSempre(conexao, registro, maximo);
-                   });
-}
-
-// Runs `tarefa` on `fila` and waits for it.
-template <typename F>
-auto naFila(Fila& fila, F tarefa) {
-  std::packaged_task<decltype(tarefa())()> pacote(std::move(tarefa));
-  auto futuro = pacote.get_future();
-  fila.executar([&pacote] { pacote(); });
-  return futuro.get();
-}
 
 }  // namespace orbelo::teste

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "Pares.hpp"
+#include "apoio/Apoio.hpp"
 
 namespace orbelo::teste {
 namespace {
