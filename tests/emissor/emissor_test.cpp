@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "apoio/Apoio.hpp"
+#include "protocolo/Pareamento.hpp"
 #include "receptor/plataforma/video/DecodificadorH264.hpp"
 
 using namespace orbelo;
@@ -102,14 +103,12 @@ TEST(EmissorComUmReceptor, TakesOnlyTheCodesKeyWithItsIdentityInEachOfTheThreeSu
     EXPECT_NE(recusado.esperarFim(), 0);
     EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << extras[0];
   }
-  for (const auto& [cifra, impressa] :
-       {std::pair{"ECDHE-PSK-CHACHA20-POLY1305", "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256"},
-        {"ECDHE-PSK-AES128-CBC-SHA", "ECDHE_PSK_WITH_AES_128_CBC_SHA"},
-        {"PSK-AES128-GCM-SHA256", "PSK_WITH_AES_128_GCM_SHA256"}}) {
-    ClienteTls cliente(emissor.porta(), {"-cipher", cifra});
-    EXPECT_TRUE(cliente.abertura()) << cifra;
-    auto linha = emissor.esperarLinha("Receptor conectado: ");
-    EXPECT_TRUE(linha && linha->ends_with(" (" + std::string(impressa) + ")")) << cifra;
+  for (const auto& suite : Pareamento::suites) {
+    const std::string nome(suite.nomeImpresso);
+    ClienteTls cliente(emissor.porta(), {"-cipher", std::string(suite.nomeOpenssl)});
+    EXPECT_TRUE(cliente.abertura()) << nome;
+    const auto linha = emissor.esperarLinha("Receptor conectado: ");
+    EXPECT_TRUE(linha && linha->ends_with(" (" + nome + ")")) << nome;
   }
 }
 

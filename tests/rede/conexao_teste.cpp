@@ -145,7 +145,7 @@ TEST_P(ConexaoTlsSuite, BecomesReadyNamesTheSuiteAndCarriesAMebibyteEachWayIntac
 INSTANTIATE_TEST_SUITE_P(CadaSuite, ConexaoTlsSuite, ::testing::Range(std::size_t{0}, Pareamento::suites.size()),
                          [](const auto& info) { return std::string(Pareamento::suites[info.param].nomeImpresso); });
 
-TEST_F(ConexaoTls, AnotherCodeOrATls13OnlyServerFailsInTheTlsLayerAndAClosedPortIsRefused) {
+TEST_F(ConexaoTls, AnotherCodeOrATls13OnlyServerFailsInTheTlsLayerAClosedPortIsRefusedAHangUpIsNeither) {
   for (const auto& opcoes : {OpcoesServidor{.codigo = "654321"},
                              OpcoesServidor{.suite = "TLS_AES_128_GCM_SHA256", .versao = "-tls1_3"}}) {
     ServidorTls servidor(opcoes);
@@ -160,9 +160,7 @@ TEST_F(ConexaoTls, AnotherCodeOrATls13OnlyServerFailsInTheTlsLayerAndAClosedPort
   EXPECT_EQ(erro.tipo, ErroRede::Tipo::posix);
   EXPECT_EQ(erro.codigo, ECONNREFUSED);
   EXPECT_EQ(erro.texto, std::strerror(ECONNREFUSED));
-}
 
-TEST_F(ConexaoTls, APeerHangingUpDuringTheHandshakeIsAnOrdinaryFailureNotARefusal) {
   // No alert came, so nothing says the code was wrong: a sender going away mid-handshake
   // must not cost the user a remembered code.
   asio::io_context contexto;
