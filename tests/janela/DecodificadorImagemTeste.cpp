@@ -130,8 +130,7 @@ TEST_F(DecodificadorImagemSdlTeste,
   // Inside the signature, inside the header, inside the data, before the end chunk.
   const auto png = salvarPng(8, 8);
   for (const std::size_t n : {std::size_t{8}, std::size_t{20}, png.size() / 2, png.size() - 13})
-    casos.emplace_back("PNG cut at " + std::to_string(n),
-                       Bytes(png.begin(), png.begin() + std::ptrdiff_t(n)));
+    casos.emplace_back("PNG cut at " + std::to_string(n), cortado(png, n));
   std::fflush(stderr);
   const int guardado = ::dup(STDERR_FILENO);
   std::FILE* capturado = std::tmpfile();
