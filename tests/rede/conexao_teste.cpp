@@ -63,12 +63,11 @@ class ConexaoTls : public ::testing::Test {
              Transporte* por = nullptr) {
     fechar();
     registro = std::make_shared<Registro>();
-    conexao = naFila(fila, [&] {
+    naFila(fila, [&] {
       conexao = (por != nullptr ? *por : transporte).conexao(host, porta, parametros);
       conexao->aoMudarEstado(anotarEstado());
       conexao->iniciar();
       antes();
-      return conexao;
     });
   }
   Conexao::AoMudarEstado anotarEstado() {
@@ -79,14 +78,10 @@ class ConexaoTls : public ::testing::Test {
   void fechar() {
     if (conexao) naFila(fila, [this] { conexao->cancelar(); });
   }
-  template <typename F>
-  bool esperarNaFila(F condicao, std::chrono::milliseconds limite = 10s) {
-    return esperar([&] { return naFila(fila, condicao); }, limite);
-  }
   // The first state reported, once there is one.
   std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
       std::chrono::milliseconds limite = 10s) {
-    if (!esperarNaFila([this] { return !registro->estados.empty(); }, limite)) return std::nullopt;
+    if (!esperar([&] { return naFila(fila, [this] { return !registro->estados.empty(); }); }, limite)) return {};
     return naFila(fila, [this] { return registro->estados.front(); });
   }
   ErroRede falha() {
@@ -134,7 +129,8 @@ TEST_P(ConexaoTlsSuite, BecomesReadyNamesTheSuiteAndCarriesAMebibyteEachWayIntac
   Bytes noServidor;
   esperar([&] { return (noServidor = lerArquivo(servidor.saida)).size() >= doCliente.size(); }, 30s);
   EXPECT_TRUE(noServidor == doCliente) << noServidor.size() << " bytes";
-  EXPECT_TRUE(esperarNaFila([&] { return registro->bytes.size() >= paraOCliente.size(); }, 30s));
+  EXPECT_TRUE(
+      esperar([&] { return naFila(fila, [&] { return registro->bytes.size() >= paraOCliente.size(); }); }, 30s));
   fechar();
   EXPECT_TRUE(registro->bytes == paraOCliente) << registro->bytes.size() << " bytes at the client";
   EXPECT_LE(registro->maiorEntrega, 4096u);
@@ -183,20 +179,15 @@ TEST_F(ConexaoTls, ADialByNameAndOneOverIpv6ReachTheServer) {
 }
 
 TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
-  const auto cancelarAo = [](const std::shared_ptr<Conexao>& alvo) {
-    return [fraca = std::weak_ptr(alvo)] {
-      if (const auto alvo = fraca.lock()) alvo->cancelar();
-    };
-  };
   // Cancelled from inside its own ready handler, with a receive pending. The server sees
   // the close and ends; whatever was in flight has landed by then.
   ServidorTls servidor;
   abrir(servidor.porta, "127.0.0.1", [&] {
-    conexao->aoMudarEstado([anotar = anotarEstado(), cancelar = cancelarAo(conexao)](
-                               EstadoConexao estado, const std::optional<ErroRede>& erro) {
-      anotar(estado, erro);
-      cancelar();
-    });
+    conexao->aoMudarEstado(
+        [this, anotar = anotarEstado()](EstadoConexao estado, const std::optional<ErroRede>& erro) {
+          anotar(estado, erro);
+          conexao->cancelar();
+        });
     receberSempre(conexao, registro);
   });
   ASSERT_TRUE(pronta());
@@ -212,10 +203,9 @@ TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
   fluindo.escrever(bytesAleatorios(300000));
   naFila(fila, [&] {
     const auto anotar = std::bind_front(&Registro::recebido, registro);
-    conexao->receber(1, 1000, [anotar, cancelar = cancelarAo(conexao)](const Bytes& dados, bool completo,
-                                                                       const std::optional<ErroRede>& erro) {
+    conexao->receber(1, 1000, [this, anotar](const Bytes& dados, bool completo, const std::optional<ErroRede>& erro) {
       anotar(dados, completo, erro);
-      cancelar();
+      conexao->cancelar();
     });
     conexao->receber(1, 1000, anotar);
   });
