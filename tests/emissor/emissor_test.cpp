@@ -66,8 +66,7 @@ class ClienteTls : public Processo {
 };
 
 // The receiver's own decoder, which reports what libavcodec rejects.
-class Decodificador {
- public:
+struct Decodificador {
   // From the two records of a `parametros` payload.
   explicit Decodificador(const Bytes& parametros) {
     const auto sps = 2 + static_cast<std::ptrdiff_t>(lerBE<std::uint16_t>(parametros, 0));
@@ -84,8 +83,6 @@ class Decodificador {
     return erro;
   }
   int largura = 0;
-
- private:
   DecodificadorH264 h264;
   std::shared_ptr<const FormatoVideo> formato;
   Quadro imagem{av_frame_alloc()};
@@ -137,20 +134,13 @@ TEST(EmissorComUmReceptor, AnswersAKeyFrameRequestAfterUndecodableBytesReplacedA
   for (; chave != depois.end(); ++chave) EXPECT_EQ(novo.decodificar(*chave), 0);
 }
 
-// The other faults end the stream after the chosen number of frames, each its own way.
-struct Falha {
-  const char *opcao, *linha;
-  bool corrompe, reinicia;  // the next length field is broken; the connection is reset, not closed
-};
-
-void PrintTo(const Falha& falha, std::ostream* saida) {
-  *saida << falha.opcao;
-}
-
+// The other faults end the stream after the chosen number of frames, each its own way: option,
+// end of the line it prints, whether the next length field is broken, whether the connection is reset.
+using Falha = std::tuple<std::string, std::string, bool, bool>;
 class EmissorComFalhas : public ::testing::TestWithParam<Falha> {};
 
 TEST_P(EmissorComFalhas, EndTheStreamAfterTheChosenNumberOfFramesAndTheNextReceiverIsServed) {
-  const auto& [opcao, linha, corrompe, reinicia] = GetParam();
+  const auto& [opcao, fimLinha, corrompe, reinicia] = GetParam();
   Emissor emissor({"--tamanho", "160x120", opcao, "3"});
   {
     ClienteTls cliente(emissor.porta());
@@ -168,19 +158,19 @@ TEST_P(EmissorComFalhas, EndTheStreamAfterTheChosenNumberOfFramesAndTheNextRecei
       EXPECT_EQ(cliente.esperarFim() != 0, reinicia);
       EXPECT_EQ(cliente.erros().find("errno=104") != std::string::npos, reinicia) << "connection reset by peer";
     }
-    EXPECT_TRUE(emissor.esperarLinha(linha));
+    const auto linha = emissor.esperarLinha("Falha injetada: ");
+    EXPECT_TRUE(linha && linha->ends_with(fimLinha)) << linha.value_or("");
   }
   ClienteTls seguinte(emissor.porta());
   EXPECT_TRUE(seguinte.abertura());
   EXPECT_EQ(seguinte.quadros(3).size(), 3u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Falhas, EmissorComFalhas,
-    ::testing::Values(Falha{"--falha-comprimento", "Falha injetada: comprimento corrompido", true, false},
-                      Falha{"--falha-fechar", "Falha injetada: conexão fechada", false, false},
-                      Falha{"--falha-reset", "Falha injetada: conexão reiniciada", false, true}),
-    [](const auto& info) { return std::string(info.param.opcao + 8); });
+INSTANTIATE_TEST_SUITE_P(Falhas, EmissorComFalhas,
+                         ::testing::Values(Falha{"--falha-comprimento", ": comprimento corrompido", true, false},
+                                           Falha{"--falha-fechar", " fechada", false, false},
+                                           Falha{"--falha-reset", " reiniciada", false, true}),
+                         [](const auto& info) { return std::get<0>(info.param).substr(8); });
 
 TEST(EmissorFontes, AnX11ScreenIsSentWithItsOwnPointerAndTheOverlayHidden) {
   Emissor emissor({"--x11", prepararServicos(), "--fps", "10"});
