@@ -15,14 +15,10 @@ namespace {
 // go at the end of its command line, where they override earlier options.
 class ClienteTls : public Processo {
  public:
-  explicit ClienteTls(std::uint16_t porta, std::vector<std::string> extras = {})
-      : Processo([&] {
-          std::vector<std::string> linha{
-              "openssl",       "s_client", "-quiet",  "-psk",     chaveHex(codigoTeste),
-              "-psk_identity", "varovia",  "-tls1_2", "-connect", "127.0.0.1:" + std::to_string(porta)};
-          linha.insert(linha.end(), extras.begin(), extras.end());
-          return linha;
-        }()) {}
+  explicit ClienteTls(std::uint16_t porta, const std::string& extras = "")
+      : Processo({"sh", "-c",
+                  "exec openssl s_client -quiet -psk " + chaveHex(codigoTeste) +
+                      " -psk_identity varovia -tls1_2 -connect 127.0.0.1:" + std::to_string(porta) + " " + extras}) {}
 
   // The next message (of this type, when given); none on timeout or at the end of the stream.
   // Throws ErroProtocolo on a corrupt stream.
@@ -92,17 +88,16 @@ struct Decodificador {
 
 TEST(EmissorComUmReceptor, TakesOnlyTheCodesKeyWithItsIdentityInEachOfTheThreeSuites) {
   Emissor emissor({"--tamanho", "160x120"});
-  for (const std::vector<std::string>& extras : {std::vector<std::string>{"-psk", chaveHex("654321")},
-                                                  {"-psk_identity", "outro"},
-                                                  {"-cipher", "PSK-AES256-GCM-SHA384"}}) {
+  for (const auto& extras : {"-psk " + chaveHex("654321"), std::string("-psk_identity outro"),
+                             std::string("-cipher PSK-AES256-GCM-SHA384")}) {
     ClienteTls recusado(emissor.porta(), extras);
     EXPECT_FALSE(recusado.proxima());
     EXPECT_NE(recusado.esperarFim(), 0);
-    EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << extras[0];
+    EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << extras;
   }
   for (const auto& suite : Pareamento::suites) {
     const std::string nome(suite.nomeImpresso);
-    ClienteTls cliente(emissor.porta(), {"-cipher", std::string(suite.nomeOpenssl)});
+    ClienteTls cliente(emissor.porta(), "-cipher " + std::string(suite.nomeOpenssl));
     EXPECT_TRUE(cliente.abertura()) << nome;
     const auto linha = emissor.esperarLinha("Receptor conectado: ");
     EXPECT_TRUE(linha && linha->ends_with(" (" + nome + ")")) << nome;
