@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <fstream>
 
@@ -56,7 +57,8 @@ TEST(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOr
   EXPECT_FALSE(navegador.esperarLinha("", 1500ms));
   auto avahi = iniciarAvahi();
   EXPECT_TRUE(navegador.relatou(nome, true));
-  // The daemon goes: what it had found goes with it.
+  // The daemon dies: what it had found goes with it.
+  kill(avahi->id(), SIGKILL);
   avahi.reset();
   EXPECT_TRUE(navegador.relatou(nome, false));
   avahi = iniciarAvahi();
