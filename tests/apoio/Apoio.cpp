@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <set>
@@ -35,6 +36,39 @@ bool pronto(int fd, std::chrono::milliseconds espera) {
   return poll(&p, 1, static_cast<int>(std::min<long long>(espera.count(), 1 << 30))) > 0;
 }
 
+// Every line the receiver may print; anything else on its output is a stray.
+constexpr std::array prefixosReceptor{
+    "Conectado a ",
+    "O cabo não levou ao MacBook; tentando por qualquer rede.",
+    "Falha na conexão",
+    "O MacBook recusou o código ",
+    "Conexão encerrada",
+    "Dados inválidos do emissor: ",
+    "Emissor em ",
+    "SPS/PPS inválidos.",
+    "Erro de decodificação: ",
+    "Recebido: ",
+    "Preferências ilegíveis em ",
+};
+
+fs::path pastaDe(pid_t processo) {
+  return fs::path("/proc") / std::to_string(processo);
+}
+
+long campoKib(const std::string& status, const std::string& nome) {
+  const auto em = status.find("\n" + nome + ":");
+  return em == std::string::npos ? -1 : std::stol(status.substr(em + nome.size() + 2));
+}
+
+std::vector<fs::path> descritoresDe(pid_t processo) {
+  std::vector<fs::path> encontrados;
+  std::error_code erro;
+  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
+       !erro && it != fs::directory_iterator(); it.increment(erro))
+    encontrados.push_back(it->path());
+  return encontrados;
+}
+
 }  // namespace
 
 Processo::Processo(const std::vector<std::string>& argumentos, const std::vector<std::string>& ambiente) {
@@ -44,9 +78,8 @@ Processo::Processo(const std::vector<std::string>& argumentos, const std::vector
   }
   posix_spawn_file_actions_t acoes;
   posix_spawn_file_actions_init(&acoes);
-  posix_spawn_file_actions_adddup2(&acoes, canos[0][0], 0);
-  posix_spawn_file_actions_adddup2(&acoes, canos[1][1], 1);
-  posix_spawn_file_actions_adddup2(&acoes, canos[2][1], 2);
+  // The child's ends: standard input reads, the other two write.
+  for (int i = 0; i < 3; ++i) posix_spawn_file_actions_adddup2(&acoes, canos[i][i > 0], i);
   std::vector<char*> argv;
   for (const auto& a : argumentos) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -57,9 +90,7 @@ Processo::Processo(const std::vector<std::string>& argumentos, const std::vector
   envp.push_back(nullptr);
   const int falha = posix_spawnp(&pid, argv[0], &acoes, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&acoes);
-  close(canos[0][0]);
-  close(canos[1][1]);
-  close(canos[2][1]);
+  for (int i = 0; i < 3; ++i) close(canos[i][i > 0]);
   entrada = canos[0][1];
   saida = canos[1][0];
   erro = canos[2][0];
@@ -144,11 +175,6 @@ PastaTemporaria::PastaTemporaria() {
   caminho_ = modelo;
 }
 
-PastaTemporaria::~PastaTemporaria() {
-  std::error_code ignorado;
-  fs::remove_all(caminho_, ignorado);
-}
-
 std::string prepararServicos() {
   std::string comando = ORBELO_FONTE "/scripts/servicos-teste.sh";
   if (const char* exibicao = std::getenv("DISPLAY"))
@@ -159,42 +185,21 @@ std::string prepararServicos() {
   return std::getenv("DISPLAY");
 }
 
-namespace {
-
-// Every line the receiver may print; anything else on its output is a stray.
-constexpr std::array prefixosReceptor{
-    "Conectado a ",
-    "O cabo não levou ao MacBook; tentando por qualquer rede.",
-    "Falha na conexão",
-    "O MacBook recusou o código ",
-    "Conexão encerrada",
-    "Dados inválidos do emissor: ",
-    "Emissor em ",
-    "SPS/PPS inválidos.",
-    "Erro de decodificação: ",
-    "Recebido: ",
-    "Preferências ilegíveis em ",
-};
-
-std::vector<std::string> comPrograma(const char* programa, std::vector<std::string> argumentos) {
-  argumentos.insert(argumentos.begin(), programa);
-  return argumentos;
-}
-
-}  // namespace
-
 Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos)
-    : Processo(comPrograma(ORBELO_BINARIO, std::move(argumentos)),
-               {"XDG_CONFIG_HOME=" + configuracao.string()}) {}
+    : Processo(
+          [&] {
+            argumentos.insert(argumentos.begin(), ORBELO_BINARIO);
+            return argumentos;
+          }(),
+          {"XDG_CONFIG_HOME=" + configuracao.string()}) {}
 
 Orbelo::~Orbelo() {
   esperarLinha("\x01", 300ms);  // collects what is still in the pipe
   EXPECT_EQ(erros(), "") << "orbelo wrote to standard error";
-  for (const auto& linha : linhas()) {
-    bool conhecida = false;
-    for (std::string_view prefixo : prefixosReceptor) conhecida = conhecida || linha.starts_with(prefixo);
-    EXPECT_TRUE(conhecida) << "unexpected line from orbelo: " << linha;
-  }
+  for (const auto& linha : linhas())
+    EXPECT_TRUE(
+        std::ranges::any_of(prefixosReceptor, [&](std::string_view p) { return linha.starts_with(p); }))
+        << "unexpected line from orbelo: " << linha;
 }
 
 std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais) {
@@ -219,11 +224,8 @@ Emissor::Emissor(const std::vector<std::string>& argumentos, bool anunciar)
 
 std::string chaveHex(std::string_view codigo) {
   std::string hex;
-  for (std::uint8_t byte : Pareamento::derivarChave(codigo)) {
-    char par[3];
-    std::snprintf(par, sizeof par, "%02x", byte);
-    hex += par;
-  }
+  for (std::uint8_t byte : Pareamento::derivarChave(codigo))
+    hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
   return hex;
 }
 
@@ -244,28 +246,6 @@ std::optional<Mensagem> SessaoPsk::receber(std::chrono::milliseconds espera) {
   recebidas.pop_front();
   return primeira;
 }
-
-namespace {
-
-fs::path pastaDe(pid_t processo) {
-  return fs::path("/proc") / std::to_string(processo);
-}
-
-long campoKib(const std::string& status, const std::string& nome) {
-  const auto em = status.find("\n" + nome + ":");
-  return em == std::string::npos ? -1 : std::stol(status.substr(em + nome.size() + 2));
-}
-
-std::vector<fs::path> descritoresDe(pid_t processo) {
-  std::vector<fs::path> encontrados;
-  std::error_code erro;
-  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
-       !erro && it != fs::directory_iterator(); it.increment(erro))
-    encontrados.push_back(it->path());
-  return encontrados;
-}
-
-}  // namespace
 
 Memoria memoria(pid_t processo) {
   const auto status = lerArquivo(pastaDe(processo) / "status");

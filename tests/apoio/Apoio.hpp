@@ -65,7 +65,10 @@ class PastaTemporaria {
   PastaTemporaria();
   PastaTemporaria(const PastaTemporaria&) = delete;
   PastaTemporaria& operator=(const PastaTemporaria&) = delete;
-  ~PastaTemporaria();
+  ~PastaTemporaria() {
+    std::error_code ignorado;
+    std::filesystem::remove_all(caminho_, ignorado);
+  }
   const std::filesystem::path& caminho() const { return caminho_; }
   std::filesystem::path operator/(std::string_view nome) const { return caminho_ / nome; }
 

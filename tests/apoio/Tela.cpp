@@ -65,11 +65,7 @@ std::vector<int> Captura::linhas(const std::function<bool(Rgb)>& teste, Caixa ar
   return achadas;
 }
 
-namespace {
-
 using Cano = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-}  // namespace
 
 Captura capturar() {
   Cano import(popen("import -window root -depth 8 ppm:-", "r"), pclose);
