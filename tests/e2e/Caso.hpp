@@ -5,7 +5,6 @@
 #include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "apoio/Apoio.hpp"
 #include "apoio/Tela.hpp"

@@ -32,9 +32,6 @@ Rgb bt709Limitado(double y, double u, double v) {
 int distancia(Rgb a, Rgb b) {
   return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
 }
-bool neutro(Rgb c) {
-  return c.r == c.g && c.g == c.b;
-}
 
 // The picture fills exactly `video`: everything else on the screen is black.
 std::string ocupa(const Captura& tela, Caixa video) {
@@ -182,7 +179,7 @@ Verificacao painel(bool comErro, CampoCodigo codigo) {
 Verificacao soAviso() {
   return [](const Captura& tela) -> std::string {
     const auto janela = tela.janelaComum();
-    if (const auto cor = tela.extensao([](Rgb c) { return !neutro(c); }, janela)) {
+    if (const auto cor = tela.extensao([](Rgb c) { return c.r != c.g || c.g != c.b; }, janela)) {
       return "colour in the window at " + texto(*cor);
     }
     if (!tela.extensao([](Rgb c) { return c == cinzaAviso; }, janela)) return "no notice text";
