@@ -44,7 +44,6 @@ class Processo {
   std::optional<std::string> esperarLinha(std::string_view prefixo, std::chrono::milliseconds espera = 30s) {
     return esperarLinha({prefixo}, espera);
   }
-  // Every complete output line read so far.
   const std::vector<std::string>& linhas() const { return todas; }
   // Exit status (128 + signal when killed), waiting up to `espera`; none while it runs.
   std::optional<int> esperarFim(std::chrono::milliseconds espera = 15s);
@@ -147,7 +146,6 @@ int descritores(pid_t processo);
 // Its TCP and UDP sockets as "tcp 0100007F:1CFC 0A": protocol, local address, state (0A: LISTEN).
 std::vector<std::string> soquetes(pid_t processo);
 
-// Polls `condicao` until it holds or `espera` runs out.
 bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds espera = 20s);
 
 Bytes lerArquivo(const std::filesystem::path& arquivo);

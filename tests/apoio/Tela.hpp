@@ -70,9 +70,7 @@ using Verificacao = std::function<std::string(const Captura&)>;
 std::string esperarTela(const std::string& nome, const Verificacao& verificacao,
                         std::chrono::milliseconds espera = std::chrono::seconds(20));
 
-// Runs xdotool with these arguments; false when it failed.
 bool xdotool(const std::string& argumentos);
-// No window titled as the receiver's is on the display.
 bool semJanelaReceptor();
 
 }  // namespace orbelo::teste

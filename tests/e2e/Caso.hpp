@@ -55,7 +55,6 @@ inline constexpr std::array<Rgb, 4> coresQuadrantes{
 // `quadros` pictures of them, 640x480, tagged BT.709 limited range so that colours on
 // screen can be checked.
 FluxoH264 quadrantes(const PastaTemporaria& pasta, int quadros);
-// The quadrants fitted in `video`, black around them.
 Verificacao quadrantesEm(Caixa video);
 
 // A flat magenta pointer filling exactly `cursor`, over the quadrants in `video`.
@@ -68,7 +67,6 @@ enum class CampoCodigo { vazio, preenchido };
 Verificacao painel(bool comErro, CampoCodigo codigo);
 // Nothing but the grey of a notice in the window: no picture, no pointer, no panel.
 Verificacao soAviso();
-// Middle of the notice's button, when one is on the screen.
 std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela);
 
 }  // namespace orbelo::teste
