@@ -5,6 +5,7 @@
 // Input: [length, 2 bytes big-endian][`parametros` payload], then any number of
 // [length, 2 bytes big-endian][`quadro` payload: key-frame flag, frame bytes].
 
+#include <algorithm>
 #include <cstdlib>
 
 extern "C" {
@@ -71,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
       continue;
     }
     aguardandoKeyframe = false;
-    const auto amostra = Receptor::criarAmostra(payload.subspan(1), formato);
-    exigir(amostra && amostra->dados.size() == payload.size() - 1);
+    const auto amostra = Receptor::criarAmostra(Bytes(payload.begin(), payload.end()), formato);
+    exigir(amostra && std::ranges::equal(amostra->dados, payload.subspan(1)));
     int resultado = decodificador.prepararPara(amostra->formato);
     if (resultado == 0) {
       resultado = decodificador.enviar(amostra->dados);

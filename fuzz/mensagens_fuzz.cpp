@@ -104,7 +104,7 @@ struct Roteiro {
       case entregarComErro:
         return enviarPendente(false, erroPosix("Connection reset by peer"));
       case entregarComErroTls:
-        return enviarPendente(false, erroTls());
+        return enviarPendente(false, erroTls);
       case falharDecodificacao:
         bancada.camada.estado = CamadaVideo::Status::falhou;
         bancada.camada.erroAtual = corpo.empty() ? std::nullopt : std::optional<std::string>("Invalid data");
