@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "apoio/Tela.hpp"
+#include "receptor/plataforma/janela/AtributosGl.hpp"
 #include "receptor/plataforma/video/DesenhoVideo.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
 #include "video/Fluxo.hpp"
@@ -30,9 +31,7 @@ class DesenhoVideoTeste : public ::testing::Test {
     teste::prepararServicos();
     pasta = std::make_unique<teste::PastaTemporaria>();
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    pedirAtributosGl();
     janela = SDL_CreateWindow("teste", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     ASSERT_TRUE(janela) << SDL_GetError();
     contexto = SDL_GL_CreateContext(janela);
