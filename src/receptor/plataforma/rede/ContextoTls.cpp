@@ -61,7 +61,11 @@ std::optional<ErroRede> configurarContexto(SSL_CTX* contexto, const ParametrosTl
   if (SSL_CTX_get_security_level(contexto) > nivelSegurancaMaximo) {
     SSL_CTX_set_security_level(contexto, nivelSegurancaMaximo);
   }
-  if (SSL_CTX_set_min_proto_version(contexto, 0) != 1 ||
+  // The sender speaks TLS 1.2 alone: pinning the floor too keeps a peer from taking the link down to
+  // TLS 1.0 or 1.1, which the CBC suite would still allow. Nothing here needs renegotiation, and it
+  // would be one more way to start a handshake on a link that is already up.
+  SSL_CTX_set_options(contexto, SSL_OP_NO_RENEGOTIATION);
+  if (SSL_CTX_set_min_proto_version(contexto, parametros.versaoMaxima) != 1 ||
       SSL_CTX_set_max_proto_version(contexto, parametros.versaoMaxima) != 1) {
     return erroOpenssl();
   }
