@@ -13,6 +13,8 @@ namespace orbelo {
 struct FormatoVideo {
   Bytes sps;
   Bytes pps;
+
+  bool operator==(const FormatoVideo&) const = default;
 };
 
 // One frame, shown as soon as it is decoded.

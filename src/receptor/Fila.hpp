@@ -15,6 +15,8 @@ class Fila {
   virtual ~Fila() = default;
   virtual void executar(Tarefa tarefa) = 0;
   virtual void executarDepois(Duracao atraso, Tarefa tarefa) = 0;
+  // Whether the caller runs on this context: state owned by one thread asserts it.
+  virtual bool atual() const = 0;
 };
 
 }  // namespace orbelo

@@ -1,5 +1,6 @@
 #include "Receptor.hpp"
 
+#include <cassert>
 #include <utility>
 
 #include "protocolo/Saida.hpp"
@@ -14,7 +15,9 @@ Receptor::Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dep
     : opcoes(std::move(opcoes)),
       fila(dependencias.fila),
       principal(dependencias.principal),
+      decodificacao(dependencias.decodificacao),
       transporte(dependencias.transporte),
+      formatoUtilizavel(dependencias.formatoUtilizavel),
       preferencias(dependencias.preferencias),
       inicioAutomatico(dependencias.inicioAutomatico),
       imprimir(dependencias.imprimir ? dependencias.imprimir : imprimirLinha),
@@ -23,5 +26,25 @@ Receptor::Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dep
       imagens(dependencias.imagens),
       cursorLocal(dependencias.cursorLocal),
       tela(dependencias.tela) {}
+
+void Receptor::afirmarNaFila() const {
+  assert(fila.atual());
+}
+
+void Receptor::afirmarNoPrincipal() const {
+  assert(principal.atual());
+}
+
+void Receptor::entregar(std::size_t bytes) {
+  bytesEmEspera += bytes;
+}
+
+void Receptor::devolver(std::size_t bytes) {
+  const std::size_t antes = bytesEmEspera.fetch_sub(bytes);
+  // Only the drop below the cap wakes the reader, which stopped at a value above it.
+  if (antes > limiteEmEspera && antes - bytes <= limiteEmEspera) {
+    fila.executar([eu = shared_from_this()] { eu->retomarRecepcao(); });
+  }
+}
 
 }  // namespace orbelo

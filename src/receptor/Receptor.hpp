@@ -1,7 +1,11 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,10 +26,13 @@ namespace orbelo {
 
 // The platform services the receiver works through; all outlive it.
 struct DependenciasReceptor {
-  Fila& fila;       // the network thread: the connection lives there
-  Fila& principal;  // the main thread: the window and everything it draws
+  Fila& fila;           // the network thread: the connection lives there
+  Fila& principal;      // the main thread: the window and everything it draws
+  Fila& decodificacao;  // a worker: pointer images are decoded there, never on the main thread
   Transporte& transporte;
   CamadaVideo& camada;
+  // Whether the decoder can use a stream's parameter sets; safe from any thread.
+  std::function<bool(const FormatoVideo&)> formatoUtilizavel;
   DecodificadorImagem& imagens;
   Preferencias& preferencias;
   InicioAutomatico& inicioAutomatico;
@@ -43,6 +50,11 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   };
 
  public:
+  // What may wait for the main thread and the decoding worker before the socket is left unread.
+  static constexpr std::size_t limiteEmEspera = std::size_t{64} << 20;
+  // No pointer needs more; a larger image payload is dropped unread.
+  static constexpr std::size_t limiteImagemCursor = std::size_t{4} << 20;
+
   static std::shared_ptr<Receptor> criar(OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
   Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
 
@@ -96,6 +108,11 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
                  const std::optional<ErroRede>& erro);
   void tratar(TipoMensagem tipo, Bytes dados);
+  void tratarParametros(VistaBytes dados);
+  void tratarQuadro(Bytes dados);
+  void tratarCursor(VistaBytes dados);
+  void tratarImagemCursor(Bytes dados);
+  void retomarRecepcao();
   void informarTela(Conexao& pronta);
   void pedirKeyframe();
   void iniciarAvisoDeExibicao();
@@ -107,17 +124,39 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void mostrarPareamento(std::string codigoMostrado, const std::optional<std::string>& hostMostrado,
                          const std::optional<std::string>& erro);
   void exibir(Amostra amostra);
+  void moverCursor();
   void posicionarCursor();
-  void aceitarImagemCursor(Bytes arquivo, FormaCursor forma);
+  void aceitarImagemCursor(std::shared_ptr<const ImagemCursor> imagem, FormaCursor forma);
+
+  // On the decoding worker.
+  void decodificarImagemCursor(const Bytes& payload, FormaCursor forma, std::uint64_t numero);
+
+  // From any thread: bytes handed on to another thread, and given back once consumed there.
+  void entregar(std::size_t bytes);
+  void devolver(std::size_t bytes);
+
+  void afirmarNaFila() const;
+  void afirmarNoPrincipal() const;
 
   // Fixed at creation; safe from both threads.
   const OpcoesReceptor opcoes;
   Fila& fila;
   Fila& principal;
+  Fila& decodificacao;
   Transporte& transporte;
+  const std::function<bool(const FormatoVideo&)> formatoUtilizavel;
   Preferencias& preferencias;
   InicioAutomatico& inicioAutomatico;
   Medidor::Impressora imprimir;
+
+  // Safe from both threads. Bytes of frames and pointer images that wait for another thread:
+  // above a cap the socket is not read until they drain, so TCP slows the sender down.
+  std::atomic<std::size_t> bytesEmEspera{0};
+  // The newest pointer image asked for: older ones still waiting are not decoded.
+  std::atomic<std::uint64_t> imagemCursorMaisNova{0};
+  // Only the newest pointer position waits for the main thread.
+  std::mutex travaPosicao;
+  std::optional<PosicaoCursor> posicaoPendente;
 
   // Only on `fila`.
   std::optional<std::string> codigo;
@@ -137,6 +176,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   std::int64_t tentativa = 0;
   Medidor medidor;
   std::int64_t exibidos = 0;
+  std::shared_ptr<Conexao> recepcaoSuspensa;  // the connection whose next receive waits for room
 
   // Only on the main thread.
   CamadaVideo& camada;

@@ -5,6 +5,7 @@
 namespace orbelo {
 
 void Receptor::mostrarAviso(std::optional<std::string> texto, bool comBotao) {
+  afirmarNaFila();
   avisoVisivel = texto.has_value();
   principal.executar([eu = shared_from_this(), texto = std::move(texto), comBotao] {
     EstadoTela& tela = eu->tela;

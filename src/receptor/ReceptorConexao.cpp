@@ -28,6 +28,7 @@ std::string sufixoCabo(bool cabo) {
 }  // namespace
 
 void Receptor::iniciar(std::string novoCodigo, std::optional<std::string> novoHost, bool salvo) {
+  afirmarNaFila();
   parar();
   codigo = std::move(novoCodigo);
   host = std::move(novoHost);
@@ -38,6 +39,7 @@ void Receptor::iniciar(std::string novoCodigo, std::optional<std::string> novoHo
 }
 
 void Receptor::conectar() {
+  afirmarNaFila();
   if (!codigo || parado) {
     return;
   }
@@ -75,6 +77,7 @@ void Receptor::conectar() {
 }
 
 void Receptor::vigiar(std::int64_t numero) {
+  afirmarNaFila();
   if (parado || tentativa != numero || estabelecida) {
     return;
   }
@@ -89,6 +92,7 @@ void Receptor::vigiar(std::int64_t numero) {
 void Receptor::aoEncontrar(const std::shared_ptr<Navegador>& origem,
                            const std::vector<ResultadoBusca>& resultados, const std::string& sufixo,
                            const std::string& codigoDaTentativa) {
+  afirmarNaFila();
   if (parado || conexao || origem != navegador || resultados.empty()) {
     return;
   }
@@ -102,6 +106,7 @@ void Receptor::aoEncontrar(const std::shared_ptr<Navegador>& origem,
 }
 
 void Receptor::abrir(const std::shared_ptr<Conexao>& nova) {
+  afirmarNaFila();
   conexao = nova;
   leitor = LeitorMensagens{};
   formato.reset();
@@ -121,6 +126,7 @@ void Receptor::abrir(const std::shared_ptr<Conexao>& nova) {
 
 void Receptor::aoMudarEstado(const std::shared_ptr<Conexao>& origem, EstadoConexao estado,
                              const std::optional<ErroRede>& erro) {
+  afirmarNaFila();
   if (origem != conexao) {
     return;
   }
@@ -135,7 +141,9 @@ void Receptor::aoMudarEstado(const std::shared_ptr<Conexao>& origem, EstadoConex
 }
 
 void Receptor::aoFalhar(const ErroRede& erro) {
-  if (Pareamento::ehErroDeCodigo(erro)) {
+  afirmarNaFila();
+  // Only a handshake can refuse the code; later TLS faults are a broken link.
+  if (!estabelecida && Pareamento::ehErroDeCodigo(erro)) {
     recusado(erro);
     return;
   }
@@ -147,6 +155,7 @@ void Receptor::aoFalhar(const ErroRede& erro) {
 }
 
 void Receptor::aoFicarPronta() {
+  afirmarNaFila();
   estabelecida = true;
   const std::optional<std::string> interfaceNome = conexao->nomeInterface();
   const std::string nome = interfaceNome && !interfaceNome->empty() ? *interfaceNome : "?";
@@ -164,6 +173,7 @@ void Receptor::aoFicarPronta() {
 }
 
 void Receptor::recusado(const ErroRede& erro) {
+  afirmarNaFila();
   imprimir("O MacBook recusou o código " + codigo.value_or("?") + " (" + erro.texto + ").");
   parar();
   // A remembered code the sender no longer takes must not be tried at the next start.
@@ -176,6 +186,7 @@ void Receptor::recusado(const ErroRede& erro) {
 }
 
 void Receptor::reconectar() {
+  afirmarNaFila();
   if (parado) {
     return;
   }
@@ -199,6 +210,7 @@ void Receptor::reconectar() {
 }
 
 void Receptor::parar() {
+  afirmarNaFila();
   parado = true;
   cancelarTentativa();
 }

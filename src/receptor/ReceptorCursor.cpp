@@ -5,7 +5,18 @@
 
 namespace orbelo {
 
+void Receptor::moverCursor() {
+  afirmarNoPrincipal();
+  {
+    std::lock_guard trava(travaPosicao);
+    cursorPosicao = posicaoPendente;
+    posicaoPendente.reset();
+  }
+  posicionarCursor();
+}
+
 void Receptor::posicionarCursor() {
+  afirmarNoPrincipal();
   if (!tamanhoVideo || !cursorPosicao || !cursorForma || !cursorPosicao->visivel || !tela.avisoOculto ||
       !tela.pareamentoOculto) {
     tela.cursorOculto = true;
@@ -24,17 +35,15 @@ void Receptor::posicionarCursor() {
   tela.cursorOculto = false;
 }
 
-void Receptor::aceitarImagemCursor(Bytes arquivo, FormaCursor forma) {
-  auto imagem = imagens.decodificar(arquivo);
-  if (!imagem) {
-    return;
-  }
+void Receptor::aceitarImagemCursor(std::shared_ptr<const ImagemCursor> imagem, FormaCursor forma) {
+  afirmarNoPrincipal();
   tela.imagemCursor = std::move(imagem);
   cursorForma = forma;
   posicionarCursor();
 }
 
 void Receptor::redimensionar(double largura, double altura) {
+  afirmarNoPrincipal();
   tela.larguraConteudo = largura;
   tela.alturaConteudo = altura;
   posicionarCursor();

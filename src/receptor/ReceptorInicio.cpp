@@ -5,6 +5,7 @@
 namespace orbelo {
 
 void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
+  afirmarNoPrincipal();
   tela.opcaoInicioOculta = !inicioAutomatico.instalado();
   // Rewriting an existing entry keeps it pointing at wherever the program now lives.
   if (inicioAutomatico.existe()) {

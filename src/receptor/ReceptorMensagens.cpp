@@ -1,3 +1,4 @@
+#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -24,6 +25,7 @@ constexpr std::uint8_t marcaVisivel = 1;
 }  // namespace
 
 void Receptor::receber(const std::shared_ptr<Conexao>& esta) {
+  afirmarNaFila();
   esta->receber(recebimentoMinimo, recebimentoMaximo,
                 [fraco = weak_from_this(), origem = std::weak_ptr<Conexao>(esta)](
                     Bytes dados, bool completo, const std::optional<ErroRede>& erro) {
@@ -37,6 +39,7 @@ void Receptor::receber(const std::shared_ptr<Conexao>& esta) {
 
 void Receptor::aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
                          const std::optional<ErroRede>& erro) {
+  afirmarNaFila();
   if (origem != conexao) {
     return;
   }
@@ -52,7 +55,8 @@ void Receptor::aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bo
   for (auto& [tipo, payload] : mensagens) {
     tratar(tipo, std::move(payload));
   }
-  if (erro && Pareamento::ehErroDeCodigo(*erro)) {
+  // Once the link is up the code has been accepted: a TLS fault now is a broken link.
+  if (erro && !estabelecida && Pareamento::ehErroDeCodigo(*erro)) {
     recusado(*erro);
     return;
   }
@@ -61,10 +65,23 @@ void Receptor::aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bo
     reconectar();
     return;
   }
+  if (bytesEmEspera.load() > limiteEmEspera) {
+    recepcaoSuspensa = origem;
+    return;
+  }
   receber(origem);
 }
 
+void Receptor::retomarRecepcao() {
+  afirmarNaFila();
+  if (recepcaoSuspensa && recepcaoSuspensa == conexao) {
+    receber(conexao);
+  }
+  recepcaoSuspensa.reset();
+}
+
 void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
+  afirmarNaFila();
   switch (tipo) {
     case TipoMensagem::config: {
       if (dados.size() < tamanhoConfig) {
@@ -85,67 +102,13 @@ void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
       return;
     }
     case TipoMensagem::parametros:
-      formato = criarFormato(dados);
-      if (!formato) {
-        imprimir("SPS/PPS inválidos.");
-      }
-      return;
-    case TipoMensagem::quadro: {
-      if (dados.size() < 2 || !formato) {
-        return;
-      }
-      if (aguardandoKeyframe && dados[0] != marcaKeyframe) {
-        return;
-      }
-      aguardandoKeyframe = false;
-      const auto tamanho = static_cast<std::int64_t>(dados.size());
-      auto amostra = criarAmostra(std::move(dados), formato);
-      if (!amostra) {
-        return;
-      }
-      amostra->chegada = std::chrono::steady_clock::now();
-      medidor.registrar(tamanho);
-      ++exibidos;
-      if (avisoVisivel) {
-        mostrarAviso(std::nullopt, false);
-      }
-      principal.executar([eu = shared_from_this(), amostra = std::move(*amostra)]() mutable {
-        eu->exibir(std::move(amostra));
-      });
-      return;
-    }
-    case TipoMensagem::cursor: {
-      if (dados.size() < tamanhoCursor) {
-        return;
-      }
-      const float x = lerFloatBE(dados, 0);
-      const float y = lerFloatBE(dados, 4);
-      if (!std::isfinite(x) || !std::isfinite(y)) {
-        return;
-      }
-      const PosicaoCursor posicao{x, y, dados[8] == marcaVisivel};
-      principal.executar([eu = shared_from_this(), posicao] {
-        eu->cursorPosicao = posicao;
-        eu->posicionarCursor();
-      });
-      return;
-    }
-    case TipoMensagem::imagemCursor: {
-      if (dados.size() <= cabecalhoImagemCursor) {
-        return;
-      }
-      const FormaCursor forma{lerFloatBE(dados, 0), lerFloatBE(dados, 4), lerFloatBE(dados, 8),
-                              lerFloatBE(dados, 12)};
-      if (!std::isfinite(forma.largura) || !std::isfinite(forma.altura) || !std::isfinite(forma.pontaX) ||
-          !std::isfinite(forma.pontaY)) {
-        return;
-      }
-      dados.erase(dados.begin(), dados.begin() + cabecalhoImagemCursor);
-      principal.executar([eu = shared_from_this(), arquivo = std::move(dados), forma]() mutable {
-        eu->aceitarImagemCursor(std::move(arquivo), forma);
-      });
-      return;
-    }
+      return tratarParametros(dados);
+    case TipoMensagem::quadro:
+      return tratarQuadro(std::move(dados));
+    case TipoMensagem::cursor:
+      return tratarCursor(dados);
+    case TipoMensagem::imagemCursor:
+      return tratarImagemCursor(std::move(dados));
     case TipoMensagem::ping:
       if (conexao) {
         conexao->enviar(Protocolo::empacotar(TipoMensagem::pong, dados));
@@ -159,7 +122,104 @@ void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
   }
 }
 
+void Receptor::tratarParametros(VistaBytes dados) {
+  auto novo = criarFormato(dados);
+  // The same sets sent again change nothing: reopening the decoder would break the frames
+  // that follow until the next key frame.
+  if (novo && formato && *novo == *formato) {
+    return;
+  }
+  if (novo && !formatoUtilizavel(*novo)) {
+    novo.reset();
+  }
+  formato = std::move(novo);
+  if (!formato) {
+    imprimir("SPS/PPS inválidos.");
+  }
+}
+
+void Receptor::tratarQuadro(Bytes dados) {
+  if (dados.size() < 2 || !formato) {
+    return;
+  }
+  if (aguardandoKeyframe && dados[0] != marcaKeyframe) {
+    return;
+  }
+  aguardandoKeyframe = false;
+  const auto tamanho = dados.size();
+  auto amostra = criarAmostra(std::move(dados), formato);
+  if (!amostra) {
+    return;
+  }
+  amostra->chegada = std::chrono::steady_clock::now();
+  medidor.registrar(static_cast<std::int64_t>(tamanho));
+  ++exibidos;
+  if (avisoVisivel) {
+    mostrarAviso(std::nullopt, false);
+  }
+  entregar(tamanho);
+  principal.executar([eu = shared_from_this(), amostra = std::move(*amostra), tamanho]() mutable {
+    eu->exibir(std::move(amostra));
+    eu->devolver(tamanho);
+  });
+}
+
+void Receptor::tratarCursor(VistaBytes dados) {
+  if (dados.size() < tamanhoCursor) {
+    return;
+  }
+  const float x = lerFloatBE(dados, 0);
+  const float y = lerFloatBE(dados, 4);
+  if (!std::isfinite(x) || !std::isfinite(y)) {
+    return;
+  }
+  bool aCaminho = false;
+  {
+    std::lock_guard trava(travaPosicao);
+    aCaminho = posicaoPendente.has_value();
+    posicaoPendente = PosicaoCursor{x, y, dados[8] == marcaVisivel};
+  }
+  // A move already on its way will carry this newer position.
+  if (!aCaminho) {
+    principal.executar([eu = shared_from_this()] { eu->moverCursor(); });
+  }
+}
+
+void Receptor::tratarImagemCursor(Bytes dados) {
+  if (dados.size() <= cabecalhoImagemCursor || dados.size() > limiteImagemCursor) {
+    return;
+  }
+  const FormaCursor forma{lerFloatBE(dados, 0), lerFloatBE(dados, 4), lerFloatBE(dados, 8),
+                          lerFloatBE(dados, 12)};
+  if (!std::isfinite(forma.largura) || !std::isfinite(forma.altura) || !std::isfinite(forma.pontaX) ||
+      !std::isfinite(forma.pontaY)) {
+    return;
+  }
+  const std::uint64_t numero = ++imagemCursorMaisNova;
+  const auto tamanho = dados.size();
+  entregar(tamanho);
+  decodificacao.executar([eu = shared_from_this(), payload = std::move(dados), forma, numero, tamanho] {
+    eu->decodificarImagemCursor(payload, forma, numero);
+    eu->devolver(tamanho);
+  });
+}
+
+void Receptor::decodificarImagemCursor(const Bytes& payload, FormaCursor forma, std::uint64_t numero) {
+  assert(decodificacao.atual());
+  if (numero != imagemCursorMaisNova.load()) {
+    return;
+  }
+  auto imagem = imagens.decodificar(VistaBytes(payload).subspan(cabecalhoImagemCursor));
+  if (!imagem) {
+    return;
+  }
+  principal.executar([eu = shared_from_this(), imagem = std::move(imagem), forma] {
+    eu->aceitarImagemCursor(imagem, forma);
+  });
+}
+
 void Receptor::informarTela(Conexao& pronta) {
+  afirmarNaFila();
   if (!telaPixels) {
     return;
   }
@@ -172,6 +232,7 @@ void Receptor::informarTela(Conexao& pronta) {
 }
 
 void Receptor::pedirKeyframe() {
+  afirmarNaFila();
   if (conexao) {
     conexao->enviar(Protocolo::empacotar(TipoMensagem::pedirKeyframe, {}));
   }

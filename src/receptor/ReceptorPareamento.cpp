@@ -38,6 +38,7 @@ std::string_view aparar(std::string_view texto) {
 
 void Receptor::mostrarPareamento(std::string codigoMostrado, const std::optional<std::string>& hostMostrado,
                                  const std::optional<std::string>& erro) {
+  afirmarNoPrincipal();
   camada.descarregarERemoverImagem();
   tela.pilhaAvisoOculta = true;
   tela.campoCodigo = std::move(codigoMostrado);
@@ -56,6 +57,7 @@ void Receptor::mostrarPareamento(std::string codigoMostrado, const std::optional
 }
 
 void Receptor::abrirPareamento() {
+  afirmarNoPrincipal();
   fila.executar([eu = shared_from_this()] {
     eu->parar();
     eu->principal.executar([eu, codigoEmUso = eu->codigo.value_or(""), hostEmUso = eu->host] {
@@ -65,6 +67,7 @@ void Receptor::abrirPareamento() {
 }
 
 void Receptor::confirmarPareamento() {
+  afirmarNoPrincipal();
   auto normalizado = Pareamento::normalizar(tela.campoCodigo);
   if (!normalizado) {
     tela.erroPareamento = textoCodigoCurto;

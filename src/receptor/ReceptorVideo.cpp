@@ -17,6 +17,7 @@ constexpr std::int64_t taxaMaxima = 65535;
 }  // namespace
 
 void Receptor::exibir(Amostra amostra) {
+  afirmarNoPrincipal();
   if (camada.status() != CamadaVideo::Status::falhou) {
     camada.enfileirar(std::move(amostra));
     return;
@@ -40,6 +41,7 @@ void Receptor::iniciarAvisoDeExibicao() {
 }
 
 void Receptor::avisarExibicao() {
+  afirmarNaFila();
   const auto taxa = static_cast<std::uint16_t>(std::min(exibidos / 2, taxaMaxima));
   exibidos = 0;
   if (estabelecida && conexao) {

@@ -17,6 +17,7 @@
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 #include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
 #include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
+#include "receptor/plataforma/video/DecodificadorH264.hpp"
 #include "receptor/plataforma/video/DecodificadorVideo.hpp"
 #include "receptor/plataforma/video/DesenhoVideo.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   janela->aoPerguntarImagemACaminho([&decodificador] { return decodificador.imagemACaminho(); });
 
   FilaAsio fila;
+  FilaAsio decodificacao;
   TransporteAsio transporte(fila);
   PreferenciasArquivo preferencias;
   InicioAutomaticoXdg inicioAutomatico;
@@ -66,8 +68,10 @@ int main(int argc, char** argv) {
   receptor = Receptor::criar(opcoes, DependenciasReceptor{
                                          .fila = fila,
                                          .principal = principal,
+                                         .decodificacao = decodificacao,
                                          .transporte = transporte,
                                          .camada = decodificador,
+                                         .formatoUtilizavel = DecodificadorH264::utilizavel,
                                          .imagens = imagens,
                                          .preferencias = preferencias,
                                          .inicioAutomatico = inicioAutomatico,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,9 +20,17 @@ using namespace std::chrono_literals;
 
 struct Agenda {
   std::chrono::steady_clock::time_point agora{};
+  // The queue whose task runs now; none is the test itself, which stands for the main thread.
+  const Fila* emExecucao = nullptr;
 
-  void agendar(Fila::Duracao atraso, Fila::Tarefa tarefa) {
-    pendentes.emplace(std::pair(agora + atraso, ordem++), std::move(tarefa));
+  void agendar(const Fila& fila, Fila::Duracao atraso, Fila::Tarefa tarefa) {
+    pendentes.emplace(std::pair(agora + atraso, ordem++), std::pair(&fila, std::move(tarefa)));
+  }
+  // Runs `tarefa` as if on `fila`.
+  void em(const Fila& fila, const std::function<void()>& tarefa) {
+    const auto antes = std::exchange(emExecucao, &fila);
+    tarefa();
+    emExecucao = antes;
   }
   // Runs, in order, every task due up to `ate`, including the ones they queue.
   void rodar(Fila::Duracao ate = {}) {
@@ -29,23 +38,50 @@ struct Agenda {
     while (!pendentes.empty() && pendentes.begin()->first.first <= fim) {
       auto no = pendentes.extract(pendentes.begin());
       agora = std::max(agora, no.key().first);
-      no.mapped()();
+      em(*no.mapped().first, no.mapped().second);
     }
     agora = fim;
   }
-  std::map<std::pair<std::chrono::steady_clock::time_point, long>, Fila::Tarefa> pendentes;
+  std::map<std::pair<std::chrono::steady_clock::time_point, long>, std::pair<const Fila*, Fila::Tarefa>>
+      pendentes;
   long ordem = 0;
 };
 
+// A serial queue on the manual clock. `parada`, it holds its tasks back, as a busy thread does.
 struct FilaFalsa : Fila {
-  explicit FilaFalsa(Agenda& agenda) : agenda(agenda) {}
-  void executar(Tarefa tarefa) override { agenda.agendar({}, std::move(tarefa)); }
-  void executarDepois(Duracao atraso, Tarefa tarefa) override { agenda.agendar(atraso, std::move(tarefa)); }
+  FilaFalsa(Agenda& agenda, bool principal = false) : agenda(agenda), principal(principal) {}
+  void executar(Tarefa tarefa) override { executarDepois({}, std::move(tarefa)); }
+  void executarDepois(Duracao atraso, Tarefa tarefa) override {
+    if (parada) {
+      retidas.emplace_back(atraso, std::move(tarefa));
+    } else {
+      agenda.agendar(*this, atraso, std::move(tarefa));
+    }
+  }
+  bool atual() const override { return agenda.emExecucao == this || (principal && !agenda.emExecucao); }
+  void retomar() {
+    parada = false;
+    for (auto& [atraso, tarefa] : std::exchange(retidas, {}))
+      agenda.agendar(*this, atraso, std::move(tarefa));
+  }
   Agenda& agenda;
+  const bool principal;
+  bool parada = false;
+  std::vector<std::pair<Duracao, Tarefa>> retidas;
 };
+
+// Wraps a transport callback so that it runs on `fila`, as the real transport's do.
+template <class... Argumentos>
+std::function<void(Argumentos...)> naFila(FilaFalsa& fila, std::function<void(Argumentos...)> tratador) {
+  return [&fila, tratador = std::move(tratador)](Argumentos... argumentos) {
+    fila.agenda.em(fila, [&] { tratador(std::forward<Argumentos>(argumentos)...); });
+  };
+}
 
 // Like the real transport, a callback already on its way may still arrive after `cancelar`.
 struct ConexaoFalsa : Conexao {
+  explicit ConexaoFalsa(FilaFalsa& fila) : fila(fila) {}
+  FilaFalsa& fila;
   std::string host;
   std::optional<ResultadoBusca> resultado;
   std::uint16_t porta = 0;
@@ -57,11 +93,11 @@ struct ConexaoFalsa : Conexao {
   std::vector<Bytes> enviados;
   std::optional<std::string> interfaceNome = "eth0";
 
-  void aoMudarEstado(AoMudarEstado tratador) override { aoMudar = std::move(tratador); }
+  void aoMudarEstado(AoMudarEstado tratador) override { aoMudar = naFila(fila, std::move(tratador)); }
   void iniciar() override { iniciada = true; }
   void cancelar() override { cancelada = true; }
   void receber(std::size_t min, std::size_t max, AoReceber completar) override {
-    minimo = min, maximo = max, aoReceber = std::move(completar);
+    minimo = min, maximo = max, aoReceber = naFila(fila, std::move(completar));
   }
   void enviar(Bytes mensagem) override { enviados.push_back(std::move(mensagem)); }
   std::string endpoint() const override { return "127.0.0.1:7420"; }
@@ -75,32 +111,36 @@ struct ConexaoFalsa : Conexao {
 };
 
 struct NavegadorFalso : Navegador {
+  explicit NavegadorFalso(FilaFalsa& fila) : fila(fila) {}
+  FilaFalsa& fila;
   ParametrosTls parametros;
   AoMudarResultados aoMudar;
   bool iniciado = false, cancelado = false;
-  void aoMudarResultados(AoMudarResultados tratador) override { aoMudar = std::move(tratador); }
+  void aoMudarResultados(AoMudarResultados tratador) override { aoMudar = naFila(fila, std::move(tratador)); }
   void iniciar() override { iniciado = true; }
   void cancelar() override { cancelado = true; }
 };
 
 struct TransporteFalso : Transporte {
+  explicit TransporteFalso(FilaFalsa& fila) : fila(fila) {}
+  FilaFalsa& fila;
   std::vector<std::shared_ptr<ConexaoFalsa>> conexoes;
   std::vector<std::shared_ptr<NavegadorFalso>> navegadores;
 
   std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
                                    const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>());
+    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
     nova.host = host, nova.porta = porta, nova.parametros = p;
     return conexoes.back();
   }
   std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>());
+    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
     nova.resultado = resultado, nova.parametros = p;
     return conexoes.back();
   }
   std::shared_ptr<Navegador> navegador(std::string_view tipo, const ParametrosTls& p) override {
     EXPECT_EQ(tipo, "_varovia._tcp");
-    navegadores.emplace_back(std::make_shared<NavegadorFalso>())->parametros = p;
+    navegadores.emplace_back(std::make_shared<NavegadorFalso>(fila))->parametros = p;
     return navegadores.back();
   }
 };
@@ -132,10 +172,16 @@ struct PreferenciasFalsas : Preferencias {
     auto achado = textos.find(chave);
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
-  bool booleano(std::string_view chave) const override { return booleanos.contains(chave) && booleanos.find(chave)->second; }
-  void gravarTexto(std::string_view chave, const std::string& valor) override { textos[std::string(chave)] = valor; }
+  bool booleano(std::string_view chave) const override {
+    return booleanos.contains(chave) && booleanos.find(chave)->second;
+  }
+  void gravarTexto(std::string_view chave, const std::string& valor) override {
+    textos[std::string(chave)] = valor;
+  }
   void gravarBooleano(std::string_view chave, bool valor) override { booleanos[std::string(chave)] = valor; }
-  void remover(std::string_view chave) override { textos.erase(std::string(chave)), booleanos.erase(std::string(chave)); }
+  void remover(std::string_view chave) override {
+    textos.erase(std::string(chave)), booleanos.erase(std::string(chave));
+  }
 };
 
 struct InicioFalso : InicioAutomatico {
@@ -153,18 +199,26 @@ struct CursorLocalFalso : CursorLocal {
   void mostrar() override { ++mostradas; }
 };
 
-inline Bytes mensagem(TipoMensagem tipo, const Bytes& payload = {}) { return Protocolo::empacotar(tipo, payload); }
+inline Bytes mensagem(TipoMensagem tipo, const Bytes& payload = {}) {
+  return Protocolo::empacotar(tipo, payload);
+}
 inline Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 inline const Bytes parametrosBons = {0, 4, 0x67, 0x42, 0, 0x1F, 0, 2, 0x68, 0xCE};
-inline Bytes quadro(std::uint8_t marca) { return mensagem(TipoMensagem::quadro, {marca, 0, 0, 0, 1, 0x65}); }
+inline Bytes quadro(std::uint8_t marca) {
+  return mensagem(TipoMensagem::quadro, {marca, 0, 0, 0, 1, 0x65});
+}
 struct Bancada {
   Agenda agenda;
-  FilaFalsa fila{agenda}, principal{agenda};
-  TransporteFalso transporte;
+  FilaFalsa fila{agenda}, principal{agenda, true}, decodificacao{agenda};
+  TransporteFalso transporte{fila};
   CamadaFalsa camada;
+  // The decoder refuses an SPS whose level byte is 0xFF.
+  std::function<bool(const FormatoVideo&)> formatoUtilizavel = [](const FormatoVideo& f) {
+    return f.sps.size() < 4 || f.sps[3] != 0xFF;
+  };
   DecodificadorFalso imagens;
   PreferenciasFalsas preferencias;
   InicioFalso inicio;
@@ -176,9 +230,9 @@ struct Bancada {
 
   void lancar(std::optional<TamanhoTela> monitor = TamanhoTela{2560, 1440}) {
     receptor = Receptor::criar(
-        opcoes,
-        {fila, principal, transporte, camada, imagens, preferencias, inicio, cursorLocal, tela,
-         [this](std::string_view linha) { linhas.emplace_back(linha); }, [this] { return agenda.agora; }});
+        opcoes, {fila, principal, decodificacao, transporte, camada, formatoUtilizavel, imagens, preferencias,
+                 inicio, cursorLocal, tela, [this](std::string_view linha) { linhas.emplace_back(linha); },
+                 [this] { return agenda.agora; }});
     receptor->lancar(monitor);
     agenda.rodar();
   }
@@ -211,8 +265,12 @@ struct Bancada {
   }
 };
 
-inline ResultadoBusca resultado(std::string nome) { return {std::move(nome), "127.0.0.1", 7420, 1, "lo"}; }
+inline ResultadoBusca resultado(std::string nome) {
+  return {std::move(nome), "127.0.0.1", 7420, 1, "lo"};
+}
 inline const ErroRede erroTls{ErroRede::Tipo::tls, -9806, "bad record mac"};
-inline ErroRede erroPosix(std::string texto) { return {ErroRede::Tipo::posix, 61, std::move(texto)}; }
+inline ErroRede erroPosix(std::string texto) {
+  return {ErroRede::Tipo::posix, 61, std::move(texto)};
+}
 
 }  // namespace orbelo::teste

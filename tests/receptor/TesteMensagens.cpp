@@ -9,7 +9,9 @@ const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4,
 
 TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErrorEndsTheConnection) {
   Bancada b;
-  b.discar();
+  b.preferencias.textos = {{"codigo", "123456"}, {"host", "10.0.0.5"}};
+  b.lancar(std::nullopt);
+  b.mudar(EstadoConexao::pronta);
   b.linhas.clear();
   EXPECT_EQ(b.conexao().minimo, 1u);
   EXPECT_EQ(b.conexao().maximo, 1048576u);
@@ -31,8 +33,17 @@ TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErr
   b.receber({}, false, erroPosix("Connection reset by peer"));
   EXPECT_EQ(b.linhas.back(), "Conexão encerrada: Connection reset by peer.");
   b.agenda.rodar(1s);
+  // Once the link is up the code has been taken: a TLS fault then is a broken link, not a refusal.
+  b.mudar(EstadoConexao::pronta);
   b.receber({}, false, erroTls);
+  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: bad record mac.");
+  EXPECT_EQ(b.preferencias.texto("codigo"), "123456");
+  EXPECT_TRUE(b.tela.pareamentoOculto);
+  b.agenda.rodar(1s);
+  ASSERT_EQ(b.transporte.conexoes.size(), 4u);
+  b.mudar(EstadoConexao::falhou, erroTls);
   EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código 123456 (bad record mac).");
+  EXPECT_FALSE(b.preferencias.texto("codigo"));
   EXPECT_FALSE(b.tela.pareamentoOculto);
 }
 
@@ -55,15 +66,24 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice
   b.receber(quadro(0));
   EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
 
-  // Bad sets take the format away until good ones come.
-  b.receber(mensagem(TipoMensagem::parametros, {0, 2, 0x67}) + quadro(1));
-  EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
-  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
+  // The same sets again, between two frames, change nothing: the format stays the very same.
+  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0));
+  ASSERT_EQ(b.camada.enfileiradas.size(), 4u);
+  EXPECT_EQ(b.camada.enfileiradas[3].formato, b.camada.enfileiradas[0].formato);
+  EXPECT_TRUE(b.linhas.empty());
+
+  // Bad sets, malformed or refused by the decoder, take the format away until good ones come.
+  for (const Bytes& ruins : {Bytes{0, 2, 0x67}, Bytes{0, 4, 0x67, 0x42, 0, 0xFF, 0, 2, 0x68, 0xCE}}) {
+    b.linhas.clear();
+    b.receber(mensagem(TipoMensagem::parametros, ruins) + quadro(1));
+    EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
+    EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
+  }
   EXPECT_EQ(b.tela.textoAviso, "marca");
 
   // A frame arriving with the end of the stream is shown before reconnecting.
   b.iniciarImagem(true);
-  EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
+  EXPECT_EQ(b.camada.enfileiradas.size(), 5u);
   EXPECT_EQ(b.linhas.back(), "Conexão encerrada pelo emissor.");
   EXPECT_EQ(b.tela.textoAviso, "Conexão perdida. Tentando de novo…");
   b.agenda.rodar(1s);
@@ -159,6 +179,30 @@ TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   EXPECT_EQ(b.linhas.back(), "Recebido: 12 quadros/s · 0.0 Mbps");
 }
 
+// A busy main thread: the socket is left unread once what waits for it passes the cap, and
+// read again once it drains. Pointer moves meanwhile wait as one, the newest.
+TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWaits) {
+  Bancada b;
+  b.discar();
+  b.iniciarImagem();
+  b.principal.parada = true;
+  Bytes grande(Receptor::limiteEmEspera / 2 + 1, 0);
+  grande[0] = 1;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(b.conexao().aoReceber) << i;
+    b.receber(mensagem(TipoMensagem::quadro, grande));
+  }
+  EXPECT_FALSE(b.conexao().aoReceber) << "read on past the cap";
+  b.principal.retomar();
+  b.agenda.rodar();
+  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
+  EXPECT_TRUE(b.conexao().aoReceber) << "not read again once drained";
+
+  b.principal.parada = true;
+  b.receber(mensagem(TipoMensagem::cursor, Bytes(9, 0)) + mensagem(TipoMensagem::cursor, Bytes(9, 1)));
+  EXPECT_EQ(b.principal.retidas.size(), 1u);
+}
+
 Bytes floats(std::initializer_list<float> valores) {
   Bytes payload;
   for (float v : valores) anexarBE(payload, v);
@@ -205,6 +249,15 @@ TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
 
   b.receptor->redimensionar(1920, 1080);
   esperarQuadro(1920, -21.6);
+
+  // Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
+  b.decodificacao.parada = true;
+  b.receber(imagem(0.02f, 0.02f, 0, 0) + imagem(0.01f, 0.01f, 0, 0) +
+            imagem(0.5f, 0.5f, 0, 0, Bytes(Receptor::limiteImagemCursor, 'I')));
+  EXPECT_EQ(b.decodificacao.retidas.size(), 2u);
+  b.decodificacao.retomar();
+  b.agenda.rodar();
+  EXPECT_NEAR(b.tela.quadroCursor.largura, 19.2, 1e-3);
 }
 
 TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,8 @@ class FilaPrincipal : public Fila {
 
   void executar(Tarefa tarefa) override;
   void executarDepois(Duracao atraso, Tarefa tarefa) override;
+  // The thread that made it runs the loop.
+  bool atual() const override { return std::this_thread::get_id() == dono_; }
 
   // The event type that wakes the loop; the event itself carries nothing.
   Uint32 tipoEvento() const { return tipoEvento_; }
@@ -41,6 +44,7 @@ class FilaPrincipal : public Fila {
   void acordar();
 
   SubsistemaSdl eventos_{SDL_INIT_EVENTS};
+  const std::thread::id dono_ = std::this_thread::get_id();
   Uint32 tipoEvento_;
   std::atomic<bool> acordada_{false};
 

@@ -19,6 +19,7 @@ class FilaAsio final : public Fila {
 
   void executar(Tarefa tarefa) override;
   void executarDepois(Duracao atraso, Tarefa tarefa) override;
+  bool atual() const override { return linha_.get_id() == std::this_thread::get_id(); }
 
   asio::io_context& contexto() { return contexto_; }
 

@@ -36,29 +36,8 @@ std::optional<Bytes> registroAvcc(const FormatoVideo& formato) {
   return registro;
 }
 
-}  // namespace
-
-DecodificadorH264::DecodificadorH264() : pacote(av_packet_alloc()) {}
-
-int DecodificadorH264::prepararPara(const std::shared_ptr<const FormatoVideo>& formato) {
-  if (!formato) {
-    return AVERROR(EINVAL);
-  }
-  if (contexto && formato == formatoAberto) {
-    return 0;
-  }
-  contexto.reset();
-  formatoAberto.reset();
-  const int resultado = abrir(*formato);
-  if (resultado == 0) {
-    formatoAberto = formato;
-  } else {
-    contexto.reset();
-  }
-  return resultado;
-}
-
-int DecodificadorH264::abrir(const FormatoVideo& formato) {
+// Opens `contexto` on the parameter sets, decoding with `linhas` slice threads.
+int abrir(ContextoCodec& contexto, const FormatoVideo& formato, int linhas) {
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec) {
     return AVERROR_DECODER_NOT_FOUND;
@@ -68,7 +47,7 @@ int DecodificadorH264::abrir(const FormatoVideo& formato) {
     return AVERROR_INVALIDDATA;
   }
   contexto.reset(avcodec_alloc_context3(codec));
-  if (!contexto || !pacote) {
+  if (!contexto) {
     return AVERROR(ENOMEM);
   }
   auto* extradata = static_cast<std::uint8_t*>(av_mallocz(registro->size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -82,12 +61,44 @@ int DecodificadorH264::abrir(const FormatoVideo& formato) {
   // Unaligned lets cropping be applied exactly instead of leaving columns on the left.
   contexto->flags |= AV_CODEC_FLAG_LOW_DELAY | AV_CODEC_FLAG_UNALIGNED;
   contexto->thread_type = FF_THREAD_SLICE;
-  contexto->thread_count =
-      static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, maximoLinhasExecucao));
-  // Errors must surface so that a key frame is asked for, rather than be concealed.
+  contexto->thread_count = linhas;
+  // Errors must surface so that a key frame is asked for, rather than be concealed; the
+  // parameter sets are parsed on opening, so unusable ones fail here.
   contexto->err_recognition = AV_EF_EXPLODE;
   contexto->max_pixels = pixelsMaximos;
   return avcodec_open2(contexto.get(), codec, nullptr);
+}
+
+}  // namespace
+
+DecodificadorH264::DecodificadorH264() : pacote(av_packet_alloc()) {}
+
+bool DecodificadorH264::utilizavel(const FormatoVideo& formato) {
+  ContextoCodec contexto;
+  return abrir(contexto, formato, 1) == 0;
+}
+
+int DecodificadorH264::prepararPara(const std::shared_ptr<const FormatoVideo>& formato) {
+  if (!formato) {
+    return AVERROR(EINVAL);
+  }
+  if (contexto && formatoAberto && (formato == formatoAberto || *formato == *formatoAberto)) {
+    return 0;
+  }
+  contexto.reset();
+  formatoAberto.reset();
+  if (!pacote) {
+    return AVERROR(ENOMEM);
+  }
+  const int resultado =
+      abrir(contexto, *formato,
+            static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, maximoLinhasExecucao)));
+  if (resultado == 0) {
+    formatoAberto = formato;
+  } else {
+    contexto.reset();
+  }
+  return resultado;
 }
 
 int DecodificadorH264::enviar(VistaBytes dados, std::int64_t numero) {

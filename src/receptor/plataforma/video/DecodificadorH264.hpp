@@ -15,8 +15,12 @@ class DecodificadorH264 {
  public:
   DecodificadorH264();
 
-  // Opens the decoder for `formato` unless it is already open for that very
-  // object. 0, or a negative FFmpeg error.
+  // Whether the decoder takes these parameter sets: a decoder is opened on them and
+  // closed again. Safe from any thread.
+  static bool utilizavel(const FormatoVideo& formato);
+
+  // Opens the decoder for `formato` unless it is already open for the same
+  // parameter sets. 0, or a negative FFmpeg error.
   int prepararPara(const std::shared_ptr<const FormatoVideo>& formato);
   // 0, or a negative FFmpeg error. The picture that comes out of it carries
   // `numero` as its pts.
@@ -27,8 +31,6 @@ class DecodificadorH264 {
   void descarregar();
 
  private:
-  int abrir(const FormatoVideo& formato);
-
   ContextoCodec contexto;
   std::shared_ptr<const FormatoVideo> formatoAberto;
   Pacote pacote;
