@@ -130,9 +130,16 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   for (std::size_t i = 1; i < falhas.size(); ++i)
     EXPECT_GE(falhas[i] - falhas[i - 1], 800ms) << "retries wait a second, they do not spin";
 
-  Emissor outra({"--tamanho", "800x800", "--fps", "10", "--porta", porta});
+  Emissor outra({"--tamanho", "800x800", "--fps", "10", "--porta", porta, "--falha-parametros", "15"});
   ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
   EXPECT_EQ(esperarTela("depois-da-volta", padraoDoEmissor(video)), "");
+
+  // The same parameter sets again in the middle of a group of pictures leave the decoder
+  // going: the picture keeps moving long before the next key frame, ten seconds on.
+  ASSERT_TRUE(outra.esperarLinha("Falha injetada: parâmetros reenviados"));
+  const auto antes = capturar();
+  EXPECT_EQ(esperarTela("parametros-reenviados", padraoEmMovimento(video, antes), 4s), "");
+  EXPECT_FALSE(outra.esperarLinha("Keyframe pedido pelo receptor", 1s));
 }
 
 }  // namespace

@@ -141,6 +141,11 @@ bool Emissor::injetarFalha(Cliente& cliente, Estado& estado) {
       }
       ++estado.quadrosEnviados;
       return true;
+    case Falha::Tipo::parametros: {
+      // The same sets again between two frames of one group of pictures, as some senders do.
+      const auto parametros = Mensagens::parametros(fonte.parametros());
+      return parametros && conexao.enviar(*parametros);
+    }
   }
   return false;
 }

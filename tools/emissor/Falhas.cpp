@@ -25,6 +25,8 @@ std::string_view descrever(Falha::Tipo tipo) {
       return "Falha injetada: conexão reiniciada";
     case Falha::Tipo::lixo:
       return "Falha injetada: quadro indecodificável";
+    case Falha::Tipo::parametros:
+      return "Falha injetada: parâmetros reenviados";
   }
   return {};
 }

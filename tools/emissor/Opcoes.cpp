@@ -12,7 +12,7 @@ namespace orbelo::emissor {
 const std::string_view textoUso =
     "Uso: orbelo-emissor [--codigo CÓDIGO] [--porta N] [--escutar ENDEREÇO] [--sem-anuncio] "
     "[--tamanho LxA] [--fps N] [--arquivo CAMINHO | --x11 :N] "
-    "[--falha-comprimento N | --falha-fechar N | --falha-reset N | --falha-lixo N]";
+    "[--falha-comprimento N | --falha-fechar N | --falha-reset N | --falha-lixo N | --falha-parametros N]";
 
 namespace {
 
@@ -58,6 +58,7 @@ std::optional<Falha::Tipo> tipoFalha(std::string_view opcao) {
   if (opcao == "--falha-fechar") return Falha::Tipo::fechar;
   if (opcao == "--falha-reset") return Falha::Tipo::reset;
   if (opcao == "--falha-lixo") return Falha::Tipo::lixo;
+  if (opcao == "--falha-parametros") return Falha::Tipo::parametros;
   return std::nullopt;
 }
 
