@@ -1,12 +1,12 @@
 #include "Servidor.hpp"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -18,8 +18,15 @@ namespace orbelo::emissor {
 
 namespace {
 
-// A client that stalls its handshake must not hold up the next one for long.
-constexpr timeval esperaAperto{5, 0};
+using Relogio = Negociacao::Relogio;
+
+// From the connection to a ready stream: a real handshake takes milliseconds, and a peer
+// that trickles bytes must not keep its place for longer.
+constexpr std::chrono::seconds prazoNegociacao{5};
+// Handshakes under way at once, in all and from one address: stuck peers take few places
+// and a receiver still finds one.
+constexpr std::size_t negociacoesMaximas = 16;
+constexpr std::size_t negociacoesPorEndereco = 2;
 
 struct EnderecoSocket {
   sockaddr_storage dados{};
@@ -44,18 +51,25 @@ std::optional<EnderecoSocket> montarEndereco(const std::string& texto, std::uint
   return endereco;
 }
 
-std::string descrever(const sockaddr_storage& endereco) {
+// "127.0.0.1", "::1"
+std::string descreverHost(const sockaddr_storage& endereco) {
   char texto[INET6_ADDRSTRLEN] = {};
   if (endereco.ss_family == AF_INET6) {
-    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(endereco);
-    inet_ntop(AF_INET6, &v6.sin6_addr, texto, sizeof texto);
-    std::string descricao(1, '[');
-    descricao.append(texto).append("]:").append(std::to_string(ntohs(v6.sin6_port)));
-    return descricao;
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(endereco).sin6_addr, texto, sizeof texto);
+  } else {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(endereco).sin_addr, texto, sizeof texto);
   }
-  const auto& v4 = reinterpret_cast<const sockaddr_in&>(endereco);
-  inet_ntop(AF_INET, &v4.sin_addr, texto, sizeof texto);
-  return std::string(texto) + ":" + std::to_string(ntohs(v4.sin_port));
+  return texto;
+}
+
+// "127.0.0.1:7420", "[::1]:7420"
+std::string descrever(const sockaddr_storage& endereco) {
+  if (endereco.ss_family == AF_INET6) {
+    return "[" + descreverHost(endereco) +
+           "]:" + std::to_string(ntohs(reinterpret_cast<const sockaddr_in6&>(endereco).sin6_port));
+  }
+  return descreverHost(endereco) + ":" +
+         std::to_string(ntohs(reinterpret_cast<const sockaddr_in&>(endereco).sin_port));
 }
 
 unsigned int responderPsk(SSL* ssl, const char* identidade, unsigned char* chave, unsigned int maximo) {
@@ -65,16 +79,6 @@ unsigned int responderPsk(SSL* ssl, const char* identidade, unsigned char* chave
   }
   std::memcpy(chave, nossa->data(), nossa->size());
   return static_cast<unsigned int>(nossa->size());
-}
-
-std::string ultimoErroTls() {
-  unsigned long erro = ERR_get_error();
-  ERR_clear_error();
-  if (erro == 0) {
-    return "conexão interrompida";
-  }
-  const char* motivo = ERR_reason_error_string(erro);
-  return motivo != nullptr ? motivo : "erro " + std::to_string(erro);
 }
 
 ContextoSslPtr criarContexto(Servidor::Chave* chave) {
@@ -139,29 +143,73 @@ std::string Servidor::enderecoLocal() const {
 }
 
 std::shared_ptr<ConexaoTls> Servidor::aceitar() {
+  while (!fechado_) {
+    std::vector<pollfd> esperas{{socket.get(), POLLIN, 0}};
+    auto prazo = Relogio::time_point::max();
+    for (const auto& negociacao : negociacoes) {
+      esperas.push_back({negociacao.descritor(), negociacao.evento(), 0});
+      prazo = std::min(prazo, negociacao.prazo());
+    }
+    int espera = -1;
+    if (!negociacoes.empty()) {
+      espera = static_cast<int>(
+          std::chrono::ceil<std::chrono::milliseconds>(std::max(prazo - Relogio::now(), Relogio::duration{}))
+              .count());
+    }
+    poll(esperas.data(), esperas.size(), espera);
+    const auto agora = Relogio::now();
+    for (std::size_t i = 0; i < negociacoes.size(); ++i) {
+      if (esperas[i + 1].revents == 0 && agora < negociacoes[i].prazo()) continue;
+      const auto estado = negociacoes[i].avancar(agora);
+      if (estado == Negociacao::Estado::andamento) continue;
+      auto negociacao = std::move(negociacoes[i]);
+      negociacoes.erase(negociacoes.begin() + static_cast<std::ptrdiff_t>(i));
+      // The others' events are still pending and come back on the next call.
+      return concluir(std::move(negociacao), estado, agora);
+    }
+    if (esperas[0].revents != 0) receberNova(agora);
+  }
+  return nullptr;
+}
+
+void Servidor::receberNova(Relogio::time_point agora) {
   sockaddr_storage remoto{};
   socklen_t tamanho = sizeof remoto;
-  Descritor cliente(accept4(socket.get(), reinterpret_cast<sockaddr*>(&remoto), &tamanho, SOCK_CLOEXEC));
+  Descritor cliente(
+      accept4(socket.get(), reinterpret_cast<sockaddr*>(&remoto), &tamanho, SOCK_CLOEXEC | SOCK_NONBLOCK));
   if (cliente.get() < 0) {
     // Out of descriptors or similar: do not spin while it lasts.
-    if (!fechado_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return nullptr;
+    if (!fechado_ && errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return;
   }
-  std::string endereco = descrever(remoto);
+  auto origem = descreverHost(remoto);
+  const auto mesmaOrigem = std::ranges::count(negociacoes, origem, &Negociacao::origem);
+  // Refused ones are closed unread, with no line: a flood must not flood the output too.
+  if (negociacoes.size() >= negociacoesMaximas ||
+      static_cast<std::size_t>(mesmaOrigem) >= negociacoesPorEndereco ||
+      !tentativas.liberado(origem, agora)) {
+    return;
+  }
   int sim = 1;
   setsockopt(cliente.get(), IPPROTO_TCP, TCP_NODELAY, &sim, sizeof sim);
-  setsockopt(cliente.get(), SOL_SOCKET, SO_RCVTIMEO, &esperaAperto, sizeof esperaAperto);
-  setsockopt(cliente.get(), SOL_SOCKET, SO_SNDTIMEO, &esperaAperto, sizeof esperaAperto);
+  negociacoes.emplace_back(std::move(cliente), contexto.get(), descrever(remoto), std::move(origem),
+                           agora + prazoNegociacao);
+}
 
-  SslPtr ssl(SSL_new(contexto.get()));
-  SSL_set_fd(ssl.get(), cliente.get());
-  ERR_clear_error();
-  if (SSL_accept(ssl.get()) != 1) {
-    imprimirLinha("Falha de TLS com " + endereco + ": " + ultimoErroTls() + ".");
-    return nullptr;
+std::shared_ptr<ConexaoTls> Servidor::concluir(Negociacao negociacao, Negociacao::Estado estado,
+                                               Relogio::time_point agora) {
+  if (estado == Negociacao::Estado::pronta) {
+    tentativas.registrarSucesso(negociacao.origem());
+    return std::move(negociacao).conexao();
   }
-  fcntl(cliente.get(), F_SETFL, fcntl(cliente.get(), F_GETFL) | O_NONBLOCK);
-  return std::make_shared<ConexaoTls>(std::move(cliente), std::move(ssl), std::move(endereco));
+  imprimirLinha("Falha de TLS com " + negociacao.endereco() + ": " + negociacao.motivo() + ".");
+  if (auto bloqueio = tentativas.registrarFalha(negociacao.origem(), agora)) {
+    imprimirLinha("Falhas demais de " + negociacao.origem() + ": conexões recusadas por " +
+                  std::to_string(bloqueio->count()) + " s.");
+  }
+  return nullptr;
 }
 
 void Servidor::fechar() {
