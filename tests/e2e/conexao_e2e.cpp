@@ -1,11 +1,152 @@
 // orbelo as a user runs it against real senders on loopback: orbelo-emissor, a TLS peer in
 // the test, and avahi-daemon for discovery. Checks what the user sees and the sender gets.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <asio/ip/tcp.hpp>
+#include <atomic>
+#include <charconv>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
 #include "e2e/Caso.hpp"
 
 namespace orbelo::teste {
 namespace {
 
 using Relogio = std::chrono::steady_clock;
+
+bool ip(const std::string& argumentos) {
+  return std::system(("ip " + argumentos + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A veth pair between this namespace and one of its own that holds the sender's end, on a
+// private /30 that only this run uses. Named after the test's process, so a run that died
+// leaves names the next one recognises and removes.
+class Enlace {
+ public:
+  Enlace() {
+    std::error_code semPasta;
+    for (const auto& entrada : std::filesystem::directory_iterator("/run/netns", semPasta)) {
+      const auto nome = entrada.path().filename().string();
+      pid_t dono = 0;
+      if (nome.starts_with(prefixo) &&
+          std::from_chars(nome.data() + prefixo.size(), nome.data() + nome.size(), dono).ec == std::errc{} &&
+          !std::filesystem::exists("/proc/" + std::to_string(dono)))
+        desfazer(dono);
+    }
+    desfazer(getpid());
+    if (geteuid() != 0) {
+      motivo = "network namespaces need root";
+    } else if (!ip("netns add " + ns) ||
+               !ip("link add " + local + " type veth peer name " + remota + " netns " + ns) ||
+               !ip("addr add " + endereco(1) + "/30 dev " + local) || !ip("link set " + local + " up") ||
+               // Should the link's own route go, its addresses must not fall to the default route.
+               !ip("route add unreachable " + endereco(0) + "/30 metric 1000") ||
+               !ip("-n " + ns + " addr add " + endereco(2) + "/30 dev " + remota) ||
+               !ip("-n " + ns + " link set " + remota + " up")) {
+      motivo = "ip netns and veth are not available here";
+    }
+  }
+  ~Enlace() { desfazer(getpid()); }
+
+  // The sender's end goes down: what was on its way is lost, no FIN, no reset.
+  bool cair() { return ip("-n " + ns + " link set " + remota + " down"); }
+  bool voltar() { return ip("-n " + ns + " link set " + remota + " up"); }
+
+  const std::string ns = prefixo + std::to_string(getpid());
+  const std::string local = "orb" + std::to_string(getpid());
+  const std::string remota = local + "n";
+  const std::string enderecoRemoto = endereco(2);
+  std::string motivo;  // why it could not be set up; empty when it was
+
+ private:
+  static inline const std::string prefixo = "orbelo-e2e-";
+
+  // Address `n` of this run's /30 in 10.213.0.0/16.
+  static std::string endereco(int n, pid_t processo = getpid()) {
+    const auto base = static_cast<int>(processo % 16384) * 4 + n;
+    return "10.213." + std::to_string(base / 256) + "." + std::to_string(base % 256);
+  }
+  static void desfazer(pid_t processo) {
+    ip("netns del " + prefixo + std::to_string(processo));
+    ip("link del orb" + std::to_string(processo));
+    ip("route del unreachable " + endereco(0, processo) + "/30 metric 1000");
+  }
+};
+
+// A TCP relay on loopback that flips a bit at the end (the tag) of the `registro`-th
+// application-data record from the sender, once in its life: a link that breaks after it was ready, not a
+// code.
+class RepasseCorruptor {
+ public:
+  RepasseCorruptor(std::uint16_t destino, int registro)
+      : destino(asio::ip::address_v4::loopback(), destino), registro(registro) {
+    linha = std::thread([this] { repassar(); });
+  }
+  ~RepasseCorruptor() {
+    parar = true;
+    linha.join();
+  }
+
+  std::uint16_t porta() const { return escuta.local_endpoint().port(); }
+  std::atomic<bool> corrompeu = false;
+
+ private:
+  static bool enviar(int fd, const std::uint8_t* dados, std::size_t tamanho) {
+    for (ssize_t n; tamanho > 0; dados += n, tamanho -= static_cast<std::size_t>(n))
+      if ((n = send(fd, dados, tamanho, MSG_NOSIGNAL)) <= 0) return false;
+    return true;
+  }
+
+  void repassar() {
+    while (!parar) {
+      pollfd p{escuta.native_handle(), POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      asio::error_code erro;
+      auto receptor = escuta.accept(erro);
+      asio::ip::tcp::socket emissor(contexto);
+      if (!erro && !emissor.connect(destino, erro))
+        bombear(receptor.native_handle(), emissor.native_handle());
+    }
+  }
+
+  // Until either side ends. The sender's bytes go on in whole TLS records.
+  void bombear(int receptor, int emissor) {
+    Bytes pendente;
+    int dados = 0;
+    std::uint8_t bloco[65536];
+    while (!parar) {
+      std::array<pollfd, 2> p{{{receptor, POLLIN, 0}, {emissor, POLLIN, 0}}};
+      if (poll(p.data(), p.size(), 50) < 0) return;
+      if (p[0].revents != 0) {
+        const auto n = read(receptor, bloco, sizeof bloco);
+        if (n <= 0 || !enviar(emissor, bloco, static_cast<std::size_t>(n))) return;
+      }
+      if (p[1].revents == 0) continue;
+      const auto n = read(emissor, bloco, sizeof bloco);
+      if (n <= 0) return;
+      pendente.insert(pendente.end(), bloco, bloco + n);
+      std::size_t registroInteiro;
+      while (pendente.size() >= 5 &&
+             pendente.size() >= (registroInteiro = 5 + lerBE<std::uint16_t>(pendente, 3))) {
+        if (pendente[0] == 23 && ++dados == registro && !corrompeu.exchange(true))
+          pendente[registroInteiro - 1] ^= 1;
+        if (!enviar(receptor, pendente.data(), registroInteiro)) return;
+        pendente.erase(pendente.begin(), pendente.begin() + static_cast<std::ptrdiff_t>(registroInteiro));
+      }
+    }
+  }
+
+  asio::io_context contexto;
+  asio::ip::tcp::acceptor escuta{contexto, {asio::ip::address_v4::loopback(), 0}};
+  const asio::ip::tcp::endpoint destino;
+  const int registro;
+  std::atomic<bool> parar = false;
+  std::thread linha;
+};
 
 class ConexaoE2E : public CasoE2E {
  protected:
@@ -104,9 +245,16 @@ TEST_F(ConexaoE2E, ARelayedStreamGetsTheScreenFirstShowsItsColoursAndPointerEcho
   const Bytes ping{0xAB, 0xCD};
   sessao->enviar(TipoMensagem::ping, ping);
   auto resposta = sessao->receber(30s);
-  while (resposta && resposta->first != TipoMensagem::pong) resposta = sessao->receber(30s);
+  while (resposta && resposta->first != TipoMensagem::pong) {
+    EXPECT_NE(resposta->first, TipoMensagem::pedirKeyframe);
+    resposta = sessao->receber(30s);
+  }
   ASSERT_TRUE(resposta);
   EXPECT_EQ(resposta->second, ping);
+  EXPECT_EQ(std::ranges::count_if(orbelo.linhas(), [](const auto& l) { return l.starts_with("Erro de"); }),
+            0);
+  EXPECT_EQ(orbelo.esperarLinha("Conexão encerrada", 12s), std::nullopt)
+      << "a sender with nothing to say is still there";
 
   sessao.reset();
   EXPECT_TRUE(orbelo.esperarLinha("Conexão encerrada"));
@@ -140,6 +288,55 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   const auto antes = capturar();
   EXPECT_EQ(esperarTela("parametros-reenviados", padraoEmMovimento(video, antes), 4s), "");
   EXPECT_FALSE(outra.esperarLinha("Keyframe pedido pelo receptor", 1s));
+}
+
+// The sender's end of a real link goes dark: no FIN, no reset, whatever was in flight lost.
+TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhenItComesBack) {
+  Enlace enlace;
+  if (!enlace.motivo.empty()) GTEST_SKIP() << enlace.motivo;
+  Servico emissor({"ip", "netns", "exec", enlace.ns, ORBELO_EMISSOR, "--codigo", std::string(codigoTeste),
+                   "--escutar", enlace.enderecoRemoto, "--porta", "0", "--sem-anuncio", "--tamanho",
+                   "800x800", "--fps", "10"});
+  const auto destino = enlace.enderecoRemoto + ":" + std::to_string(emissor.porta());
+  Orbelo orbelo(configuracao.caminho(), {"--janela", "--codigo", std::string(codigoTeste), "--host",
+                                         enlace.enderecoRemoto, "--porta", std::to_string(emissor.porta())});
+  ASSERT_TRUE(orbelo.esperarLinha("Conectado a " + destino + " por " + enlace.local + ", "));
+  const Caixa video{600, 180, 720, 720};
+  ASSERT_EQ(esperarTela("enlace-antes", padraoDoEmissor(video)), "");
+
+  ASSERT_TRUE(enlace.cair());
+  const auto caiu = Relogio::now();
+  const auto fim = orbelo.esperarLinha({"Conexão encerrada", "Falha na conexão"}, 10s);
+  const auto notado = std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - caiu);
+  ASSERT_TRUE(fim) << "nothing said within 10 s of the link going dark";
+  std::cout << "link down -> \"" << *fim << "\" in " << notado.count() << " ms\n";
+  EXPECT_TRUE(fim->starts_with("Conexão encerrada: ")) << *fim;
+  EXPECT_EQ(esperarTela("enlace-caido", soAviso()), "") << "the picture goes and a notice says why";
+
+  ASSERT_TRUE(enlace.voltar());
+  EXPECT_TRUE(orbelo.esperarLinha("Conectado a " + destino + " "));
+  EXPECT_EQ(esperarTela("enlace-de-volta", padraoDoEmissor(video)), "");
+}
+
+// A record spoilt after the handshake is a broken link like any other: the remembered code
+// was right a moment ago and is kept, and the receiver dials again.
+TEST_F(ConexaoE2E, ATlsRecordSpoiltAfterTheHandshakeIsALostLinkNotARefusedCode) {
+  Emissor emissor({"--tamanho", "800x800", "--fps", "10"});
+  RepasseCorruptor repasse(emissor.porta(), 20);
+  std::filesystem::create_directories(preferencias().parent_path());
+  std::ofstream(preferencias()) << R"({"codigo": "123456", "host": "127.0.0.1"})";
+  Orbelo orbelo(configuracao.caminho(), {"--janela", "--porta", std::to_string(repasse.porta())});
+  ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
+
+  const auto fim = orbelo.esperarLinha({"Conexão encerrada", "O MacBook recusou o código "});
+  ASSERT_TRUE(fim);
+  EXPECT_TRUE(repasse.corrompeu);
+  EXPECT_TRUE(fim->starts_with("Conexão encerrada: ")) << *fim;
+  EXPECT_EQ(esperarTela("registro-corrompido", soAviso()), "") << "a notice, not the pairing panel";
+  EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + std::to_string(repasse.porta()) + " "))
+      << "the receiver dials again";
+  EXPECT_EQ(esperarPreferencias([](const auto& p) { return p.contains("codigo"); }).value("codigo", ""),
+            codigoTeste);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "ConexaoTls.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
-#include <asio/connect.hpp>
+#include <array>
 #include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <asio/ssl/error.hpp>
@@ -17,6 +21,15 @@ namespace {
 // Outgoing messages waiting for a peer that does not read are capped; beyond this,
 // whole messages are dropped (sends are fire-and-forget and framing stays intact).
 constexpr std::size_t limiteSaida = std::size_t{16} * 1024 * 1024;
+
+// A sender that vanishes without a FIN or a reset (laptop asleep, cable pulled) must show as a
+// broken link within 10 s, while a link that is only quiet stays up: the kernel probes after 2 s
+// without incoming data, and gives up 6 s after the last thing heard or, when our own writes go
+// unanswered, 6 s after the oldest of them. The display report leaves every 2 s, so 8 s at worst.
+constexpr int inatividadeAntesDeSondar = 2;  // s
+constexpr int intervaloSondas = 1;           // s
+constexpr int sondasSemResposta = 4;
+constexpr int limiteSemResposta = 6000;  // ms
 
 asio::ssl::context contextoConfigurado(const ParametrosTls& parametros, std::optional<ErroRede>& erro) {
   asio::ssl::context contexto(asio::ssl::context::tls_client);
@@ -89,19 +102,62 @@ void ConexaoTls::conectar(std::vector<asio::ip::tcp::endpoint> destinos) {
     // No wired route: the attempt waits, reporting nothing, until the caller gives up on it.
     if (destinos.empty()) return;
   }
-  asio::async_connect(
-      fluxo_.lowest_layer(), destinos,
-      [self = shared_from_this()](const asio::error_code& erro, const asio::ip::tcp::endpoint&) {
-        if (self->cancelada_) return;
-        if (erro) {
-          self->relatar(EstadoConexao::falhou, erroRede(erro));
-          return;
-        }
-        asio::error_code ignorado;
-        self->fluxo_.lowest_layer().set_option(asio::ip::tcp::no_delay(self->parametros_.semAtraso),
-                                               ignorado);
-        self->negociar();
-      });
+  destinos_ = std::move(destinos);
+  tentar(0);
+}
+
+// Each address gets a socket of its own, opened here rather than by the connect so that its
+// options hold from the first SYN on, the TCP connect and the handshake included.
+void ConexaoTls::tentar(std::size_t indice) {
+  auto& soquete = fluxo_.lowest_layer();
+  asio::error_code erro;
+  soquete.close(erro);
+  soquete.open(destinos_[indice].protocol(), erro);
+  if (erro) {
+    // Later, like a failed connect: the caller hears nothing before `iniciar` returns.
+    asio::post(contexto_, [self = shared_from_this(), indice, erro] {
+      if (!self->cancelada_) self->seguir(indice, erro);
+    });
+    return;
+  }
+  prepararSoquete();
+  soquete.async_connect(destinos_[indice], [self = shared_from_this(), indice](const asio::error_code& erro) {
+    if (self->cancelada_) return;
+    if (erro) {
+      self->seguir(indice, erro);
+      return;
+    }
+    self->negociar();
+  });
+}
+
+void ConexaoTls::seguir(std::size_t indice, const asio::error_code& erro) {
+  if (indice + 1 < destinos_.size()) {
+    tentar(indice + 1);
+  } else {
+    relatar(EstadoConexao::falhou, erroRede(erro));
+  }
+}
+
+void ConexaoTls::prepararSoquete() {
+  struct Opcao {
+    int nivel;
+    int nome;
+    int valor;
+  };
+  const std::array<Opcao, 6> opcoes{{
+      {IPPROTO_TCP, TCP_NODELAY, parametros_.semAtraso ? 1 : 0},
+      {SOL_SOCKET, SO_KEEPALIVE, 1},
+      {IPPROTO_TCP, TCP_KEEPIDLE, inatividadeAntesDeSondar},
+      {IPPROTO_TCP, TCP_KEEPINTVL, intervaloSondas},
+      {IPPROTO_TCP, TCP_KEEPCNT, sondasSemResposta},
+      {IPPROTO_TCP, TCP_USER_TIMEOUT, limiteSemResposta},
+  }};
+  // A refused option costs only speed or the early notice of a dead link, never the link itself.
+  for (const auto& opcao : opcoes) {
+    setsockopt(fluxo_.lowest_layer().native_handle(), opcao.nivel, opcao.nome, &opcao.valor,
+               sizeof opcao.valor);
+  }
 }
 
 void ConexaoTls::negociar() {

@@ -52,6 +52,10 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   };
 
   void conectar(std::vector<asio::ip::tcp::endpoint> destinos);
+  void tentar(std::size_t indice);
+  // After address `indice` failed: the next one, or the failure when none is left.
+  void seguir(std::size_t indice, const asio::error_code& erro);
+  void prepararSoquete();
   void negociar();
   void ler();
   void completarPrimeiro(Bytes dados, const Fim& fim);
@@ -66,6 +70,7 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   std::optional<ErroRede> erroContexto_;
   asio::ssl::context tls_;
   asio::ip::tcp::resolver resolvedor_;
+  std::vector<asio::ip::tcp::endpoint> destinos_;  // tried in turn until one answers
   asio::ssl::stream<asio::ip::tcp::socket> fluxo_;
 
   AoMudarEstado aoMudarEstado_;
