@@ -16,6 +16,7 @@
 #include "receptor/plataforma/rede/FilaAsio.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 #include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
+#include "receptor/plataforma/sistema/InstanciaUnica.hpp"
 #include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
 #include "receptor/plataforma/video/DecodificadorH264.hpp"
 #include "receptor/plataforma/video/DecodificadorVideo.hpp"
@@ -33,6 +34,13 @@ int main(int argc, char** argv) {
     return saida->status;
   }
   const auto& opcoes = std::get<OpcoesReceptor>(lido);
+
+  // Taken before any window, so that a second start never flashes one.
+  auto instancia = InstanciaUnica::tomar(InstanciaUnica::pastaExecucao());
+  if (!instancia) {
+    imprimirLinha("O orbelo já está aberto.");
+    return 0;
+  }
 
   FilaPrincipal principal;
   EstadoTela tela;
@@ -59,6 +67,7 @@ int main(int argc, char** argv) {
   janela->aoPerguntarImagemACaminho([&decodificador] { return decodificador.imagemACaminho(); });
 
   FilaAsio fila;
+  instancia->atender(fila.contexto(), principal, [&janela] { janela->trazerParaFrente(); });
   FilaAsio decodificacao;
   TransporteAsio transporte(fila);
   PreferenciasArquivo preferencias;

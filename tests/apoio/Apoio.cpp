@@ -49,7 +49,15 @@ constexpr std::array prefixosReceptor{
     "Erro de decodificação: ",
     "Recebido: ",
     "Preferências ilegíveis em ",
+    "O orbelo já está aberto.",
 };
+
+// A new folder only its owner may enter, inside `pai`.
+fs::path pastaPrivada(const fs::path& pai) {
+  std::string modelo = (pai / "execucao-XXXXXX").string();
+  if (!mkdtemp(modelo.data())) throw std::runtime_error("mkdtemp " + modelo);
+  return modelo;
+}
 
 fs::path pastaDe(pid_t processo) {
   return fs::path("/proc") / std::to_string(processo);
@@ -185,13 +193,15 @@ std::string prepararServicos() {
   return std::getenv("DISPLAY");
 }
 
-Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos)
+Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos,
+               const std::optional<fs::path>& execucao)
     : Processo(
           [&] {
             argumentos.insert(argumentos.begin(), ORBELO_BINARIO);
             return argumentos;
           }(),
-          {"XDG_CONFIG_HOME=" + configuracao.string()}) {}
+          {"XDG_CONFIG_HOME=" + configuracao.string(),
+           "XDG_RUNTIME_DIR=" + (execucao ? *execucao : pastaPrivada(configuracao)).string()}) {}
 
 Orbelo::~Orbelo() {
   esperarLinha("\x01", 300ms);  // collects what is still in the pipe

@@ -1,10 +1,14 @@
 // What the user does on orbelo's window: the pairing panel typed into with xdotool, the
-// notice's button, and the pairing remembered between runs.
+// notice's button, the pairing remembered between runs, and starting it again.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <iostream>
 
 #include "e2e/Caso.hpp"
 
@@ -52,6 +56,24 @@ class OuvinteMudo {
   int par = -1;
   char bloco[4096];
 };
+
+// The first line a command prints, such as the window number xdotool finds.
+std::string saidaDe(const std::vector<std::string>& comando) {
+  Processo processo(comando);
+  return processo.esperarLinha("", 5s).value_or("");
+}
+
+// Callers that are no orbelo: each sends junk to the socket a second start knocks on, and leaves.
+void baterComLixo(const std::filesystem::path& soquete, int vezes) {
+  sockaddr_un endereco{AF_UNIX, {}};
+  soquete.string().copy(endereco.sun_path, sizeof endereco.sun_path - 1);
+  for (int i = 0; i < vezes; ++i) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&endereco), sizeof endereco) == 0)
+      send(fd, "\xff\0GET / HTTP/1.1\r\n", 19, MSG_NOSIGNAL);
+    close(fd);
+  }
+}
 
 class InterfaceE2E : public CasoE2E {
  protected:
@@ -123,6 +145,51 @@ TEST_F(InterfaceE2E, TheNoticeButtonStopsTheConnectionAndOpensThePanelWithTheCod
   // Confirming the fields as they came dials the same sender again.
   ASSERT_TRUE(digitar(""));
   EXPECT_TRUE(emissorMudo.chamado(30s));
+}
+
+TEST_F(InterfaceE2E,
+       ASecondStartBringsTheFirstForwardAndEndsLeavingItsConnectionAloneAndAKilledOneHoldsNothing) {
+  Emissor emissor({"--fps", "10"});
+  PastaTemporaria sessao;
+  {
+    Orbelo primeiro(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
+    ASSERT_TRUE(primeiro.esperarLinha("Conectado a "));
+    ASSERT_TRUE(emissor.esperarLinha("Receptor conectado: "));
+    const auto janela = saidaDe({"xdotool", "search", "--name", "^Velaro$"});
+    ASSERT_NE(janela, "");
+    const auto focada = [&] { return saidaDe({"xdotool", "getwindowfocus"}) == janela; };
+    const auto comecarDeNovo = [&] {
+      // Away from the window, so that the focus coming back tells it was brought forward.
+      EXPECT_TRUE(xdotool("search --maxdepth 0 --name '' windowfocus"));
+      const auto antes = std::chrono::steady_clock::now();
+      Orbelo segundo(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
+      EXPECT_EQ(segundo.esperarFim(10s), 0);
+      const auto duracao = std::chrono::steady_clock::now() - antes;
+      std::cout << "a second start ended after " << duracao / 1ms << " ms\n";
+      segundo.esperarLinha("\x01", 1s);
+      EXPECT_EQ(segundo.linhas(), std::vector<std::string>{"O orbelo já está aberto."});
+    };
+
+    comecarDeNovo();
+    EXPECT_TRUE(esperar(focada, 10s)) << "the first window has the focus again";
+
+    // Stopped, with its backlog full of junk, the first holds a second start for a few seconds at most.
+    ASSERT_EQ(kill(primeiro.id(), SIGSTOP), 0);
+    baterComLixo(sessao / "orbelo.soquete", 50);
+    Processo ajuda({ORBELO_BINARIO, "--ajuda"}, {"XDG_RUNTIME_DIR=" + sessao.caminho().string()});
+    EXPECT_EQ(ajuda.esperarLinha("", 5s), "Uso: orbelo [opções]") << "options are read before the lock";
+    comecarDeNovo();
+    ASSERT_EQ(kill(primeiro.id(), SIGCONT), 0);
+    EXPECT_TRUE(esperar(focada, 10s)) << "the junk only brings it forward";
+
+    // Two receivers fighting redial within a second or two.
+    EXPECT_EQ(emissor.esperarLinha("Receptor ", 3s), std::nullopt) << "the sender saw another receiver";
+    EXPECT_EQ(primeiro.esperarLinha({"Conectado a ", "Conexão ", "Falha "}, 500ms), std::nullopt);
+    ASSERT_EQ(kill(primeiro.id(), SIGKILL), 0);
+    ASSERT_TRUE(primeiro.esperarFim());
+  }
+  Orbelo depois(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
+  EXPECT_TRUE(depois.esperarLinha("Conectado a ")) << "the killed receiver left its lock behind";
 }
 
 }  // namespace

@@ -153,6 +153,14 @@ void JanelaSdl::pedirDesenho() {
   desenhoPedido_ = true;
 }
 
+void JanelaSdl::trazerParaFrente() {
+  // Raising alone leaves a minimized full-screen window hidden, and without a window
+  // manager nothing hands the raised window the focus.
+  if ((SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_MINIMIZED) != 0) SDL_RestoreWindow(janela_.get());
+  SDL_RaiseWindow(janela_.get());
+  SDL_SetWindowInputFocus(janela_.get());
+}
+
 void JanelaSdl::rodar() {
   redimensionar();
   quadrosPendentes_ = quadrosAposEntrada;

@@ -57,6 +57,9 @@ class JanelaSdl {
   // The video has something new to show: the next pass of the loop draws. Without it,
   // tasks that leave the drawn state as it was draw nothing.
   void pedirDesenho();
+  // Main thread only. Puts the window above the others with the keyboard's focus,
+  // restored first when it was minimized.
+  void trazerParaFrente();
 
   // The main thread's loop: sleeps until an event, a posted task or a delayed task is
   // due, then runs them and draws. Returns when the program is to end.
