@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "receptor/plataforma/janela/DecodificadorImagemSdl.hpp"
+#include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
 
 namespace {
 
@@ -16,7 +16,7 @@ void exigir(bool condicao) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tamanho) {
-  static const orbelo::DecodificadorImagemSdl decodificador;
+  static const orbelo::DecodificadorImagemArquivo decodificador;
   const auto imagem = decodificador.decodificar({dados, tamanho});
   if (imagem) {
     constexpr int maximo = orbelo::DecodificadorImagem::ladoMaximo;

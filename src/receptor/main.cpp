@@ -10,7 +10,7 @@
 #include "Receptor.hpp"
 #include "protocolo/Saida.hpp"
 #include "receptor/plataforma/janela/CursorLocalSdl.hpp"
-#include "receptor/plataforma/janela/DecodificadorImagemSdl.hpp"
+#include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
 #include "receptor/plataforma/janela/FilaPrincipal.hpp"
 #include "receptor/plataforma/janela/JanelaSdl.hpp"
 #include "receptor/plataforma/rede/FilaAsio.hpp"
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   PreferenciasArquivo preferencias;
   InicioAutomaticoXdg inicioAutomatico;
   CursorLocalSdl cursorLocal;
-  DecodificadorImagemSdl imagens;
+  DecodificadorImagemArquivo imagens;
   receptor = Receptor::criar(opcoes, DependenciasReceptor{
                                          .fila = fila,
                                          .principal = principal,

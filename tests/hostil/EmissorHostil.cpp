@@ -11,8 +11,10 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <thread>
 
+#include "ImagensHostis.hpp"
 #include "apoio/Apoio.hpp"
 
 namespace {
@@ -37,42 +39,18 @@ void aguardarTeste() {
   std::getline(std::cin, linha);
 }
 
-std::uint32_t crc32(VistaBytes dados) {
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (const auto byte : dados) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+// The pointer images of the modes that send one over and over, and how many times.
+std::optional<std::pair<Bytes, int>> imagemHostil(const std::string& modo) {
+  if (modo == "cursor-gigante") return std::pair{pngDeUmPixel(50000, 50000), 200};
+  if (modo == "png-sem-fim") {
+    auto cortado = pngDeUmPixel(8, 8);
+    cortado.resize(41);  // after the second chunk's header
+    return std::pair{cortado, 3};
   }
-  return ~crc;
-}
-
-void anexarPedaco(Bytes& arquivo, std::string_view tipo, const Bytes& conteudo) {
-  anexarBE(arquivo, static_cast<std::uint32_t>(conteudo.size()));
-  Bytes pedaco(tipo.begin(), tipo.end());
-  pedaco.insert(pedaco.end(), conteudo.begin(), conteudo.end());
-  arquivo.insert(arquivo.end(), pedaco.begin(), pedaco.end());
-  anexarBE(arquivo, crc32(pedaco));
-}
-
-// A PNG declaring `largura` by `altura` RGBA pixels. Whole, it carries one red pixel: a
-// picture at 1 by 1, a lie at any other size. Cut, it ends after its second chunk's header.
-Bytes png(std::uint32_t largura, std::uint32_t altura, bool inteiro = true) {
-  Bytes arquivo{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Bytes cabecalho;
-  anexarBE(cabecalho, largura);
-  anexarBE(cabecalho, altura);
-  cabecalho.insert(cabecalho.end(), {8, 6, 0, 0, 0});
-  anexarPedaco(arquivo, "IHDR", cabecalho);
-  if (!inteiro) {
-    anexarBE(arquivo, std::uint32_t{7});
-    arquivo.insert(arquivo.end(), {'t', 'I', 'M', 'E'});
-    return arquivo;
-  }
-  // One row, no filter, stored uncompressed in a zlib stream; its Adler-32 worked out by hand.
-  anexarPedaco(arquivo, "IDAT",
-               {0x78, 0x01, 0x01, 5, 0, 0xFA, 0xFF, 0, 0xFF, 0, 0, 0xFF, 0x05, 0x00, 0x01, 0xFF});
-  anexarPedaco(arquivo, "IEND", {});
-  return arquivo;
+  if (modo == "png-bomba") return std::pair{bombaPng(2048), 3};
+  if (modo == "tiff-disfarcado") return std::pair{tiffDisfarcado(), 3};
+  if (modo == "imagem-enorme") return std::pair{bombaPng(5120), 2};  // 5 MiB
+  return std::nullopt;
 }
 
 // Pings `marca` until its pong comes back, reading past everything else the receiver sends:
@@ -151,15 +129,13 @@ void modo(const std::string& nome, emissor::Servidor& servidor, const Opcoes& op
     while (std::chrono::steady_clock::now() < fim && sessao->enviar(TipoMensagem::ping, payload)) ++enviados;
     dizer("pings " + std::to_string(enviados));
     aguardarTeste();
-  } else if (nome == "cursor-gigante" || nome == "png-sem-fim") {
+  } else if (const auto imagem = imagemHostil(nome)) {
     sessao->enviar(Mensagens::config({1920, 1080}));
     sessao->enviar(Mensagens::cursor(0.5F, 0.5F, true));
-    const bool gigante = nome == "cursor-gigante";
-    const auto imagem =
-        Mensagens::imagemCursor({0.02F, 0.03F, 0, 0}, gigante ? png(50000, 50000) : png(8, 8, false));
-    for (int i = 0; i < (gigante ? 200 : 3); ++i) sessao->enviar(imagem);
+    const auto mensagem = Mensagens::imagemCursor({0.02F, 0.03F, 0, 0}, imagem->first);
+    for (int i = 0; i < imagem->second; ++i) sessao->enviar(mensagem);
   } else if (nome == "nao-finitos") {
-    const auto pixel = png(1, 1);
+    const auto pixel = pngDeUmPixel();
     sessao->enviar(Mensagens::config({1920, 1080}));
     sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, 0, 0}, pixel));
     for (const auto& [x, y] :
@@ -170,7 +146,7 @@ void modo(const std::string& nome, emissor::Servidor& servidor, const Opcoes& op
       sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, valor, valor}, pixel));
     }
   } else if (nome == "config-zero") {
-    sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, 0.5F, 0.5F}, png(1, 1)));
+    sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, 0.5F, 0.5F}, pngDeUmPixel()));
     sessao->enviar(Mensagens::cursor(0.5F, 0.5F, true));
     // -1 goes out as 4294967295.
     for (const auto& [largura, altura] : {std::pair{0, 0}, {0, 1080}, {1920, 0}, {-1, 1}}) {

@@ -1,20 +1,19 @@
-#include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
-#include "receptor/plataforma/janela/DecodificadorImagemSdl.hpp"
+#include "hostil/ImagensHostis.hpp"
+#include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
 
 namespace orbelo {
 namespace {
 
 // The most address space the process has held: a decoder that reserves memory for a
-// huge picture raises it, whether it allocates through SDL or through malloc.
+// huge picture raises it, whether or not it writes to that memory.
 std::size_t picoMemoriaVirtual() {
   std::ifstream status("/proc/self/status");
   for (std::string linha; std::getline(status, linha);) {
@@ -23,9 +22,9 @@ std::size_t picoMemoriaVirtual() {
   return 0;
 }
 
-class DecodificadorImagemSdlTeste : public ::testing::Test {
+class DecodificadorImagemArquivoTeste : public ::testing::Test {
  protected:
-  DecodificadorImagemSdl decodificador;
+  DecodificadorImagemArquivo decodificador;
 };
 
 using Rgba = std::array<std::uint8_t, 4>;
@@ -38,34 +37,52 @@ Rgba pixel(const ImagemCursor& imagem, int x, int y) {
 // A PNG whose pixels tell the channels apart: red top-left, green top-right, blue
 // bottom-left, half-transparent white elsewhere.
 Bytes salvarPng(int largura, int altura) {
-  auto* s = SDL_CreateRGBSurfaceWithFormat(0, largura, altura, 32, SDL_PIXELFORMAT_RGBA32);
-  SDL_FillRect(s, nullptr, SDL_MapRGBA(s->format, 255, 255, 255, 128));
-  for (const auto& [x, y, cor] :
-       {std::tuple(0, 0, Rgba{255, 0, 0, 255}), std::tuple(largura - 1, 0, Rgba{0, 255, 0, 255}),
-        std::tuple(0, altura - 1, Rgba{0, 0, 255, 255})}) {
-    SDL_Rect r{x, y, 1, 1};
-    SDL_FillRect(s, &r, SDL_MapRGBA(s->format, cor[0], cor[1], cor[2], cor[3]));
+  Bytes linhas;
+  for (int y = 0; y < altura; ++y) {
+    linhas.push_back(0);  // no filter
+    for (int x = 0; x < largura; ++x) {
+      const Rgba cor = x == 0 && y == 0             ? Rgba{255, 0, 0, 255}
+                       : x == largura - 1 && y == 0 ? Rgba{0, 255, 0, 255}
+                       : x == 0 && y == altura - 1  ? Rgba{0, 0, 255, 255}
+                                                    : Rgba{255, 255, 255, 128};
+      linhas.insert(linhas.end(), cor.begin(), cor.end());
+    }
   }
-  // Room for the pixels stored uncompressed, with every row's filter byte and the chunks.
-  Bytes bytes(std::size_t(largura) * altura * 5 + 1024);
-  SDL_RWops* destino = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
-  IMG_SavePNG_RW(s, destino, 0);
-  bytes.resize(static_cast<std::size_t>(SDL_RWtell(destino)));
-  SDL_RWclose(destino);
-  SDL_FreeSurface(s);
-  return bytes;
+  return teste::png(largura, altura, teste::comprimir(linhas));
 }
 
-// A well-formed 1x1 PNG whose header declares that size instead.
-Bytes pngDeclarando(std::uint32_t largura, std::uint32_t altura) {
-  Bytes png = salvarPng(1, 1), cabecalho;
-  anexarBE(cabecalho, largura);
-  anexarBE(cabecalho, altura);
-  std::copy(cabecalho.begin(), cabecalho.end(), png.begin() + 16);
-  cabecalho.clear();
-  anexarBE(cabecalho, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17)));
-  std::copy(cabecalho.begin(), cabecalho.end(), png.begin() + 29);
-  return png;
+// A grey picture in one uncompressed strip.
+Bytes tiffCinza(int largura, int altura) {
+  const auto l = static_cast<std::uint32_t>(largura), a = static_cast<std::uint32_t>(altura);
+  const teste::EntradasTiff entradas{{256, 4, 1, l}, {257, 4, 1, a}, {258, 3, 1, 8},    {262, 3, 1, 1},
+                                     {273, 4, 1, 8}, {278, 4, 1, a}, {279, 4, 1, l * a}};
+  return teste::tiff(entradas, Bytes(std::size_t{l} * a));
+}
+
+// One of the pointer-image fuzz seeds.
+Bytes semente(const std::string& nome) {
+  std::ifstream arquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
+  return {std::istreambuf_iterator<char>(arquivo), {}};
+}
+
+// A progressive JPEG whose scans come again `vezes` times: each is a pass over the whole
+// picture.
+Bytes jpegVarreduras(int vezes) {
+  auto jpeg = semente("seta-progressiva.jpg");
+  const auto fim = jpeg.end() - 2;  // the end marker
+  const Bytes varredura(std::ranges::search(jpeg, Bytes{0xFF, 0xDA}).begin(), fim);
+  jpeg.erase(fim, jpeg.end());
+  for (int i = 0; i < vezes; ++i) jpeg.insert(jpeg.end(), varredura.begin(), varredura.end());
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+// The arrow in JPEG, its first Huffman table declaring 510 more codes than it holds.
+Bytes jpegTabelaGrande() {
+  auto jpeg = semente("seta.jpg");
+  const auto tabela = std::ranges::search(jpeg, Bytes{0xFF, 0xC4}).begin();
+  tabela[19] = tabela[20] = 0xFF;  // how many codes of 15 and of 16 bits
+  return jpeg;
 }
 
 // 1x1 screen with a two-colour table and a comment extension, then a picture of that size.
@@ -75,7 +92,7 @@ Bytes gifDeclarando(std::uint8_t lado1, std::uint8_t lado2) {
           0,   0,   0,   lado1, lado2, lado1, lado2, 0, 2,   2,   0x44, 0x01, 0,    0x3b};
 }
 
-TEST_F(DecodificadorImagemSdlTeste, PngAndGifComeOutAsRgbaRowsFromTheTopUpTo1024ASide) {
+TEST_F(DecodificadorImagemArquivoTeste, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
   auto imagem = decodificador.decodificar(salvarPng(5, 3));
   ASSERT_TRUE(imagem);
   EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(5, 3));
@@ -85,17 +102,39 @@ TEST_F(DecodificadorImagemSdlTeste, PngAndGifComeOutAsRgbaRowsFromTheTopUpTo1024
   EXPECT_EQ(pixel(*imagem, 0, 2), (Rgba{0, 0, 255, 255}));
   EXPECT_EQ(pixel(*imagem, 2, 1), (Rgba{255, 255, 255, 128}));
 
-  EXPECT_TRUE(decodificador.decodificar(salvarPng(1024, 1024)));
-  EXPECT_FALSE(decodificador.decodificar(salvarPng(1025, 4)));
-  EXPECT_FALSE(decodificador.decodificar(salvarPng(4, 1025)));
+  for (const auto fazer : {&salvarPng, &tiffCinza}) {
+    EXPECT_TRUE(decodificador.decodificar(fazer(1024, 1024)));
+    EXPECT_FALSE(decodificador.decodificar(fazer(1025, 4)));
+    EXPECT_FALSE(decodificador.decodificar(fazer(4, 1025)));
+  }
 
   // The comment extension is skipped correctly.
   imagem = decodificador.decodificar(gifDeclarando(1, 0));
   ASSERT_TRUE(imagem);
   EXPECT_EQ(pixel(*imagem, 0, 0), (Rgba{255, 0, 0, 255}));
+
+  // libtiff multiplies an unassociated alpha into the colours; they come out straight.
+  const teste::EntradasTiff rgba{{256, 3, 1, 1}, {257, 3, 1, 1},  {258, 3, 4, 8},
+                                 {262, 3, 1, 2}, {273, 4, 1, 16}, {277, 3, 1, 4},
+                                 {278, 3, 1, 1}, {279, 4, 1, 4},  {338, 3, 1, 2}};
+  imagem = decodificador.decodificar(teste::tiff(rgba, Bytes{8, 0, 8, 0, 8, 0, 8, 0, 255, 255, 255, 128}));
+  ASSERT_TRUE(imagem);
+  EXPECT_EQ(pixel(*imagem, 0, 0), (Rgba{255, 255, 255, 128}));
+
+  // One arrow saved in each format: the same pixels, within JPEG's loss.
+  const auto seta = decodificador.decodificar(semente("seta.png"));
+  ASSERT_TRUE(seta);
+  for (const auto* nome : {"seta.bmp", "seta.gif", "seta.jpg", "seta-progressiva.jpg", "seta.tiff"}) {
+    imagem = decodificador.decodificar(semente(nome));
+    ASSERT_TRUE(imagem) << nome;
+    EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(seta->largura, seta->altura)) << nome;
+    EXPECT_TRUE(std::ranges::equal(imagem->rgba, seta->rgba, [](int a, int b) {
+      return std::abs(a - b) <= 4;
+    })) << nome;
+  }
 }
 
-TEST_F(DecodificadorImagemSdlTeste,
+TEST_F(DecodificadorImagemArquivoTeste,
        HugeDamagedTruncatedOrUnknownFilesAreRefusedAtOnceUnreadAndSilentlyAndNoneCrashes) {
   const auto cortado = [](const Bytes& arquivo, std::size_t n) {
     return Bytes(arquivo.begin(), arquivo.begin() + static_cast<std::ptrdiff_t>(n));
@@ -103,22 +142,26 @@ TEST_F(DecodificadorImagemSdlTeste,
   std::vector<std::pair<std::string, Bytes>> casos = {
       {"empty", {}},
       {"unknown", Bytes(64, 'x')},
-      // Cut right after the second chunk's header: SDL_image's PNG reader read the stale
-      // header again for ever.
-      {"PNG cut after a chunk header", cortado(pngDeclarando(8, 8), 41)},
-      // 16000 squared is still within what the header reader itself accepts.
-      {"PNG 16000x16000", pngDeclarando(16000, 16000)},
+      // Cut right after the second chunk's header: a PNG reader that ignores a short read
+      // reads the stale header again for ever.
+      {"PNG cut after a chunk header", cortado(teste::pngDeUmPixel(8, 8), 41)},
+      // 16000 a side is within stb_image's own default limit.
+      {"PNG 16000x16000", teste::pngDeUmPixel(16000, 16000)},
       {"GIF with a 60000x60000 first picture", gifDeclarando(0x60, 0xea)},
       {"GIF cut", {'G', 'I', 'F', '8', '9', 'a', 1}},
-      // Lossless WebP: 14-bit width-1 and height-1 after the 0x2f signature; 16384x16384.
+      // Zeros inflate a thousandfold: 2 MiB of data make 2 GiB.
+      {"PNG 1x1 whose data inflate to 2 GiB", teste::bombaPng(2048)},
+      {"JPEG whose 10 scans come 1000 times over", jpegVarreduras(1000)},
+      // This stb_image writes past a table of more than 256 codes.
+      {"JPEG whose Huffman table counts 510 codes too many", jpegTabelaGrande()},
+      // Lossless WebP, a format not read: 14-bit width-1 and height-1 after the 0x2f signature.
       {"WebP 16384x16384", {'R', 'I', 'F', 'F', 30, 0,    0,    0,    'W',  'E',  'B', 'P', 'V', 'P', '8',
                             'L', 10,  0,   0,   0,  0x2f, 0xff, 0xff, 0xff, 0x0f, 0,   0,   0,   0,   0}},
-      {"WebP cut", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P'}},
-      // Little-endian TIFFs with one directory of two LONG or SHORT entries.
-      {"TIFF 40000x40000", {'I',  'I', 42, 0, 8, 0, 0, 0, 2, 0, 0, 1,    4,    0, 1, 0, 0, 0, 0x40,
-                            0x9c, 0,   0,  1, 1, 4, 0, 1, 0, 0, 0, 0x40, 0x9c, 0, 0, 0, 0, 0, 0}},
-      {"TIFF without strips", {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0, 1, 3, 0, 1, 0, 0, 0, 4,
-                               0,   0,   0,  1, 1, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0}},
+      {"TIFF 40000x40000", teste::tiff({{256, 4, 1, 40000}, {257, 4, 1, 40000}})},
+      {"TIFF 40000x40000 in signed entries ahead of unsigned 1x1 ones", teste::tiffDisfarcado()},
+      {"TIFF 1x1 whose 1000 private tags repeat its 1 MiB of data",
+       teste::tiffEtiquetasRepetidas(1000, 1024)},
+      {"TIFF without strips", teste::tiff({{256, 3, 1, 4}, {257, 3, 1, 4}})},
       {"TIFF cut", {'I', 'I', 42, 0, 0xff, 0xff, 0xff, 0x7f}},
   };
   // Inside the signature, inside the header, inside the data, before the end chunk.
@@ -131,7 +174,7 @@ TEST_F(DecodificadorImagemSdlTeste,
   std::FILE* capturado = std::tmpfile();
   ::dup2(::fileno(capturado), STDERR_FILENO);
   for (const auto& [nome, arquivo] : casos) EXPECT_FALSE(decodificador.decodificar(arquivo)) << nome;
-  // No colour table anywhere and LZW codes past the table: SDL_image 2.6 frees a wild pointer here.
+  // No colour table anywhere and LZW codes past the table: SDL_image 2.6 freed a wild pointer here.
   const Bytes gif{0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00,
                   0x00, 0x00, 0x00, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x04, 0x40, 0x10, 0xc8, 0x49, 0x65, 0xb8,
                   0x38, 0x5f, 0xc1, 0xbb, 0xe7, 0x00, 0x00, 0xff, 0x00, 0x00, 0xff, 0x00, 0x00, 0xff, 0x00,
@@ -143,7 +186,7 @@ TEST_F(DecodificadorImagemSdlTeste,
   std::fflush(stderr);
   ::dup2(guardado, STDERR_FILENO);
   ::close(guardado);
-  EXPECT_LT(picoMemoriaVirtual() - picoAntes, std::size_t{256} << 20) << "memory reserved for a huge picture";
+  EXPECT_LT(picoMemoriaVirtual() - picoAntes, std::size_t{64} << 20) << "memory reserved for a huge picture";
   EXPECT_EQ(::lseek(::fileno(capturado), 0, SEEK_END), 0) << "written on standard error";
   std::fclose(capturado);
 }

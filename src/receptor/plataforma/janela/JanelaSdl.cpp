@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "AtributosGl.hpp"
-#include "DecodificadorImagemSdl.hpp"
+#include "DecodificadorImagemArquivo.hpp"
 #include "Fontes.hpp"
 #include "Icone.hpp"
 #include "PainelPareamento.hpp"
@@ -120,7 +120,7 @@ void JanelaSdl::prepararInterface() {
   aparencia_.fontes = carregarFontes(unidades, escalaFramebuffer_);
   aparencia_.unidades = unidades;
 
-  if (auto icone = DecodificadorImagemSdl().decodificar(iconePng())) {
+  if (auto icone = DecodificadorImagemArquivo().decodificar(iconePng())) {
     icone_.emplace(*icone);
     aparencia_.icone = reinterpret_cast<ImTextureID>(static_cast<std::uintptr_t>(icone_->id()));
     SuperficiePtr superficie(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(icone->rgba.data()),
