@@ -68,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   bool aguardandoKeyframe = true;
   while (!resto.empty()) {
     const auto payload = proximo(resto);
-    if (payload.size() < 2 || (aguardandoKeyframe && payload[0] != 1)) {
+    const auto quadro = Mensagens::Quadro::ler(payload);
+    if (!quadro || (aguardandoKeyframe && !quadro->chave)) {
       continue;
     }
     aguardandoKeyframe = false;

@@ -9,7 +9,6 @@ namespace orbelo {
 struct ErroRede {
   enum class Tipo { posix, dns, tls };
   Tipo tipo = Tipo::posix;
-  int codigo = 0;
   std::string texto;
 };
 

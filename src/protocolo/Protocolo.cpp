@@ -13,11 +13,16 @@ std::optional<TipoMensagem> tipoMensagem(std::uint8_t valor) {
 namespace Protocolo {
 
 Bytes empacotar(TipoMensagem tipo, VistaBytes payload) {
-  Bytes quadro;
-  quadro.reserve(payload.size() + 5);
-  anexarBE(quadro, static_cast<std::uint32_t>(payload.size() + 1));
-  quadro.push_back(static_cast<std::uint8_t>(tipo));
+  Bytes quadro = cabecalho(tipo, payload.size());
   quadro.insert(quadro.end(), payload.begin(), payload.end());
+  return quadro;
+}
+
+Bytes cabecalho(TipoMensagem tipo, std::size_t tamanhoPayload) {
+  Bytes quadro;
+  quadro.reserve(tamanhoPayload + 5);
+  anexarBE(quadro, static_cast<std::uint32_t>(tamanhoPayload + 1));
+  quadro.push_back(static_cast<std::uint8_t>(tipo));
   return quadro;
 }
 

@@ -38,6 +38,8 @@ inline constexpr std::uint32_t comprimentoMaximo = 64 * 1024 * 1024;
 
 // One complete frame: length (payload + 1) big-endian, type, payload.
 Bytes empacotar(TipoMensagem tipo, VistaBytes payload);
+// The start of such a frame, with room reserved for the `tamanhoPayload` bytes to append.
+Bytes cabecalho(TipoMensagem tipo, std::size_t tamanhoPayload);
 }  // namespace Protocolo
 
 namespace Recursos {
@@ -51,7 +53,9 @@ void anexarBE(Bytes& destino, T valor) {
   }
 }
 
-inline void anexarBE(Bytes& destino, float valor) { anexarBE(destino, std::bit_cast<std::uint32_t>(valor)); }
+inline void anexarBE(Bytes& destino, float valor) {
+  anexarBE(destino, std::bit_cast<std::uint32_t>(valor));
+}
 
 // Caller checks that sizeof(T) bytes exist at `em`.
 template <std::unsigned_integral T>

@@ -21,6 +21,7 @@
 #include "Transporte.hpp"
 #include "protocolo/LeitorMensagens.hpp"
 #include "protocolo/Medidor.hpp"
+#include "protocolo/Mensagens.hpp"
 
 namespace orbelo {
 
@@ -81,13 +82,6 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
     double y = 0;
     bool visivel = false;
   };
-  // Size as fractions of the picture; hot spot as fractions of the image, from its top-left.
-  struct FormaCursor {
-    double largura = 0;
-    double altura = 0;
-    double pontaX = 0;
-    double pontaY = 0;
-  };
 
   // On `fila`.
   void iniciar(std::string novoCodigo, std::optional<std::string> novoHost, bool salvo);
@@ -108,6 +102,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
                  const std::optional<ErroRede>& erro);
   void tratar(TipoMensagem tipo, Bytes dados);
+  void tratarConfig(VistaBytes dados);
   void tratarParametros(VistaBytes dados);
   void tratarQuadro(Bytes dados);
   void tratarCursor(VistaBytes dados);

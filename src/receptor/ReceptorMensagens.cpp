@@ -1,12 +1,12 @@
 #include <cassert>
 #include <chrono>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 #include "Receptor.hpp"
+#include "protocolo/Mensagens.hpp"
 #include "protocolo/Pareamento.hpp"
 
 namespace orbelo {
@@ -15,12 +15,6 @@ namespace {
 
 constexpr std::size_t recebimentoMinimo = 1;
 constexpr std::size_t recebimentoMaximo = std::size_t{1024} * 1024;
-
-constexpr std::size_t tamanhoConfig = 8;
-constexpr std::size_t tamanhoCursor = 9;
-constexpr std::size_t cabecalhoImagemCursor = 16;
-constexpr std::uint8_t marcaKeyframe = 1;
-constexpr std::uint8_t marcaVisivel = 1;
 
 }  // namespace
 
@@ -83,24 +77,8 @@ void Receptor::retomarRecepcao() {
 void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
   afirmarNaFila();
   switch (tipo) {
-    case TipoMensagem::config: {
-      if (dados.size() < tamanhoConfig) {
-        return;
-      }
-      const auto largura = lerBE<std::uint32_t>(dados, 0);
-      const auto altura = lerBE<std::uint32_t>(dados, 4);
-      imprimir("Emissor em " + std::to_string(largura) + "x" + std::to_string(altura) + ".");
-      // Only the ratio is used, and a picture with a zero side has none.
-      std::optional<Tamanho> tamanho;
-      if (largura > 0 && altura > 0) {
-        tamanho = Tamanho{static_cast<double>(largura), static_cast<double>(altura)};
-      }
-      principal.executar([eu = shared_from_this(), tamanho] {
-        eu->tamanhoVideo = tamanho;
-        eu->posicionarCursor();
-      });
-      return;
-    }
+    case TipoMensagem::config:
+      return tratarConfig(dados);
     case TipoMensagem::parametros:
       return tratarParametros(dados);
     case TipoMensagem::quadro:
@@ -122,6 +100,23 @@ void Receptor::tratar(TipoMensagem tipo, Bytes dados) {
   }
 }
 
+void Receptor::tratarConfig(VistaBytes dados) {
+  const auto config = Mensagens::Config::ler(dados);
+  if (!config) {
+    return;
+  }
+  imprimir("Emissor em " + std::to_string(config->largura) + "x" + std::to_string(config->altura) + ".");
+  // Only the ratio is used, and a picture with a zero side has none.
+  std::optional<Tamanho> tamanho;
+  if (config->largura > 0 && config->altura > 0) {
+    tamanho = Tamanho{static_cast<double>(config->largura), static_cast<double>(config->altura)};
+  }
+  principal.executar([eu = shared_from_this(), tamanho] {
+    eu->tamanhoVideo = tamanho;
+    eu->posicionarCursor();
+  });
+}
+
 void Receptor::tratarParametros(VistaBytes dados) {
   auto novo = criarFormato(dados);
   // The same sets sent again change nothing: reopening the decoder would break the frames
@@ -139,10 +134,11 @@ void Receptor::tratarParametros(VistaBytes dados) {
 }
 
 void Receptor::tratarQuadro(Bytes dados) {
-  if (dados.size() < 2 || !formato) {
+  const auto quadro = Mensagens::Quadro::ler(dados);
+  if (!quadro || !formato) {
     return;
   }
-  if (aguardandoKeyframe && dados[0] != marcaKeyframe) {
+  if (aguardandoKeyframe && !quadro->chave) {
     return;
   }
   aguardandoKeyframe = false;
@@ -165,19 +161,15 @@ void Receptor::tratarQuadro(Bytes dados) {
 }
 
 void Receptor::tratarCursor(VistaBytes dados) {
-  if (dados.size() < tamanhoCursor) {
-    return;
-  }
-  const float x = lerFloatBE(dados, 0);
-  const float y = lerFloatBE(dados, 4);
-  if (!std::isfinite(x) || !std::isfinite(y)) {
+  const auto cursor = Mensagens::Cursor::ler(dados);
+  if (!cursor) {
     return;
   }
   bool aCaminho = false;
   {
     std::lock_guard trava(travaPosicao);
     aCaminho = posicaoPendente.has_value();
-    posicaoPendente = PosicaoCursor{x, y, dados[8] == marcaVisivel};
+    posicaoPendente = PosicaoCursor{cursor->x, cursor->y, cursor->visivel};
   }
   // A move already on its way will carry this newer position.
   if (!aCaminho) {
@@ -186,22 +178,18 @@ void Receptor::tratarCursor(VistaBytes dados) {
 }
 
 void Receptor::tratarImagemCursor(Bytes dados) {
-  if (dados.size() <= cabecalhoImagemCursor || dados.size() > limiteImagemCursor) {
-    return;
-  }
-  const FormaCursor forma{lerFloatBE(dados, 0), lerFloatBE(dados, 4), lerFloatBE(dados, 8),
-                          lerFloatBE(dados, 12)};
-  if (!std::isfinite(forma.largura) || !std::isfinite(forma.altura) || !std::isfinite(forma.pontaX) ||
-      !std::isfinite(forma.pontaY)) {
+  const auto mensagem = Mensagens::ImagemCursor::ler(dados);
+  if (!mensagem || dados.size() > limiteImagemCursor) {
     return;
   }
   const std::uint64_t numero = ++imagemCursorMaisNova;
   const auto tamanho = dados.size();
   entregar(tamanho);
-  decodificacao.executar([eu = shared_from_this(), payload = std::move(dados), forma, numero, tamanho] {
-    eu->decodificarImagemCursor(payload, forma, numero);
-    eu->devolver(tamanho);
-  });
+  decodificacao.executar(
+      [eu = shared_from_this(), payload = std::move(dados), forma = mensagem->forma, numero, tamanho] {
+        eu->decodificarImagemCursor(payload, forma, numero);
+        eu->devolver(tamanho);
+      });
 }
 
 void Receptor::decodificarImagemCursor(const Bytes& payload, FormaCursor forma, std::uint64_t numero) {
@@ -209,7 +197,7 @@ void Receptor::decodificarImagemCursor(const Bytes& payload, FormaCursor forma, 
   if (numero != imagemCursorMaisNova.load()) {
     return;
   }
-  auto imagem = imagens.decodificar(VistaBytes(payload).subspan(cabecalhoImagemCursor));
+  auto imagem = imagens.decodificar(VistaBytes(payload).subspan(Mensagens::ImagemCursor::cabecalho));
   if (!imagem) {
     return;
   }
@@ -223,12 +211,9 @@ void Receptor::informarTela(Conexao& pronta) {
   if (!telaPixels) {
     return;
   }
-  Bytes payload;
-  payload.reserve(12);
-  anexarBE(payload, static_cast<std::uint32_t>(telaPixels->largura));
-  anexarBE(payload, static_cast<std::uint32_t>(telaPixels->altura));
-  anexarBE(payload, Recursos::cursorLocal);
-  pronta.enviar(Protocolo::empacotar(TipoMensagem::telaReceptor, payload));
+  pronta.enviar(Mensagens::TelaReceptor{static_cast<std::uint32_t>(telaPixels->largura),
+                                        static_cast<std::uint32_t>(telaPixels->altura), Recursos::cursorLocal}
+                    .empacotar());
 }
 
 void Receptor::pedirKeyframe() {

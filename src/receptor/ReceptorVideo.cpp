@@ -45,9 +45,7 @@ void Receptor::avisarExibicao() {
   const auto taxa = static_cast<std::uint16_t>(std::min(exibidos / 2, taxaMaxima));
   exibidos = 0;
   if (estabelecida && conexao) {
-    Bytes payload;
-    anexarBE(payload, taxa);
-    conexao->enviar(Protocolo::empacotar(TipoMensagem::exibicao, payload));
+    conexao->enviar(Mensagens::Exibicao{taxa}.empacotar());
   }
 }
 

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "protocolo/H264.hpp"
 #include "protocolo/Pareamento.hpp"
 
 extern char** environ;
@@ -315,20 +316,18 @@ FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, cons
   ffmpeg("-f lavfi -i \"" + fonte + "\" -c:v libx264 -bf 0 -tune zerolatency -threads 1 " + opcoes +
          " -f h264 '" + fluxo.arquivo.string() + "'");
   const Bytes anexoB = lerArquivo(fluxo.arquivo);
+  const auto unidades = H264::dividirAnexoB(anexoB);
+  std::optional<Mensagens::Parametros> parametros;
+  H264::atualizarParametros(unidades, parametros);
+  fluxo.parametros = parametros.value_or(Mensagens::Parametros{});
   // One thread makes one slice per picture: a frame is what comes up to its slice.
-  emissor::QuadroCodificado atual;
-  for (auto unidade : emissor::NalH264::dividirAnexoB(anexoB)) {
-    const int tipo = emissor::NalH264::tipo(unidade);
-    if (tipo == emissor::NalH264::tipoSps || tipo == emissor::NalH264::tipoPps) {
-      (tipo == emissor::NalH264::tipoSps ? fluxo.parametros.sps : fluxo.parametros.pps)
-          .assign(unidade.begin(), unidade.end());
-      continue;
-    }
-    anexarBE(atual.unidades, static_cast<std::uint32_t>(unidade.size()));
-    atual.unidades.insert(atual.unidades.end(), unidade.begin(), unidade.end());
-    if (tipo >= 1 && tipo <= 5) {
-      atual.chave = tipo == 5;
-      fluxo.quadros.push_back(std::exchange(atual, {}));
+  std::vector<VistaBytes> atual;
+  for (auto unidade : unidades) {
+    const int tipo = H264::tipo(unidade);
+    if (tipo != H264::tipoSps && tipo != H264::tipoPps) atual.push_back(unidade);
+    if (H264::ehFatia(tipo)) {
+      fluxo.quadros.push_back({H264::prefixarComprimentos(atual), tipo == H264::tipoIdr});
+      atual.clear();
     }
   }
   return fluxo;

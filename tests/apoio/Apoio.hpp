@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "Mensagens.hpp"
-#include "NalH264.hpp"
+#include "Fonte.hpp"
 #include "Servidor.hpp"
 #include "protocolo/LeitorMensagens.hpp"
+#include "protocolo/Mensagens.hpp"
 
 namespace orbelo::teste {
 
@@ -157,7 +157,7 @@ void ffmpeg(const std::string& argumentos);
 
 // A stream as a sender delivers it: parameter sets apart, one picture per frame.
 struct FluxoH264 {
-  emissor::ParametrosH264 parametros;
+  Mensagens::Parametros parametros;
   std::vector<emissor::QuadroCodificado> quadros;  // NAL units behind 4-byte big-endian lengths
   std::filesystem::path arquivo;                   // the Annex B file it came from
 };

@@ -11,8 +11,6 @@
 
 namespace orbelo::teste {
 
-namespace Mensagens = emissor::Mensagens;
-
 // Every case owns the one X screen while it runs: the services are up, no receiver
 // window is left from before, and the mouse rests outside any window.
 class CasoE2E : public ::testing::Test {

@@ -227,18 +227,19 @@ TEST_F(ConexaoE2E, ARelayedStreamGetsTheScreenFirstShowsItsColoursAndPointerEcho
   // The video fills (480, 180, 960 x 720); the pointer is 5% by 10% of it, 48 x 72, with
   // its hot spot a quarter across and three quarters down the image.
   const Caixa video{480, 180, 960, 720};
-  sessao->enviar(Mensagens::config({640, 480}));
-  sessao->enviar(*Mensagens::parametros(fluxo.parametros));
-  sessao->enviar(Mensagens::imagemCursor({0.05F, 0.1F, 0.25F, 0.75F}, lerArquivo(pasta / "cursor.png")));
-  sessao->enviar(Mensagens::cursor(0.25F, 0.5F, true));
+  sessao->enviar(Mensagens::Config{640, 480}.empacotar());
+  sessao->enviar(*fluxo.parametros.empacotar());
+  sessao->enviar(
+      Mensagens::ImagemCursor{{0.05F, 0.1F, 0.25F, 0.75F}, lerArquivo(pasta / "cursor.png")}.empacotar());
+  sessao->enviar(Mensagens::Cursor{0.25F, 0.5F, true}.empacotar());
   EXPECT_EQ(orbelo.esperarLinha("Emissor em "), "Emissor em 640x480.");
   EXPECT_EQ(esperarTela("cursor-esperando-imagem", soAviso()), "")
       << "the pointer waits while the notice shows";
 
   // The pictures clear the notice; the quadrants show in their colours, the pointer where it was put.
-  for (const auto& quadro : fluxo.quadros) sessao->enviar(Mensagens::quadro(quadro));
+  for (const auto& quadro : fluxo.quadros) sessao->enviar(quadro.empacotar());
   EXPECT_EQ(esperarTela("cursor", cursorEm({708, 486, 48, 72}, video)), "") << "hot spot at (720, 540)";
-  sessao->enviar(Mensagens::cursor(0.75F, 0.25F, true));
+  sessao->enviar(Mensagens::Cursor{0.75F, 0.25F, true}.empacotar());
   EXPECT_EQ(esperarTela("cursor-movido", cursorEm({1188, 306, 48, 72}, video)), "")
       << "hot spot at (1200, 360)";
 

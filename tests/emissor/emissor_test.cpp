@@ -13,6 +13,7 @@
 #include "Tentativas.hpp"
 #include "apoio/Apoio.hpp"
 #include "protocolo/Pareamento.hpp"
+#include "receptor/Receptor.hpp"
 #include "receptor/plataforma/video/DecodificadorH264.hpp"
 
 using namespace orbelo;
@@ -99,13 +100,7 @@ emissor::Descritor conectarDe127002(std::uint16_t porta) {
 
 // The receiver's own decoder, which reports what libavcodec rejects.
 struct Decodificador {
-  // From the two records of a `parametros` payload.
-  explicit Decodificador(const Bytes& parametros) {
-    const auto sps = 2 + static_cast<std::ptrdiff_t>(lerBE<std::uint16_t>(parametros, 0));
-    formato =
-        std::make_shared<FormatoVideo>(FormatoVideo{Bytes(parametros.begin() + 2, parametros.begin() + sps),
-                                                    Bytes(parametros.begin() + sps + 2, parametros.end())});
-  }
+  explicit Decodificador(const Bytes& parametros) : formato(Receptor::criarFormato(parametros)) {}
   // One `quadro` payload, flag byte included: libavcodec's error; `largura` is that of its picture.
   int decodificar(const Bytes& quadro) {
     largura = 0;

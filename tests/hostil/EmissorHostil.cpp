@@ -21,7 +21,6 @@ namespace {
 
 using namespace orbelo;
 using namespace orbelo::teste;
-namespace Mensagens = orbelo::emissor::Mensagens;
 
 struct Opcoes {
   std::map<std::string, std::string> valores{
@@ -84,7 +83,7 @@ std::unique_ptr<SessaoPsk> aceitarPronta(emissor::Servidor& servidor) {
 // Says whether the receiver still answers, then keeps the connection open until it goes.
 void relatarESegurar(SessaoPsk& sessao) {
   dizer(confirmarVivo(sessao, "vivo") ? "pong" : "sem pong");
-  while (sessao.enviar(Mensagens::config({1920, 1080}))) {
+  while (sessao.enviar(Mensagens::Config{1920, 1080}.empacotar())) {
     while (sessao.receber(1s)) {
     }
   }
@@ -130,28 +129,27 @@ void modo(const std::string& nome, emissor::Servidor& servidor, const Opcoes& op
     dizer("pings " + std::to_string(enviados));
     aguardarTeste();
   } else if (const auto imagem = imagemHostil(nome)) {
-    sessao->enviar(Mensagens::config({1920, 1080}));
-    sessao->enviar(Mensagens::cursor(0.5F, 0.5F, true));
-    const auto mensagem = Mensagens::imagemCursor({0.02F, 0.03F, 0, 0}, imagem->first);
+    sessao->enviar(Mensagens::Config{1920, 1080}.empacotar());
+    sessao->enviar(Mensagens::Cursor{0.5F, 0.5F, true}.empacotar());
+    const auto mensagem = Mensagens::ImagemCursor{{0.02F, 0.03F, 0, 0}, imagem->first}.empacotar();
     for (int i = 0; i < imagem->second; ++i) sessao->enviar(mensagem);
   } else if (nome == "nao-finitos") {
     const auto pixel = pngDeUmPixel();
-    sessao->enviar(Mensagens::config({1920, 1080}));
-    sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, 0, 0}, pixel));
+    sessao->enviar(Mensagens::Config{1920, 1080}.empacotar());
+    sessao->enviar(Mensagens::ImagemCursor{{0.02F, 0.03F, 0, 0}, pixel}.empacotar());
     for (const auto& [x, y] :
          {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}})
-      sessao->enviar(Mensagens::cursor(x, y, true));
+      sessao->enviar(Mensagens::Cursor{x, y, true}.empacotar());
     for (const float valor : {nan, inf, -inf, enorme, -enorme}) {
-      sessao->enviar(Mensagens::imagemCursor({valor, 0.03F, 0, 0}, pixel));
-      sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, valor, valor}, pixel));
+      sessao->enviar(Mensagens::ImagemCursor{{valor, 0.03F, 0, 0}, pixel}.empacotar());
+      sessao->enviar(Mensagens::ImagemCursor{{0.02F, 0.03F, valor, valor}, pixel}.empacotar());
     }
   } else if (nome == "config-zero") {
-    sessao->enviar(Mensagens::imagemCursor({0.02F, 0.03F, 0.5F, 0.5F}, pngDeUmPixel()));
-    sessao->enviar(Mensagens::cursor(0.5F, 0.5F, true));
-    // -1 goes out as 4294967295.
-    for (const auto& [largura, altura] : {std::pair{0, 0}, {0, 1080}, {1920, 0}, {-1, 1}}) {
-      sessao->enviar(Mensagens::config({largura, altura}));
-      sessao->enviar(Mensagens::cursor(0.25F, 0.75F, true));
+    sessao->enviar(Mensagens::ImagemCursor{{0.02F, 0.03F, 0.5F, 0.5F}, pngDeUmPixel()}.empacotar());
+    sessao->enviar(Mensagens::Cursor{0.5F, 0.5F, true}.empacotar());
+    for (const auto& [largura, altura] : {std::pair{0u, 0u}, {0u, 1080u}, {1920u, 0u}, {4294967295u, 1u}}) {
+      sessao->enviar(Mensagens::Config{largura, altura}.empacotar());
+      sessao->enviar(Mensagens::Cursor{0.25F, 0.75F, true}.empacotar());
     }
   } else if (nome != "educado") {
     return dizer("modo desconhecido: " + nome);

@@ -81,18 +81,5 @@ TEST(LeitorMensagens, TheLargestLengthIsAcceptedWaitedForAndDeliveredWhole) {
   EXPECT_EQ(recebidas[0], Mensagem(TipoMensagem::quadro, Bytes(quadro.begin() + 5, quadro.end())));
 }
 
-TEST(Protocolo, ValuesAreWrittenAndReadBigEndian) {
-  Bytes bytes{0xAA};
-  anexarBE(bytes, std::uint16_t{0x1234});
-  anexarBE(bytes, std::uint32_t{0x89ABCDEF});
-  anexarBE(bytes, 1.0f);
-  anexarBE(bytes, -0.15625f);
-  EXPECT_EQ(bytes, (Bytes{0xAA, 0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF, 0x3F, 0x80, 0, 0, 0xBE, 0x20, 0, 0}));
-  EXPECT_EQ(lerBE<std::uint16_t>(bytes, 1), 0x1234);
-  EXPECT_EQ(lerBE<std::uint32_t>(bytes, 3), 0x89ABCDEFu);
-  EXPECT_EQ(lerFloatBE(bytes, 7), 1.0f);
-  EXPECT_EQ(lerFloatBE(bytes, 11), -0.15625f);
-}
-
 }  // namespace
 }  // namespace orbelo

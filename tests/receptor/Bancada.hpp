@@ -268,9 +268,9 @@ struct Bancada {
 inline ResultadoBusca resultado(std::string nome) {
   return {std::move(nome), "127.0.0.1", 7420, 1, "lo"};
 }
-inline const ErroRede erroTls{ErroRede::Tipo::tls, -9806, "bad record mac"};
+inline const ErroRede erroTls{ErroRede::Tipo::tls, "bad record mac"};
 inline ErroRede erroPosix(std::string texto) {
-  return {ErroRede::Tipo::posix, 61, std::move(texto)};
+  return {ErroRede::Tipo::posix, std::move(texto)};
 }
 
 }  // namespace orbelo::teste

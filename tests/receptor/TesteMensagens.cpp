@@ -72,8 +72,14 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice
   EXPECT_EQ(b.camada.enfileiradas[3].formato, b.camada.enfileiradas[0].formato);
   EXPECT_TRUE(b.linhas.empty());
 
-  // Bad sets, malformed or refused by the decoder, take the format away until good ones come.
-  for (const Bytes& ruins : {Bytes{0, 2, 0x67}, Bytes{0, 4, 0x67, 0x42, 0, 0xFF, 0, 2, 0x68, 0xCE}}) {
+  // Bad sets take the format away until good ones come: malformed, an SPS too short for its level,
+  // no SPS then PPS, or sets the decoder refuses.
+  for (const Bytes& ruins : std::vector<Bytes>{{0, 2, 0x67},
+                                               {0, 3, 0x67, 0x42, 0, 0, 1, 0x68},
+                                               {0, 4, 0x68, 0x42, 0, 0x1F, 0, 1, 0x68},
+                                               {0, 4, 0x67, 0x42, 0, 0x1F, 0, 1, 0x67},
+                                               {0, 4, 0x67, 0x42, 0, 0x1F, 0, 0},
+                                               {0, 4, 0x67, 0x42, 0, 0xFF, 0, 2, 0x68, 0xCE}}) {
     b.linhas.clear();
     b.receber(mensagem(TipoMensagem::parametros, ruins) + quadro(1));
     EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
@@ -88,25 +94,6 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice
   EXPECT_EQ(b.tela.textoAviso, "Conexão perdida. Tentando de novo…");
   b.agenda.rodar(1s);
   EXPECT_EQ(b.transporte.conexoes.size(), 2u);
-}
-
-TEST(Mensagens, ParameterSetsThatAreMalformedOrThatTheDecoderWouldRefuseGiveNoFormat) {
-  const auto formato = Receptor::criarFormato(parametrosBons + Bytes{0, 9, 1});  // the rest is ignored
-  ASSERT_TRUE(formato);
-  EXPECT_EQ(formato->pps, (Bytes{0x68, 0xCE}));
-  for (const Bytes& payload : std::vector<Bytes>{
-           {},
-           {0},
-           {0, 4, 0x67, 0x42, 0, 0x1F},              // one record
-           {0, 4, 0x67, 0x42, 0, 0x1F, 0},           // second length cut
-           {0, 5, 0x67, 0x42, 0, 0x1F, 0, 1, 0x68},  // first length past the end
-           {0, 3, 0x67, 0x42, 0, 0, 1, 0x68},        // SPS too short
-           {0, 4, 0x68, 0x42, 0, 0x1F, 0, 1, 0x68},  // first is no SPS
-           {0, 4, 0x67, 0x42, 0, 0x1F, 0, 1, 0x67},  // second is no PPS
-           {0, 4, 0x67, 0x42, 0, 0x1F, 0, 0},        // empty PPS
-       }) {
-    EXPECT_FALSE(Receptor::criarFormato(payload)) << ::testing::PrintToString(payload);
-  }
 }
 
 TEST(Mensagens, AReplacedConnectionsLateDataAndStatesAreIgnored) {

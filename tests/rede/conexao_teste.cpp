@@ -154,7 +154,6 @@ TEST_F(ConexaoTls, AnotherCodeOrATls13OnlyServerFailsInTheTlsLayerAClosedPortIsR
   abrir(portaLivre());
   const auto erro = falha();
   EXPECT_EQ(erro.tipo, ErroRede::Tipo::posix);
-  EXPECT_EQ(erro.codigo, ECONNREFUSED);
   EXPECT_EQ(erro.texto, std::strerror(ECONNREFUSED));
 
   // No alert came, so nothing says the code was wrong: a sender going away mid-handshake

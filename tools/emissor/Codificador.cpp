@@ -1,5 +1,7 @@
 #include "Codificador.hpp"
 
+#include "protocolo/H264.hpp"
+
 extern "C" {
 #include <libavutil/opt.h>
 }
@@ -13,7 +15,7 @@ constexpr int segundosEntreChaves = 10;
 
 }  // namespace
 
-Codificador::Codificador(CodecPtr contexto, ParametrosH264 parametros)
+Codificador::Codificador(ContextoCodec contexto, Mensagens::Parametros parametros)
     : contexto(std::move(contexto)), pacote(av_packet_alloc()), parametros_(std::move(parametros)) {}
 
 std::variant<Codificador, std::string> Codificador::abrir(Tamanho tamanho, int quadrosPorSegundo) {
@@ -21,7 +23,7 @@ std::variant<Codificador, std::string> Codificador::abrir(Tamanho tamanho, int q
   if (codec == nullptr) {
     return std::string("codificador libx264 indisponível");
   }
-  CodecPtr contexto(avcodec_alloc_context3(codec));
+  ContextoCodec contexto(avcodec_alloc_context3(codec));
   contexto->width = tamanho.largura;
   contexto->height = tamanho.altura;
   contexto->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -35,12 +37,11 @@ std::variant<Codificador, std::string> Codificador::abrir(Tamanho tamanho, int q
   av_opt_set(contexto->priv_data, "tune", "zerolatency", 0);
   av_opt_set(contexto->priv_data, "forced-idr", "1", 0);
   if (int erro = avcodec_open2(contexto.get(), codec, nullptr); erro < 0) {
-    return "libx264: " + textoErroLibav(erro);
+    return "libx264: " + textoErroFfmpeg(erro);
   }
-  std::optional<ParametrosH264> parametros;
-  NalH264::atualizarParametros(NalH264::dividirAnexoB(VistaBytes(
-                                   contexto->extradata, static_cast<std::size_t>(contexto->extradata_size))),
-                               parametros);
+  std::optional<Mensagens::Parametros> parametros;
+  const VistaBytes extras(contexto->extradata, static_cast<std::size_t>(contexto->extradata_size));
+  H264::atualizarParametros(H264::dividirAnexoB(extras), parametros);
   if (!parametros) {
     return std::string("libx264 não produziu SPS/PPS");
   }
@@ -54,7 +55,7 @@ std::optional<QuadroCodificado> Codificador::codificar(AVFrame& imagem, bool cha
       avcodec_receive_packet(contexto.get(), pacote.get()) < 0) {
     return std::nullopt;
   }
-  QuadroCodificado quadro{NalH264::prefixarComprimentos(NalH264::dividirAnexoB(
+  QuadroCodificado quadro{H264::prefixarComprimentos(H264::dividirAnexoB(
                               VistaBytes(pacote->data, static_cast<std::size_t>(pacote->size)))),
                           (pacote->flags & AV_PKT_FLAG_KEY) != 0};
   av_packet_unref(pacote.get());

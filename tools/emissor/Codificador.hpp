@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "Fonte.hpp"
-#include "Libav.hpp"
+#include "receptor/plataforma/video/RecursosFfmpeg.hpp"
 
 namespace orbelo::emissor {
 
@@ -16,15 +16,15 @@ class Codificador {
   // Pictures must be YUV420P of this size.
   static std::variant<Codificador, std::string> abrir(Tamanho tamanho, int quadrosPorSegundo);
 
-  const ParametrosH264& parametros() const { return parametros_; }
+  const Mensagens::Parametros& parametros() const { return parametros_; }
   std::optional<QuadroCodificado> codificar(AVFrame& imagem, bool chave);
 
  private:
-  Codificador(CodecPtr contexto, ParametrosH264 parametros);
+  Codificador(ContextoCodec contexto, Mensagens::Parametros parametros);
 
-  CodecPtr contexto;
-  PacotePtr pacote;
-  ParametrosH264 parametros_;
+  ContextoCodec contexto;
+  Pacote pacote;
+  Mensagens::Parametros parametros_;
   std::int64_t proximoPts = 0;
 };
 

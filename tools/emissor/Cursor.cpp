@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "Libav.hpp"
+#include "receptor/plataforma/video/RecursosFfmpeg.hpp"
 
 namespace orbelo::emissor::Cursor {
 
@@ -49,12 +49,12 @@ std::optional<Bytes> desenharSeta() {
   if (codec == nullptr) {
     return std::nullopt;
   }
-  CodecPtr contexto(avcodec_alloc_context3(codec));
+  ContextoCodec contexto(avcodec_alloc_context3(codec));
   contexto->width = ladoSeta;
   contexto->height = ladoSeta;
   contexto->pix_fmt = AV_PIX_FMT_RGBA;
   contexto->time_base = AVRational{1, 1};
-  QuadroPtr imagem(av_frame_alloc());
+  Quadro imagem(av_frame_alloc());
   imagem->format = AV_PIX_FMT_RGBA;
   imagem->width = ladoSeta;
   imagem->height = ladoSeta;
@@ -70,7 +70,7 @@ std::optional<Bytes> desenharSeta() {
       pixel[3] = alfa;
     }
   }
-  PacotePtr pacote(av_packet_alloc());
+  Pacote pacote(av_packet_alloc());
   if (avcodec_send_frame(contexto.get(), imagem.get()) < 0 ||
       avcodec_receive_packet(contexto.get(), pacote.get()) < 0) {
     return std::nullopt;

@@ -3,7 +3,8 @@
 #include <chrono>
 #include <optional>
 
-#include "Mensagens.hpp"
+#include "Opcoes.hpp"
+#include "protocolo/Mensagens.hpp"
 
 namespace orbelo::emissor {
 

@@ -4,7 +4,8 @@
 
 #include "Cursor.hpp"
 #include "Falhas.hpp"
-#include "Mensagens.hpp"
+#include "Ping.hpp"
+#include "protocolo/Mensagens.hpp"
 #include "protocolo/Saida.hpp"
 
 namespace orbelo::emissor {
@@ -28,7 +29,7 @@ void avancar(Relogio::time_point& prazo, Relogio::duration intervalo, Relogio::t
 struct Emissor::Estado {
   std::uint64_t quadrosEnviados = 0;
   bool falhaInjetada = false;
-  ParametrosH264 parametrosEnviados;
+  Mensagens::Parametros parametrosEnviados;
 };
 
 Emissor::Emissor(FonteVideo& fonte, Sessao& sessao, Bytes imagemSeta, std::optional<Falha> falha)
@@ -48,12 +49,15 @@ std::string Emissor::executar() {
 std::optional<std::string> Emissor::servir(Cliente& cliente) {
   ConexaoTls& conexao = *cliente.conexao;
   Estado estado;
-  auto parametros = Mensagens::parametros(fonte.parametros());
+  auto parametros = fonte.parametros().empacotar();
   if (!parametros) {
     return "SPS/PPS grandes demais para a mensagem parametros.";
   }
-  if (!conexao.enviar(Mensagens::config(fonte.tamanho())) || !conexao.enviar(*parametros) ||
-      !conexao.enviar(Mensagens::imagemCursor(Cursor::formaSeta(fonte.tamanho()), imagemSeta))) {
+  const auto tamanho = fonte.tamanho();
+  const Mensagens::Config config{static_cast<std::uint32_t>(tamanho.largura),
+                                 static_cast<std::uint32_t>(tamanho.altura)};
+  if (!conexao.enviar(config.empacotar()) || !conexao.enviar(*parametros) ||
+      !conexao.enviar(Mensagens::ImagemCursor{Cursor::formaSeta(tamanho), imagemSeta}.empacotar())) {
     return std::nullopt;
   }
   estado.parametrosEnviados = fonte.parametros();
@@ -79,13 +83,13 @@ std::optional<std::string> Emissor::servir(Cliente& cliente) {
     }
     if (agora >= proximoCursor) {
       auto posicao = Cursor::posicao(agora - inicio);
-      if (!conexao.enviar(Mensagens::cursor(posicao.x, posicao.y, fonte.ponteiroSeparado()))) {
+      if (!conexao.enviar(Mensagens::Cursor{posicao.x, posicao.y, fonte.ponteiroSeparado()}.empacotar())) {
         return std::nullopt;
       }
       avancar(proximoCursor, intervaloCursor, agora);
     }
     if (agora >= proximoPing) {
-      if (!conexao.enviar(Mensagens::ping(agora))) {
+      if (!conexao.enviar(Ping::empacotar(agora))) {
         return std::nullopt;
       }
       avancar(proximoPing, intervaloPing, agora);
@@ -99,7 +103,7 @@ std::optional<std::string> Emissor::servir(Cliente& cliente) {
 bool Emissor::enviarQuadros(Cliente& cliente, Estado& estado, const std::vector<QuadroCodificado>& quadros) {
   ConexaoTls& conexao = *cliente.conexao;
   if (fonte.parametros() != estado.parametrosEnviados) {
-    auto parametros = Mensagens::parametros(fonte.parametros());
+    auto parametros = fonte.parametros().empacotar();
     if (!parametros || !conexao.enviar(*parametros)) {
       return false;
     }
@@ -110,7 +114,7 @@ bool Emissor::enviarQuadros(Cliente& cliente, Estado& estado, const std::vector<
         !injetarFalha(cliente, estado)) {
       return false;
     }
-    if (!conexao.enviar(Mensagens::quadro(quadro))) {
+    if (!conexao.enviar(quadro.empacotar())) {
       return false;
     }
     ++estado.quadrosEnviados;
@@ -136,14 +140,14 @@ bool Emissor::injetarFalha(Cliente& cliente, Estado& estado) {
       conexao.resetar();
       return false;
     case Falha::Tipo::lixo:
-      if (!conexao.enviar(Mensagens::quadro(Falhas::quadroIndecodificavel()))) {
+      if (!conexao.enviar(Falhas::quadroIndecodificavel().empacotar())) {
         return false;
       }
       ++estado.quadrosEnviados;
       return true;
     case Falha::Tipo::parametros: {
       // The same sets again between two frames of one group of pictures, as some senders do.
-      const auto parametros = Mensagens::parametros(fonte.parametros());
+      const auto parametros = fonte.parametros().empacotar();
       return parametros && conexao.enviar(*parametros);
     }
   }

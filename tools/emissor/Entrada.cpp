@@ -26,11 +26,11 @@ std::variant<Aberto, std::string> abrirContexto(const std::string& url, const AV
   int erro = avformat_open_input(&contexto, url.c_str(), formato, &dicionario);
   av_dict_free(&dicionario);
   if (erro < 0) {
-    return textoErroLibav(erro);
+    return textoErroFfmpeg(erro);
   }
   FormatoPtr dono(contexto);
   if (erro = avformat_find_stream_info(dono.get(), nullptr); erro < 0) {
-    return textoErroLibav(erro);
+    return textoErroFfmpeg(erro);
   }
   int indice = av_find_best_stream(dono.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (indice < 0) {

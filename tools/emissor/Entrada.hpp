@@ -1,13 +1,20 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 
-#include "Libav.hpp"
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "receptor/plataforma/video/RecursosFfmpeg.hpp"
 
 namespace orbelo::emissor {
+
+using FormatoPtr = std::unique_ptr<AVFormatContext, LiberarFfmpeg<avformat_close_input>>;
 
 // A demuxed input (a file, or a device such as x11grab) reduced to its video stream.
 class Entrada {

@@ -7,8 +7,8 @@
 #include <variant>
 #include <vector>
 
-#include "NalH264.hpp"
 #include "Opcoes.hpp"
+#include "protocolo/Mensagens.hpp"
 
 namespace orbelo::emissor {
 
@@ -16,6 +16,8 @@ namespace orbelo::emissor {
 struct QuadroCodificado {
   Bytes unidades;
   bool chave = false;
+
+  Bytes empacotar() const { return Mensagens::Quadro{chave, unidades}.empacotar(); }
 };
 
 // What a source yields per tick: frames to send now, or why it cannot go on.
@@ -32,7 +34,7 @@ class FonteVideo {
   virtual Tamanho tamanho() const = 0;
   virtual std::chrono::nanoseconds intervalo() const = 0;
   // Current parameter sets; they may change between ticks.
-  virtual const ParametrosH264& parametros() const = 0;
+  virtual const Mensagens::Parametros& parametros() const = 0;
   // Whether the pointer is drawn by the receiver (false when it is already in the picture).
   virtual bool ponteiroSeparado() const { return true; }
 

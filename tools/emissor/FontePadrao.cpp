@@ -25,7 +25,7 @@ int quicar(std::int64_t numero, int passo, int limite) {
 
 }  // namespace
 
-FontePadrao::FontePadrao(Codificador codificador, QuadroPtr imagem, Tamanho tamanho, int quadrosPorSegundo)
+FontePadrao::FontePadrao(Codificador codificador, Quadro imagem, Tamanho tamanho, int quadrosPorSegundo)
     : codificador(std::move(codificador)),
       imagem(std::move(imagem)),
       tamanho_(tamanho),
@@ -48,7 +48,7 @@ std::variant<std::unique_ptr<FonteVideo>, std::string> FontePadrao::abrir(Tamanh
   if (auto* erro = std::get_if<std::string>(&codificador)) {
     return *erro;
   }
-  QuadroPtr imagem(av_frame_alloc());
+  Quadro imagem(av_frame_alloc());
   imagem->format = AV_PIX_FMT_YUV420P;
   imagem->width = tamanho.largura;
   imagem->height = tamanho.altura;

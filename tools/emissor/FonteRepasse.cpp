@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "protocolo/H264.hpp"
+
 namespace orbelo::emissor {
 
 namespace {
 
 constexpr int fpsPadrao = 30;
-constexpr int tipoIdr = 5;
 // Beyond this a group of pictures is not kept, and a request waits for the file's next key frame.
 constexpr std::size_t maximoDesdeChave = std::size_t{64} * 1024 * 1024;
 
@@ -30,17 +31,15 @@ std::variant<std::unique_ptr<FonteVideo>, std::string> FonteRepasse::abrir(
   avcodec_parameters_copy(filtro->par_in, entrada.fluxo().codecpar);
   filtro->time_base_in = entrada.fluxo().time_base;
   if (int erro = av_bsf_init(filtro.get()); erro < 0) {
-    return textoErroLibav(erro);
+    return textoErroFfmpeg(erro);
   }
   int fps = std::clamp(quadrosPorSegundo.value_or(entrada.quadrosPorSegundo().value_or(fpsPadrao)), 1, 240);
   auto fonte = std::make_unique<FonteRepasse>(std::move(entrada), std::move(filtro), fps);
 
   // Parameter sets come from the container's header or, for raw streams, the first frames.
   const AVCodecParameters& saida = *fonte->filtro->par_out;
-  NalH264::atualizarParametros(
-      NalH264::dividirAnexoB(
-          VistaBytes(saida.extradata, static_cast<std::size_t>(std::max(saida.extradata_size, 0)))),
-      fonte->parametros_);
+  const VistaBytes extras(saida.extradata, static_cast<std::size_t>(std::max(saida.extradata_size, 0)));
+  H264::atualizarParametros(H264::dividirAnexoB(extras), fonte->parametros_);
   if (!fonte->parametros_) {
     auto primeiro = fonte->lerChave();
     if (auto* erro = std::get_if<std::string>(&primeiro)) {
@@ -66,12 +65,11 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
   for (int fins = 0; fins < 2;) {
     int erro = av_bsf_receive_packet(filtro.get(), pacote.get());
     if (erro == 0) {
-      auto unidades =
-          NalH264::dividirAnexoB(VistaBytes(pacote->data, static_cast<std::size_t>(pacote->size)));
-      NalH264::atualizarParametros(unidades, parametros_);
+      auto unidades = H264::dividirAnexoB(VistaBytes(pacote->data, static_cast<std::size_t>(pacote->size)));
+      H264::atualizarParametros(unidades, parametros_);
       bool chave = std::any_of(unidades.begin(), unidades.end(),
-                               [](VistaBytes u) { return NalH264::tipo(u) == tipoIdr; });
-      QuadroCodificado quadro{NalH264::prefixarComprimentos(unidades), chave};
+                               [](VistaBytes u) { return H264::tipo(u) == H264::tipoIdr; });
+      QuadroCodificado quadro{H264::prefixarComprimentos(unidades), chave};
       av_packet_unref(pacote.get());
       if (!quadro.unidades.empty()) {
         return quadro;
@@ -79,7 +77,7 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
       continue;
     }
     if (erro != AVERROR(EAGAIN)) {
-      return textoErroLibav(erro);
+      return textoErroFfmpeg(erro);
     }
     erro = entrada.ler(*pacote);
     if (erro == AVERROR_EOF) {
@@ -92,12 +90,12 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
       continue;
     }
     if (erro < 0) {
-      return textoErroLibav(erro);
+      return textoErroFfmpeg(erro);
     }
     erro = av_bsf_send_packet(filtro.get(), pacote.get());
     av_packet_unref(pacote.get());
     if (erro < 0) {
-      return textoErroLibav(erro);
+      return textoErroFfmpeg(erro);
     }
   }
   return std::string("nenhum quadro H.264 no arquivo");

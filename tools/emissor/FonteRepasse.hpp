@@ -4,10 +4,17 @@
 #include <variant>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/bsf.h>
+}
+
 #include "Entrada.hpp"
 #include "Fonte.hpp"
+#include "receptor/plataforma/video/RecursosFfmpeg.hpp"
 
 namespace orbelo::emissor {
+
+using FiltroPtr = std::unique_ptr<AVBSFContext, LiberarFfmpeg<av_bsf_free>>;
 
 // An H.264 file sent as it is: access units are copied, not re-encoded, so the
 // sender's own cost stays out of latency and CPU measurements. Loops at the end.
@@ -21,7 +28,7 @@ class FonteRepasse : public FonteVideo {
 
   Tamanho tamanho() const override;
   std::chrono::nanoseconds intervalo() const override;
-  const ParametrosH264& parametros() const override { return *parametros_; }
+  const Mensagens::Parametros& parametros() const override { return *parametros_; }
   Lote proximos(bool chave) override;
 
  private:
@@ -32,9 +39,9 @@ class FonteRepasse : public FonteVideo {
 
   Entrada entrada;
   FiltroPtr filtro;  // any H.264 packaging to Annex B
-  PacotePtr pacote;
+  Pacote pacote;
   int quadrosPorSegundo;
-  std::optional<ParametrosH264> parametros_;
+  std::optional<Mensagens::Parametros> parametros_;
   // The frames since the last key frame, so that a key frame can be sent on request
   // without re-encoding: the receiver gets that key frame and everything after it.
   std::vector<QuadroCodificado> desdeChave;

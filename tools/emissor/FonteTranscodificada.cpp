@@ -8,8 +8,9 @@ constexpr int ladoMinimo = 16;
 
 }  // namespace
 
-FonteTranscodificada::FonteTranscodificada(Entrada entrada, CodecPtr decodificador, Codificador codificador,
-                                           Tamanho tamanho, int quadrosPorSegundo, bool ponteiroSeparado)
+FonteTranscodificada::FonteTranscodificada(Entrada entrada, ContextoCodec decodificador,
+                                           Codificador codificador, Tamanho tamanho, int quadrosPorSegundo,
+                                           bool ponteiroSeparado)
     : entrada(std::move(entrada)),
       decodificador(std::move(decodificador)),
       codificador(std::move(codificador)),
@@ -28,10 +29,10 @@ std::variant<std::unique_ptr<FonteVideo>, std::string> FonteTranscodificada::abr
   if (codec == nullptr) {
     return std::string("codec de vídeo sem decodificador");
   }
-  CodecPtr decodificador(avcodec_alloc_context3(codec));
+  ContextoCodec decodificador(avcodec_alloc_context3(codec));
   avcodec_parameters_to_context(decodificador.get(), &parametros);
   if (int erro = avcodec_open2(decodificador.get(), codec, nullptr); erro < 0) {
-    return textoErroLibav(erro);
+    return textoErroFfmpeg(erro);
   }
   // x264 with 4:2:0 chroma needs even sides.
   Tamanho tamanho{parametros.width & ~1, parametros.height & ~1};
@@ -76,7 +77,7 @@ std::optional<std::string> FonteTranscodificada::decodificar() {
       continue;
     }
     if (erro != AVERROR(EAGAIN)) {
-      return textoErroLibav(erro);
+      return textoErroFfmpeg(erro);
     }
     erro = entrada.ler(*pacote);
     if (erro == AVERROR_EOF) {
@@ -84,7 +85,7 @@ std::optional<std::string> FonteTranscodificada::decodificar() {
       continue;
     }
     if (erro < 0) {
-      return textoErroLibav(erro);
+      return textoErroFfmpeg(erro);
     }
     // A damaged packet costs a picture, not the stream.
     avcodec_send_packet(decodificador.get(), pacote.get());

@@ -15,12 +15,12 @@ class FonteTranscodificada : public FonteVideo {
   static std::variant<std::unique_ptr<FonteVideo>, std::string> abrir(Entrada entrada, int quadrosPorSegundo,
                                                                       bool ponteiroSeparado);
 
-  FonteTranscodificada(Entrada entrada, CodecPtr decodificador, Codificador codificador, Tamanho tamanho,
+  FonteTranscodificada(Entrada entrada, ContextoCodec decodificador, Codificador codificador, Tamanho tamanho,
                        int quadrosPorSegundo, bool ponteiroSeparado);
 
   Tamanho tamanho() const override { return tamanho_; }
   std::chrono::nanoseconds intervalo() const override;
-  const ParametrosH264& parametros() const override { return codificador.parametros(); }
+  const Mensagens::Parametros& parametros() const override { return codificador.parametros(); }
   bool ponteiroSeparado() const override { return ponteiroSeparado_; }
   Lote proximos(bool chave) override;
 
@@ -30,12 +30,12 @@ class FonteTranscodificada : public FonteVideo {
   bool escalar();
 
   Entrada entrada;
-  CodecPtr decodificador;
+  ContextoCodec decodificador;
   Codificador codificador;
-  EscalaPtr escala;
-  PacotePtr pacote;
-  QuadroPtr decodificado;
-  QuadroPtr imagem;
+  Escala escala;
+  Pacote pacote;
+  Quadro decodificado;
+  Quadro imagem;
   Tamanho tamanho_;
   int quadrosPorSegundo;
   bool ponteiroSeparado_;

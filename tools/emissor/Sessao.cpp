@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "Mensagens.hpp"
+#include "Ping.hpp"
+#include "protocolo/Mensagens.hpp"
 #include "protocolo/Saida.hpp"
 
 namespace orbelo::emissor {
@@ -96,24 +97,27 @@ void Sessao::tratar(Cliente& cliente, const Mensagem& mensagem) {
       imprimirLinha("Keyframe pedido pelo receptor");
       cliente.keyframePedido = true;
       break;
-    case TipoMensagem::telaReceptor:
-      if (dados.size() < 12) {
+    case TipoMensagem::telaReceptor: {
+      const auto tela = Mensagens::TelaReceptor::ler(dados);
+      if (!tela) {
         imprimirLinha(ignorada("telaReceptor", dados.size()));
         break;
       }
-      imprimirLinha("Tela do receptor: " + std::to_string(lerBE<std::uint32_t>(dados, 0)) + "x" +
-                    std::to_string(lerBE<std::uint32_t>(dados, 4)) + ", recursos " +
-                    std::to_string(lerBE<std::uint32_t>(dados, 8)));
+      imprimirLinha("Tela do receptor: " + std::to_string(tela->largura) + "x" +
+                    std::to_string(tela->altura) + ", recursos " + std::to_string(tela->recursos));
       break;
-    case TipoMensagem::exibicao:
-      if (dados.size() < 2) {
+    }
+    case TipoMensagem::exibicao: {
+      const auto exibicao = Mensagens::Exibicao::ler(dados);
+      if (!exibicao) {
         imprimirLinha(ignorada("exibicao", dados.size()));
         break;
       }
-      imprimirLinha("Exibição: " + std::to_string(lerBE<std::uint16_t>(dados, 0)) + " quadros/s");
+      imprimirLinha("Exibição: " + std::to_string(exibicao->quadrosPorSegundo) + " quadros/s");
       break;
+    }
     case TipoMensagem::pong: {
-      auto idaEVolta = Mensagens::idaEVolta(dados, std::chrono::steady_clock::now());
+      auto idaEVolta = Ping::idaEVolta(dados, std::chrono::steady_clock::now());
       if (!idaEVolta) {
         imprimirLinha(ignorada("pong", dados.size()));
         break;

@@ -46,10 +46,9 @@ std::string listaSuites(const ParametrosTls& parametros) {
 
 ErroRede erroOpenssl() {
   std::array<char, 256> texto{};
-  const auto codigo = ERR_peek_last_error();
-  ERR_error_string_n(codigo, texto.data(), texto.size());
+  ERR_error_string_n(ERR_peek_last_error(), texto.data(), texto.size());
   ERR_clear_error();
-  return {ErroRede::Tipo::tls, static_cast<int>(codigo), texto.data()};
+  return {ErroRede::Tipo::tls, texto.data()};
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ ErroRede erroRede(const asio::error_code& erro) {
              erro.category() == asio::error::get_addrinfo_category()) {
     tipo = ErroRede::Tipo::dns;
   }
-  return {tipo, erro.value(), erro.message()};
+  return {tipo, erro.message()};
 }
 
 }  // namespace orbelo

@@ -39,7 +39,7 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
   completa = querCompleta;
 
   const std::size_t indice = linhas == linhasPorFaixa ? 0 : 1;
-  Contexto& contexto = contextos[indice];
+  Escala& contexto = contextos[indice];
   const bool novo = !contexto || linhasContexto[indice] != linhas;
   if (novo) {
     // Same size in and out: swscale picks its direct SIMD converter, no scaling.

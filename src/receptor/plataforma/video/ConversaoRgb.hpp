@@ -2,12 +2,8 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 
-extern "C" {
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
+#include "RecursosFfmpeg.hpp"
 
 namespace orbelo {
 
@@ -29,16 +25,11 @@ class ConversaoRgb {
   bool converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino, int passo);
 
  private:
-  struct LiberarContexto {
-    void operator()(SwsContext* contexto) const { sws_freeContext(contexto); }
-  };
-  using Contexto = std::unique_ptr<SwsContext, LiberarContexto>;
-
   SwsContext* contextoPara(const AVFrame& quadro, int linhas);
 
   // A whole band, and the shorter last band of a picture whose height is no
   // multiple of the band's.
-  std::array<Contexto, 2> contextos;
+  std::array<Escala, 2> contextos;
   std::array<int, 2> linhasContexto{};
   int formato = -1;
   int largura = 0;

@@ -7,27 +7,29 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libswscale/swscale.h>
 }
 
 namespace orbelo {
 
-struct LiberarContextoCodec {
-  void operator()(AVCodecContext* contexto) const { avcodec_free_context(&contexto); }
+// One owner per FFmpeg handle, for the receiver and the reference sender alike. Most of
+// FFmpeg's release functions take the address of the pointer, which they set to null.
+template <auto liberar>
+struct LiberarFfmpeg {
+  template <class T>
+  void operator()(T* recurso) const {
+    liberar(&recurso);
+  }
 };
-struct LiberarQuadro {
-  void operator()(AVFrame* quadro) const { av_frame_free(&quadro); }
-};
-struct LiberarPacote {
-  void operator()(AVPacket* pacote) const { av_packet_free(&pacote); }
-};
-struct LiberarPoolBuffers {
-  void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
+struct LiberarEscala {
+  void operator()(SwsContext* escala) const { sws_freeContext(escala); }
 };
 
-using ContextoCodec = std::unique_ptr<AVCodecContext, LiberarContextoCodec>;
-using Quadro = std::unique_ptr<AVFrame, LiberarQuadro>;
-using Pacote = std::unique_ptr<AVPacket, LiberarPacote>;
-using PoolBuffers = std::unique_ptr<AVBufferPool, LiberarPoolBuffers>;
+using ContextoCodec = std::unique_ptr<AVCodecContext, LiberarFfmpeg<avcodec_free_context>>;
+using Quadro = std::unique_ptr<AVFrame, LiberarFfmpeg<av_frame_free>>;
+using Pacote = std::unique_ptr<AVPacket, LiberarFfmpeg<av_packet_free>>;
+using PoolBuffers = std::unique_ptr<AVBufferPool, LiberarFfmpeg<av_buffer_pool_uninit>>;
+using Escala = std::unique_ptr<SwsContext, LiberarEscala>;
 
 // FFmpeg's own description of an error code, e.g. "Invalid data found when processing input".
 std::string textoErroFfmpeg(int codigo);
