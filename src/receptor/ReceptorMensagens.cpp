@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t recebimentoMinimo = 1;
 constexpr std::size_t recebimentoMaximo = std::size_t{1024} * 1024;
+// What a small task posted to the main thread holds, counted against the cap on what waits.
+constexpr std::size_t custoTarefa = 128;
 
 }  // namespace
 
@@ -111,9 +113,12 @@ void Receptor::tratarConfig(VistaBytes dados) {
   if (config->largura > 0 && config->altura > 0) {
     tamanho = Tamanho{static_cast<double>(config->largura), static_cast<double>(config->altura)};
   }
+  // A flood of these must not pile up behind a busy main thread either.
+  entregar(custoTarefa);
   principal.executar([eu = shared_from_this(), tamanho] {
     eu->tamanhoVideo = tamanho;
     eu->posicionarCursor();
+    eu->devolver(custoTarefa);
   });
 }
 

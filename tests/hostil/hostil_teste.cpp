@@ -2,6 +2,8 @@
 // the hostile test sender (orbelo-hostil) and the reference sender's fault options.
 // Each case prints the figure it measures.
 #include <gtest/gtest.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -30,6 +32,25 @@ class Hostil : public Servico {
         }()) {}
   bool esperar(const std::string& linha) { return esperarLinha(linha, 20s).has_value(); }
   void continuar() { escrever(Bytes{'\n'}); }
+};
+
+// One thread of a process held still by ptrace while the others run on: to the rest of the
+// program, a main thread that cannot keep up (a slow driver, say).
+class LinhaRetida {
+ public:
+  explicit LinhaRetida(pid_t linha) : linha(linha) {
+    int status = 0;
+    retida = ptrace(PTRACE_SEIZE, linha, nullptr, nullptr) == 0 &&
+             ptrace(PTRACE_INTERRUPT, linha, nullptr, nullptr) == 0 &&
+             waitpid(linha, &status, __WALL) == linha;
+  }
+  ~LinhaRetida() {
+    if (retida) ptrace(PTRACE_DETACH, linha, nullptr, nullptr);
+  }
+  bool retida = false;
+
+ private:
+  pid_t linha;
 };
 
 class HostilTeste : public ::testing::Test {
@@ -243,6 +264,38 @@ TEST_F(HostilTeste, EveryFaultOfTheReferenceSenderIsSurvivedAndRecoveredFrom) {
     std::cout << opcao << ": receiver peak resident " << mib(memoria(pid()).picoKib) << "\n";
     EXPECT_TRUE(vivo()) << opcao;
     EXPECT_LT(fecharComEsc(), 2s) << opcao;
+  }
+}
+
+// The sender streams as fast as the link goes while the receiver's main thread is held: the
+// socket is left unread once what waits for that thread passes its cap, so TCP slows the
+// sender down instead of memory growing at link speed.
+TEST_F(HostilTeste, AMainThreadHeldStillUnderAFullSpeedStreamKeepsMemoryBounded) {
+  PastaTemporaria pasta;
+  const auto arquivo = pasta / "ruido.h264";
+  ffmpeg(
+      "-f lavfi -i 'nullsrc=s=1280x720:r=30,geq=lum=random(1)*255:cb=128:cr=128' -frames:v 20 "
+      "-c:v libx264 -preset ultrafast -qp 0 -g 1 -f h264 '" +
+      arquivo.string() + "'");
+  Emissor emissor({"--arquivo", arquivo.string(), "--fps", "240"});
+  auto& receptor = abrirOrbelo(emissor.porta());
+  ASSERT_TRUE(receptor.esperarLinha("Conectado a "));
+  ASSERT_TRUE(emissor.esperarLinha("Exibição: ")) << "no picture was shown";
+  const auto antes = memoria(pid());
+  Memoria retido;
+  {
+    LinhaRetida linha(pid());
+    ASSERT_TRUE(linha.retida) << "ptrace is not allowed here";
+    std::this_thread::sleep_for(6s);
+    retido = memoria(pid());
+  }
+  const bool confiavel = memoriaConfiavel();
+  EXPECT_TRUE(vivo());
+  const auto espera = fecharComEsc();
+  std::cout << "main thread held 6 s under a full-speed stream: resident " << mib(antes.rssKib) << " -> "
+            << mib(retido.rssKib) << "; Escape ended it in " << espera.count() << " ms\n";
+  if (confiavel) {
+    EXPECT_LT(retido.rssKib - antes.rssKib, 96 * 1024) << "memory grew with the link";
   }
 }
 
