@@ -74,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
     }
     aguardandoKeyframe = false;
     const auto amostra = Receptor::criarAmostra(Bytes(payload.begin(), payload.end()), formato);
-    exigir(amostra && std::ranges::equal(amostra->dados, payload.subspan(1)));
+    exigir(amostra && std::ranges::equal(amostra->unidades(), payload.subspan(1)));
     int resultado = decodificador.prepararPara(amostra->formato);
     if (resultado == 0) {
-      resultado = decodificador.enviar(amostra->dados);
+      resultado = decodificador.enviar(amostra->unidades());
     }
     while (resultado == 0) {
       resultado = decodificador.receber(*imagem);

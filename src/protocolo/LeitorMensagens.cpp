@@ -6,9 +6,10 @@ namespace orbelo {
 namespace {
 
 constexpr std::size_t tamanhoComprimento = 4;
-// Room kept after a frame leaves the buffer; more than this was grown for one large
-// frame and is given back, so a connection does not hold it for the rest of its life.
-constexpr std::size_t capacidadeRetida = std::size_t{4} * 1024 * 1024;
+// Room made at once for a frame that comes in pieces: the whole payload when it is no
+// larger, so that it is never moved while it grows. A length is only a claim until its
+// bytes arrive, and a larger payload grows as they do.
+constexpr std::size_t reservaMaxima = std::size_t{4} * 1024 * 1024;
 
 std::uint32_t lerComprimento(VistaBytes campo) {
   const auto comprimento = lerBE<std::uint32_t>(campo, 0);
@@ -18,77 +19,69 @@ std::uint32_t lerComprimento(VistaBytes campo) {
   return comprimento;
 }
 
-// The payload may lie in two places (the buffered start and the new chunk); it is copied once.
-void entregar(std::uint8_t tipoBruto, VistaBytes inicio, VistaBytes fim, std::vector<Mensagem>& mensagens) {
-  const auto tipo = tipoMensagem(tipoBruto);
-  if (!tipo) {
-    return;  // a type this receiver does not know is skipped without a word
-  }
-  Bytes payload;
-  payload.reserve(inicio.size() + fim.size());
-  payload.insert(payload.end(), inicio.begin(), inicio.end());
-  payload.insert(payload.end(), fim.begin(), fim.end());
-  mensagens.emplace_back(*tipo, std::move(payload));
-}
-
 }  // namespace
 
 std::vector<Mensagem> LeitorMensagens::alimentar(VistaBytes pedaco) {
   std::vector<Mensagem> mensagens;
   try {
-    if (!buffer.empty() && !completarPendente(pedaco, mensagens)) {
-      return mensagens;
-    }
-    // Complete frames are cut straight out of the chunk; only the unfinished tail is kept.
-    std::size_t cursor = 0;
-    while (pedaco.size() - cursor >= tamanhoComprimento) {
-      const auto comprimento = lerComprimento(pedaco.subspan(cursor));
-      const auto corpo = pedaco.subspan(cursor + tamanhoComprimento);
-      if (corpo.size() < comprimento) {
-        break;
+    while (!pedaco.empty()) {
+      if (noCabecalho == 0 && pedaco.size() >= tamanhoComprimento) {
+        const auto comprimento = lerComprimento(pedaco);
+        if (pedaco.size() - tamanhoComprimento >= comprimento) {
+          // A whole frame in the chunk is cut straight out of it.
+          if (const auto conhecido = tipoMensagem(pedaco[tamanhoComprimento])) {
+            const auto corpo = pedaco.subspan(tamanhoComprimento + 1, comprimento - 1);
+            mensagens.emplace_back(*conhecido, Bytes(corpo.begin(), corpo.end()));
+          }
+          pedaco = pedaco.subspan(tamanhoComprimento + comprimento);
+          continue;
+        }
       }
-      entregar(corpo[0], corpo.subspan(1, comprimento - 1), {}, mensagens);
-      cursor += tamanhoComprimento + comprimento;
+      continuar(pedaco, mensagens);
     }
-    buffer.assign(pedaco.begin() + static_cast<std::ptrdiff_t>(cursor), pedaco.end());
   } catch (const ErroProtocolo&) {
-    buffer = Bytes{};
+    *this = LeitorMensagens{};
     throw;
   }
   return mensagens;
 }
 
-// Finishes the buffered frame with the bytes it still lacks from the front of `pedaco`,
-// which is left holding the rest. False when the chunk ran out first.
-bool LeitorMensagens::completarPendente(VistaBytes& pedaco, std::vector<Mensagem>& mensagens) {
-  if (buffer.size() < tamanhoComprimento) {
-    const auto parte = std::min(tamanhoComprimento - buffer.size(), pedaco.size());
-    buffer.insert(buffer.end(), pedaco.begin(), pedaco.begin() + static_cast<std::ptrdiff_t>(parte));
+// Takes from the front of `pedaco` what the unfinished frame lacks, as much as there is.
+void LeitorMensagens::continuar(VistaBytes& pedaco, std::vector<Mensagem>& mensagens) {
+  if (noCabecalho < cabecalho.size()) {
+    const auto parte = std::min(cabecalho.size() - noCabecalho, pedaco.size());
+    std::copy_n(pedaco.begin(), parte, cabecalho.begin() + static_cast<std::ptrdiff_t>(noCabecalho));
+    noCabecalho += parte;
     pedaco = pedaco.subspan(parte);
-    if (buffer.size() < tamanhoComprimento) {
-      return false;
+    if (noCabecalho < tamanhoComprimento) {
+      return;
+    }
+    // A corrupt length fails as soon as its four bytes are in, type byte or not.
+    faltam = lerComprimento(cabecalho) - 1;
+    if (noCabecalho < cabecalho.size()) {
+      return;
+    }
+    // A type this receiver does not know is skipped without a word.
+    tipo = tipoMensagem(cabecalho[tamanhoComprimento]);
+    if (tipo) {
+      payload.reserve(std::min(faltam, reservaMaxima));
     }
   }
-  const std::size_t total = tamanhoComprimento + lerComprimento(buffer);
-  const std::size_t falta = total - buffer.size();
-  if (pedaco.size() < falta) {
-    buffer.insert(buffer.end(), pedaco.begin(), pedaco.end());
-    return false;
+  const auto parte = std::min(faltam, pedaco.size());
+  if (tipo) {
+    payload.insert(payload.end(), pedaco.begin(), pedaco.begin() + static_cast<std::ptrdiff_t>(parte));
   }
-
-  const VistaBytes inicio(buffer);
-  const VistaBytes fim = pedaco.first(falta);
-  if (inicio.size() > tamanhoComprimento) {
-    entregar(inicio[tamanhoComprimento], inicio.subspan(tamanhoComprimento + 1), fim, mensagens);
-  } else {
-    entregar(fim[0], {}, fim.subspan(1), mensagens);
+  faltam -= parte;
+  pedaco = pedaco.subspan(parte);
+  if (faltam > 0) {
+    return;
   }
-  pedaco = pedaco.subspan(falta);
-  buffer.clear();
-  if (buffer.capacity() > capacidadeRetida) {
-    buffer = Bytes{};
+  if (tipo) {
+    mensagens.emplace_back(*tipo, std::move(payload));
   }
-  return true;
+  payload = Bytes{};
+  noCabecalho = 0;
+  tipo.reset();
 }
 
 }  // namespace orbelo

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -16,7 +19,8 @@ class ErroProtocolo : public std::runtime_error {
 
 using Mensagem = std::pair<TipoMensagem, Bytes>;
 
-// Cuts a received byte stream, in chunks of any size, into complete messages.
+// Cuts a received byte stream, in chunks of any size, into complete messages. Each
+// payload byte is copied once, into its message, however the chunks cut the frame.
 class LeitorMensagens {
  public:
   // Returns every message completed by this chunk, in stream order.
@@ -24,10 +28,15 @@ class LeitorMensagens {
   std::vector<Mensagem> alimentar(VistaBytes pedaco);
 
  private:
-  bool completarPendente(VistaBytes& pedaco, std::vector<Mensagem>& mensagens);
+  void continuar(VistaBytes& pedaco, std::vector<Mensagem>& mensagens);
 
-  // Only ever the beginning of one incomplete frame.
-  Bytes buffer;
+  // The one frame not yet whole: its length field and type byte as far as they came,
+  // then its payload (only for a known type) and the count of payload bytes still due.
+  std::array<std::uint8_t, 5> cabecalho{};
+  std::size_t noCabecalho = 0;
+  std::optional<TipoMensagem> tipo;
+  Bytes payload;
+  std::size_t faltam = 0;
 };
 
 }  // namespace orbelo

@@ -20,9 +20,14 @@ struct FormatoVideo {
 // One frame, shown as soon as it is decoded.
 struct Amostra {
   std::shared_ptr<const FormatoVideo> formato;
-  Bytes dados;
+  // The `quadro` payload as it came: the key-frame flag, then the access unit. The flag
+  // stays in front rather than be cut off, which would move every byte after it.
+  Bytes payload;
   // When its last byte came off the network: the start of the video path's timing trace.
   std::chrono::steady_clock::time_point chegada{};
+
+  // The access unit: NAL units behind 4-byte lengths.
+  VistaBytes unidades() const { return payload.empty() ? VistaBytes{} : VistaBytes(payload).subspan(1); }
 };
 
 // Decodes and shows samples; used on the main thread only.

@@ -64,6 +64,9 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void abrirPareamento();
   void confirmarPareamento();
   void redimensionar(double largura, double altura);
+  // Once the window has closed: the connection and the browser go, on `fila`, and nothing
+  // is tried again.
+  void encerrar();
 
   // Null when the payload is malformed or its records are not an SPS and a PPS.
   static std::shared_ptr<const FormatoVideo> criarFormato(VistaBytes payload);
@@ -99,7 +102,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void parar();
   void cancelarTentativa();
   void receber(const std::shared_ptr<Conexao>& esta);
-  void aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
+  void aoReceber(const std::shared_ptr<Conexao>& origem, VistaBytes dados, bool completo,
                  const std::optional<ErroRede>& erro);
   void tratar(TipoMensagem tipo, Bytes dados);
   void tratarConfig(VistaBytes dados);

@@ -209,6 +209,10 @@ void Receptor::reconectar() {
   });
 }
 
+void Receptor::encerrar() {
+  fila.executar([eu = shared_from_this()] { eu->parar(); });
+}
+
 void Receptor::parar() {
   afirmarNaFila();
   parado = true;

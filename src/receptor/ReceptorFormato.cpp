@@ -28,7 +28,6 @@ std::optional<Amostra> Receptor::criarAmostra(Bytes quadro, std::shared_ptr<cons
   if (quadro.size() < 2 || !formato) {
     return std::nullopt;
   }
-  quadro.erase(quadro.begin());
   return Amostra{std::move(formato), std::move(quadro)};
 }
 

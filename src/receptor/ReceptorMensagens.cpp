@@ -24,16 +24,16 @@ void Receptor::receber(const std::shared_ptr<Conexao>& esta) {
   afirmarNaFila();
   esta->receber(recebimentoMinimo, recebimentoMaximo,
                 [fraco = weak_from_this(), origem = std::weak_ptr<Conexao>(esta)](
-                    Bytes dados, bool completo, const std::optional<ErroRede>& erro) {
+                    VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
                   auto eu = fraco.lock();
                   auto esta = origem.lock();
                   if (eu && esta) {
-                    eu->aoReceber(esta, std::move(dados), completo, erro);
+                    eu->aoReceber(esta, dados, completo, erro);
                   }
                 });
 }
 
-void Receptor::aoReceber(const std::shared_ptr<Conexao>& origem, Bytes dados, bool completo,
+void Receptor::aoReceber(const std::shared_ptr<Conexao>& origem, VistaBytes dados, bool completo,
                          const std::optional<ErroRede>& erro) {
   afirmarNaFila();
   if (origem != conexao) {

@@ -22,7 +22,7 @@ enum class EstadoConexao { preparando, esperando, pronta, falhou, cancelada };
 // One DNS-SD result, already resolved.
 struct ResultadoBusca {
   std::string nome;
-  std::string endereco;   // numeric address
+  std::string endereco;  // numeric address
   std::uint16_t porta = 0;
   int interfaceIndice = 0;  // scope for link-local addresses
   std::string interfaceNome;
@@ -32,8 +32,9 @@ class Conexao {
  public:
   // `erro` accompanies `esperando` and `falhou`.
   using AoMudarEstado = std::function<void(EstadoConexao estado, const std::optional<ErroRede>& erro)>;
-  // Bytes (possibly none), whether the peer closed the stream, and an error or none.
-  using AoReceber = std::function<void(Bytes dados, bool completo, const std::optional<ErroRede>& erro)>;
+  // Bytes (possibly none), whether the peer closed the stream, and an error or none. The
+  // bytes are a view of the transport's own buffer, valid until the callback returns.
+  using AoReceber = std::function<void(VistaBytes dados, bool completo, const std::optional<ErroRede>& erro)>;
 
   virtual ~Conexao() = default;
   virtual void aoMudarEstado(AoMudarEstado tratador) = 0;
@@ -45,8 +46,8 @@ class Conexao {
   // Fire and forget; bytes are written in call order.
   virtual void enviar(Bytes mensagem) = 0;
 
-  virtual std::string endpoint() const = 0;                       // "address:port"
-  virtual std::optional<std::string> nomeInterface() const = 0;   // none before ready
+  virtual std::string endpoint() const = 0;                         // "address:port"
+  virtual std::optional<std::string> nomeInterface() const = 0;     // none before ready
   virtual std::optional<std::uint16_t> suiteNegociada() const = 0;  // none without TLS
 };
 
@@ -66,8 +67,10 @@ class Transporte {
   virtual ~Transporte() = default;
   virtual std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
                                            const ParametrosTls& parametros) = 0;
-  virtual std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& parametros) = 0;
-  virtual std::shared_ptr<Navegador> navegador(std::string_view tipoServico, const ParametrosTls& parametros) = 0;
+  virtual std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado,
+                                           const ParametrosTls& parametros) = 0;
+  virtual std::shared_ptr<Navegador> navegador(std::string_view tipoServico,
+                                               const ParametrosTls& parametros) = 0;
 };
 
 }  // namespace orbelo

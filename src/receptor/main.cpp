@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,9 +17,8 @@
 #include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
 #include "receptor/plataforma/sistema/InstanciaUnica.hpp"
 #include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
+#include "receptor/plataforma/video/CamadaVideoGl.hpp"
 #include "receptor/plataforma/video/DecodificadorH264.hpp"
-#include "receptor/plataforma/video/DecodificadorVideo.hpp"
-#include "receptor/plataforma/video/DesenhoVideo.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
 
 int main(int argc, char** argv) {
@@ -42,6 +40,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The worker threads' queues come first and so go last: what the main queue's tasks
+  // hold when it goes (the receiver, the single-instance listener) is bound to them.
+  FilaAsio fila;
+  FilaAsio decodificacao;
   FilaPrincipal principal;
   EstadoTela tela;
   // The window calls back only from its loop, which starts once the receiver exists.
@@ -57,18 +59,11 @@ int main(int argc, char** argv) {
     imprimirLinha("Não consegui abrir a janela: " + erro);
     return 1;
   }
+  // Made and destroyed while the window's OpenGL context is current.
+  CamadaVideoGl camada(principal);
+  janela->mostrarVideo(camada);
 
-  // A new picture, or the picture gone, only has to reach the loop, which then draws.
-  DecodificadorVideo decodificador(
-      [&principal, &janela] { principal.executar([&janela] { janela->pedirDesenho(); }); });
-  DesenhoVideo desenho(decodificador);
-  janela->aoDesenharVideo([&desenho](int largura, int altura) { desenho.desenhar(largura, altura); });
-  janela->aoApresentar([&desenho] { desenho.apresentado(); });
-  janela->aoPerguntarImagemACaminho([&decodificador] { return decodificador.imagemACaminho(); });
-
-  FilaAsio fila;
   instancia->atender(fila.contexto(), principal, [&janela] { janela->trazerParaFrente(); });
-  FilaAsio decodificacao;
   TransporteAsio transporte(fila);
   PreferenciasArquivo preferencias;
   InicioAutomaticoXdg inicioAutomatico;
@@ -79,7 +74,7 @@ int main(int argc, char** argv) {
                                          .principal = principal,
                                          .decodificacao = decodificacao,
                                          .transporte = transporte,
-                                         .camada = decodificador,
+                                         .camada = camada,
                                          .formatoUtilizavel = DecodificadorH264::utilizavel,
                                          .imagens = imagens,
                                          .preferencias = preferencias,
@@ -92,11 +87,15 @@ int main(int argc, char** argv) {
   receptor->lancar(janela->telaDoMonitor());
   janela->rodar();
 
+  // The end, in order. The receiver lets its connection and its browser (and so Avahi's
+  // thread) go on its own thread; each worker thread then finishes the task it is in (a
+  // preferences save completes) and stops, and the objects above are destroyed in reverse,
+  // with no thread left that could use them and nothing left to run on the main queue.
+  receptor->encerrar();
+  fila.parar();
+  decodificacao.parar();
   if (auto* medicao = MedicaoQuadros::doProcesso()) {
     medicao->gravar();
   }
-  // Ending is immediate, as the desktop's own quit is: the network thread may be inside
-  // a callback that holds the receiver, and nothing is left to save.
-  std::fflush(stdout);
-  std::_Exit(0);
+  return 0;
 }

@@ -105,8 +105,8 @@ struct ConexaoFalsa : Conexao {
   std::optional<std::uint16_t> suiteNegociada() const override { return 0xCCAC; }
 
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) { aoMudar(estado, erro); }
-  void entregar(Bytes dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    std::exchange(aoReceber, nullptr)(std::move(dados), completo, erro);
+  void entregar(VistaBytes dados, bool completo = false, std::optional<ErroRede> erro = {}) {
+    std::exchange(aoReceber, nullptr)(dados, completo, erro);
   }
 };
 

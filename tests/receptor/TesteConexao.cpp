@@ -9,7 +9,7 @@ namespace {
 
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
 
-TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEight) {
+TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightUntilTheEnd) {
   Bancada b;
   b.opcoes.codigo = "123456";
   b.lancar();
@@ -36,6 +36,10 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   EXPECT_EQ(navegadores.size(), 3u);
   EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
   EXPECT_EQ(b.linhas.size(), 1u);
+  b.receptor->encerrar();
+  b.agenda.rodar(20s);
+  EXPECT_TRUE(navegadores[2]->cancelado);
+  EXPECT_EQ(navegadores.size(), 3u);
 
   // The first result is dialled, over the cable when that is what found it; later ones are ignored.
   Bancada c;

@@ -57,7 +57,7 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameAndTheFirstClearsTheNotice
   EXPECT_FALSE(b.tela.avisoOculto);
   b.receber(quadro(1) + quadro(0) + mensagem(TipoMensagem::quadro, {1}));
   ASSERT_EQ(b.camada.enfileiradas.size(), 2u);
-  EXPECT_EQ(b.camada.enfileiradas[0].dados, (Bytes{0, 0, 0, 1, 0x65}));
+  EXPECT_TRUE(std::ranges::equal(b.camada.enfileiradas[0].unidades(), Bytes{0, 0, 0, 1, 0x65}));
   EXPECT_EQ(b.camada.enfileiradas[0].formato->sps, (Bytes{0x67, 0x42, 0, 0x1F}));
   EXPECT_EQ(b.camada.enfileiradas[0].formato->pps, (Bytes{0x68, 0xCE}));
   EXPECT_TRUE(b.linhas.empty());

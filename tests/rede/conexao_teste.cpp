@@ -34,7 +34,7 @@ struct Registro {
   std::size_t recepcoes = 0, maiorEntrega = 0;
   std::optional<ErroRede> erroRecepcao;
 
-  void recebido(const Bytes& dados, bool, const std::optional<ErroRede>& erro) {
+  void recebido(VistaBytes dados, bool, const std::optional<ErroRede>& erro) {
     bytes.insert(bytes.end(), dados.begin(), dados.end());
     ++recepcoes;
     maiorEntrega = std::max(maiorEntrega, dados.size());
@@ -46,7 +46,7 @@ struct Registro {
 void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_ptr<Registro>& registro,
                    std::size_t maximo = 1024 * 1024) {
   conexao->receber(1, maximo,
-                   [fraca = std::weak_ptr(conexao), registro, maximo](const Bytes& dados, bool completo,
+                   [fraca = std::weak_ptr(conexao), registro, maximo](VistaBytes dados, bool completo,
                                                                       const std::optional<ErroRede>& erro) {
                      registro->recebido(dados, completo, erro);
                      const auto conexao = fraca.lock();
@@ -202,7 +202,7 @@ TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
   fluindo.escrever(bytesAleatorios(300000));
   naFila(fila, [&] {
     const auto anotar = std::bind_front(&Registro::recebido, registro);
-    conexao->receber(1, 1000, [this, anotar](const Bytes& dados, bool completo, const std::optional<ErroRede>& erro) {
+    conexao->receber(1, 1000, [this, anotar](VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
       anotar(dados, completo, erro);
       conexao->cancelar();
     });

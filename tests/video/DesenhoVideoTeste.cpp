@@ -8,7 +8,7 @@
 
 #include "apoio/Tela.hpp"
 #include "receptor/plataforma/janela/AtributosGl.hpp"
-#include "receptor/plataforma/video/DesenhoVideo.hpp"
+#include "receptor/plataforma/video/CamadaVideoGl.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
 #include "video/Fluxo.hpp"
 
@@ -23,6 +23,14 @@ std::string fonteCor(Rgb cor, const char* tamanho) {
   std::snprintf(nome, sizeof nome, "0x%02X%02X%02X", cor.r, cor.g, cor.b);
   return std::string("color=c=") + nome + ":s=" + tamanho + ":r=30";
 }
+
+// The main queue as the display layer sees it: a task only wakes the loop, so tasks are just counted.
+struct FilaContada : Fila {
+  void executar(Tarefa) override { ++tarefas; }
+  void executarDepois(Duracao, Tarefa) override {}
+  bool atual() const override { return true; }
+  std::atomic<int> tarefas = 0;
+};
 
 // A hidden SDL window with an OpenGL 3.3 core context, drawing to a 640x480 off-screen target.
 class DesenhoVideoTeste : public ::testing::Test {
@@ -55,10 +63,9 @@ class DesenhoVideoTeste : public ::testing::Test {
   // Decodes every frame of a stream and waits until the last one waits for the screen.
   void mostrar(const std::string& fonte, const std::string& opcoes) {
     const auto fluxo = teste::codificarVideo(*pasta, fonte, opcoes);
-    const auto esperadas = camada.decodificadas() + fluxo.quadros.size();
     for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) camada.enfileirar(fluxo.amostra(i));
-    ASSERT_TRUE(teste::esperar([&] { return camada.decodificadas() >= esperadas; }))
-        << camada.erro().value_or("");
+    ASSERT_TRUE(teste::esperar([&] { return !camada.imagemACaminho(); }));
+    ASSERT_EQ(camada.status(), CamadaVideo::Status::normal) << camada.erro().value_or("");
   }
 
   // The pixel at (x, y) of a viewport `altura` high, with y from the top.
@@ -73,8 +80,8 @@ class DesenhoVideoTeste : public ::testing::Test {
   static inline SDL_GLContext contexto = nullptr;
   static inline GLuint memoria = 0, alvo = 0;
 
-  DecodificadorVideo camada{[] {}};
-  DesenhoVideo desenho{camada};
+  FilaContada principal;
+  CamadaVideoGl camada{principal};
 };
 
 // Four 50x48 blocks side by side over the same four in another order, converted from RGB by
@@ -102,7 +109,7 @@ TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedAcrossTheConversionBands)
                   "format=rgb24,scale=out_color_matrix=" + caso.matriz + ":out_range=" + caso.faixa +
                   ",format=" + caso.formato,
               std::string("-frames:v 2 -qp 0 ") + caso.etiquetas));
-  ASSERT_TRUE(desenho.desenhar(200, 96));
+  camada.desenhar(200, 96);
   for (int x = 0; x < 4; ++x) {
     for (int y : {0, 20, 33, 44, 51, 63, 64, 95}) {
       const Rgb obtido = pixel(25 + 50 * x, y, 96), esperado = cores[(x + y / 48) % 4];
@@ -124,24 +131,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.nome); });
 
 // The sample number travels with the picture from the decoder thread to the screen, so
-// each row shown is the frame that was drawn; superseded pictures are never shown.
+// each row shown is the frame that was drawn; superseded pictures are never shown. A new
+// picture wakes the main thread once, however many replace it before it is drawn.
 TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScreenOnce) {
   const auto fluxo = teste::codificarVideo(*pasta, "testsrc2=size=160x120:rate=30", "-frames:v 5");
   const auto arquivo = *pasta / "rastro.csv";
   MedicaoQuadros medicao(arquivo);
   std::chrono::steady_clock::time_point antesDoRedesenho;
   {
-    DecodificadorVideo camada([] {}, &medicao);
-    DesenhoVideo desenho(camada, &medicao);
+    FilaContada principal;
+    CamadaVideoGl camada(principal, &medicao);
+    std::size_t enviadas = 0;
     // Frames 0-2 drawn, then 3-4, then a redraw with nothing new.
-    for (std::uint64_t ate : {3, 5, 5}) {
-      for (auto i = camada.decodificadas(); i < ate; ++i) camada.enfileirar(fluxo.amostra(i));
-      ASSERT_TRUE(teste::esperar([&] { return camada.decodificadas() >= ate; }));
+    for (const auto& [ate, nova] : {std::pair<std::size_t, bool>{3, true}, {5, true}, {5, false}}) {
+      for (; enviadas < ate; ++enviadas) camada.enfileirar(fluxo.amostra(enviadas));
+      ASSERT_TRUE(teste::esperar([&] { return !camada.imagemACaminho(); }));
+      EXPECT_EQ(camada.mudou(), nova);
       antesDoRedesenho = std::chrono::steady_clock::now();
       std::this_thread::sleep_for(1ms);
-      ASSERT_TRUE(desenho.desenhar(64, 64));
-      desenho.apresentado();
+      camada.desenhar(64, 64);
+      camada.apresentado();
     }
+    EXPECT_EQ(principal.tarefas, 2);
   }
   ASSERT_TRUE(medicao.gravar());
 

@@ -137,20 +137,8 @@ std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
   return TamanhoTela{modo.w, modo.h};
 }
 
-void JanelaSdl::aoDesenharVideo(std::function<void(int, int)> desenhar) {
-  desenharVideo_ = std::move(desenhar);
-}
-
-void JanelaSdl::aoApresentar(std::function<void()> apresentado) {
-  apresentado_ = std::move(apresentado);
-}
-
-void JanelaSdl::aoPerguntarImagemACaminho(std::function<bool()> imagemACaminho) {
-  imagemACaminho_ = std::move(imagemACaminho);
-}
-
-void JanelaSdl::pedirDesenho() {
-  desenhoPedido_ = true;
+void JanelaSdl::mostrarVideo(VideoNaJanela& video) {
+  videoMostrado_ = &video;
 }
 
 void JanelaSdl::trazerParaFrente() {
@@ -178,11 +166,13 @@ void JanelaSdl::rodar() {
     }
     // Most tasks come with each video frame and change nothing on screen (the sample
     // only goes to the decoder); a full-screen frame costs too much to draw for them.
-    if (fila_.executarPendentes() && (desenhoPedido_ || !(estado_ == desenhado_))) {
-      if (!desenhoPedido_ && !adiadoAte_ && imagemACaminho_ && imagemACaminho_()) {
+    const bool rodou = fila_.executarPendentes();
+    const bool videoMudou = videoMostrado_ && videoMostrado_->mudou();
+    if (videoMudou || (rodou && !(estado_ == desenhado_))) {
+      if (!videoMudou && !adiadoAte_ && videoMostrado_ && videoMostrado_->imagemACaminho()) {
         adiadoAte_ = std::chrono::steady_clock::now() + esperaMaximaImagem;
       }
-      if (desenhoPedido_ || !adiadoAte_) {
+      if (videoMudou || !adiadoAte_) {
         quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
       }
     }
@@ -268,8 +258,8 @@ void JanelaSdl::desenhar() {
   SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
   glViewport(0, 0, largura, altura);
   // The video fills the whole content itself; clearing under it too would write every pixel twice.
-  if (desenharVideo_) {
-    desenharVideo_(largura, altura);
+  if (videoMostrado_) {
+    videoMostrado_->desenhar(largura, altura);
   } else {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -294,9 +284,8 @@ void JanelaSdl::desenhar() {
   glViewport(0, 0, largura, altura);
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
   SDL_GL_SwapWindow(janela_.get());
-  if (apresentado_) apresentado_();
+  if (videoMostrado_) videoMostrado_->apresentado();
   desenhado_ = estado_;
-  desenhoPedido_ = false;
   adiadoAte_.reset();
 
   if (confirmarPedido_) {

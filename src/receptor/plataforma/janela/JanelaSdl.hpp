@@ -15,6 +15,7 @@
 #include "FilaPrincipal.hpp"
 #include "RecursosSdl.hpp"
 #include "TexturaGl.hpp"
+#include "VideoNaJanela.hpp"
 #include "receptor/EstadoTela.hpp"
 #include "receptor/OpcoesReceptor.hpp"
 
@@ -42,21 +43,14 @@ class JanelaSdl {
   // The desktop mode of the display holding the window, in pixels.
   std::optional<TamanhoTela> telaDoMonitor() const;
 
-  // Draws the video first in each frame, into the whole content (pixels), every pixel
-  // of it: the window does not clear underneath. Until set, the content stays black.
-  // The OpenGL context is current while it runs.
-  void aoDesenharVideo(std::function<void(int largura, int altura)> desenhar);
-  // Runs after each buffer swap, once the frame just drawn is on its way to the screen.
-  void aoApresentar(std::function<void()> apresentado);
-  // Asked when a task changed the state but the video asked for nothing: while it
-  // answers that a picture is on its way, the change waits for that picture (at most
-  // `esperaMaximaImagem`), so that the pointer moved with a frame costs one frame on
-  // screen, not two, and shows with the picture it belongs to.
-  void aoPerguntarImagemACaminho(std::function<bool()> imagemACaminho);
+  // The video, drawn first in each frame into the whole content (pixels), every pixel of
+  // it: the window does not clear underneath. Until set, the content stays black. Each
+  // pass of the loop draws when the video has changed; tasks that leave the drawn state
+  // as it was draw nothing. A task that changed the state while the video has a picture
+  // on its way waits for that picture (at most `esperaMaximaImagem`), so that the pointer
+  // moved with a frame costs one frame on screen, not two, and shows with its picture.
+  void mostrarVideo(VideoNaJanela& video);
   static constexpr std::chrono::milliseconds esperaMaximaImagem{8};
-  // The video has something new to show: the next pass of the loop draws. Without it,
-  // tasks that leave the drawn state as it was draw nothing.
-  void pedirDesenho();
   // Main thread only. Puts the window above the others with the keyboard's focus,
   // restored first when it was minimized.
   void trazerParaFrente();
@@ -79,9 +73,7 @@ class JanelaSdl {
   EstadoTela& estado_;
   FilaPrincipal& fila_;
   AcoesJanela acoes_;
-  std::function<void(int, int)> desenharVideo_;
-  std::function<void()> apresentado_;
-  std::function<bool()> imagemACaminho_;
+  VideoNaJanela* videoMostrado_ = nullptr;
 
   // Declared so that GL objects go before their context, and the context before the window.
   SubsistemaSdl video_;
@@ -93,9 +85,8 @@ class JanelaSdl {
   Aparencia aparencia_;
   float escalaFramebuffer_ = 1;
 
-  // The state as the last frame drew it, and whether the video asked for a frame since.
+  // The state as the last frame drew it.
   EstadoTela desenhado_;
-  bool desenhoPedido_ = false;
   // Set while a changed state waits for the picture on its way.
   std::optional<std::chrono::steady_clock::time_point> adiadoAte_;
 

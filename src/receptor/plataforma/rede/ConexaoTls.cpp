@@ -202,29 +202,30 @@ void ConexaoTls::ler() {
   if (fim_) {
     // Receives issued after the end learn how it ended, on a later turn of the loop.
     asio::post(contexto_, [self = shared_from_this()] {
-      if (self->cancelada_) return;
-      self->lendo_ = false;
-      self->completarPrimeiro({}, *self->fim_);
+      if (!self->cancelada_) self->completarPrimeiro({}, *self->fim_);
     });
     return;
   }
   const auto& pedido = pedidos_.front();
   if (entrada_.size() < pedido.maximo) entrada_.resize(pedido.maximo);
-  asio::async_read(
-      fluxo_, asio::buffer(entrada_.data(), pedido.maximo), asio::transfer_at_least(pedido.minimo),
-      [self = shared_from_this()](const asio::error_code& erro, std::size_t lidos) {
-        if (self->cancelada_) return;
-        self->lendo_ = false;
-        if (erro) self->fim_ = fimDoFluxo(erro) ? Fim{true, std::nullopt} : Fim{false, erroRede(erro)};
-        Bytes dados(self->entrada_.begin(), self->entrada_.begin() + static_cast<std::ptrdiff_t>(lidos));
-        self->completarPrimeiro(std::move(dados), self->fim_.value_or(Fim{false, std::nullopt}));
-      });
+  asio::async_read(fluxo_, asio::buffer(entrada_.data(), pedido.maximo),
+                   asio::transfer_at_least(pedido.minimo),
+                   [self = shared_from_this()](const asio::error_code& erro, std::size_t lidos) {
+                     if (self->cancelada_) return;
+                     if (erro)
+                       self->fim_ = fimDoFluxo(erro) ? Fim{true, std::nullopt} : Fim{false, erroRede(erro)};
+                     self->completarPrimeiro(VistaBytes(self->entrada_).first(lidos),
+                                             self->fim_.value_or(Fim{false, std::nullopt}));
+                   });
 }
 
-void ConexaoTls::completarPrimeiro(Bytes dados, const Fim& fim) {
+// The completion reads `dados` in place, so no read into `entrada_` starts until it returns:
+// a receive it issues waits, `lendo_` still set.
+void ConexaoTls::completarPrimeiro(VistaBytes dados, const Fim& fim) {
   auto completar = std::move(pedidos_.front().completar);
   pedidos_.pop_front();
-  if (completar) completar(std::move(dados), fim.completo, fim.erro);
+  if (completar) completar(dados, fim.completo, fim.erro);
+  lendo_ = false;
   if (!cancelada_) ler();
 }
 

@@ -58,7 +58,7 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   void prepararSoquete();
   void negociar();
   void ler();
-  void completarPrimeiro(Bytes dados, const Fim& fim);
+  void completarPrimeiro(VistaBytes dados, const Fim& fim);
   void escrever();
   void relatar(EstadoConexao estado, const std::optional<ErroRede>& erro);
 

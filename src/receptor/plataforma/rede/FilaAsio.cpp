@@ -11,6 +11,12 @@ FilaAsio::FilaAsio() : trabalho_(asio::make_work_guard(contexto_)), linha_([this
 FilaAsio::~FilaAsio() {
   // Tasks still queued are dropped, not run: what they would act on is going away.
   contexto_.stop();
+  if (linha_.joinable()) linha_.join();
+}
+
+void FilaAsio::parar() {
+  if (!linha_.joinable()) return;
+  asio::post(contexto_, [this] { contexto_.stop(); });
   linha_.join();
 }
 

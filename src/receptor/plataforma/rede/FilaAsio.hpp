@@ -21,6 +21,10 @@ class FilaAsio final : public Fila {
   void executarDepois(Duracao atraso, Tarefa tarefa) override;
   bool atual() const override { return linha_.get_id() == std::this_thread::get_id(); }
 
+  // Ends the thread once the tasks posted so far have run, and waits for it; later tasks,
+  // delayed ones and pending operations never run. Not from its own thread.
+  void parar();
+
   asio::io_context& contexto() { return contexto_; }
 
  private:

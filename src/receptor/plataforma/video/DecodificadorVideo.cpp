@@ -40,7 +40,7 @@ void DecodificadorVideo::enfileirar(Amostra amostra) {
 
 CamadaVideo::Status DecodificadorVideo::status() const {
   std::lock_guard guarda(trava);
-  return falhou ? Status::falhou : Status::normal;
+  return falhou ? CamadaVideo::Status::falhou : CamadaVideo::Status::normal;
 }
 
 std::optional<std::string> DecodificadorVideo::erro() const {
@@ -61,14 +61,9 @@ void DecodificadorVideo::descarregar() {
 
 void DecodificadorVideo::descarregarERemoverImagem() {
   descarregar();
-  {
-    // Nothing of the new generation is queued yet, so no picture can slip in between.
-    std::lock_guard guarda(trava);
-    imagem.remover();
-  }
-  if (aoMudarImagem) {
-    aoMudarImagem();
-  }
+  // Nothing of the new generation is queued yet, so no picture can slip in between.
+  std::lock_guard guarda(trava);
+  imagem.remover();
 }
 
 ImagemMaisNova::Novidade DecodificadorVideo::tomarImagem(AVFrame& destino) {
@@ -81,14 +76,9 @@ bool DecodificadorVideo::imagemACaminho() const {
   return !falhou && (decodificando || !fila.vazia());
 }
 
-std::uint64_t DecodificadorVideo::decodificadas() const {
+bool DecodificadorVideo::mudou() const {
   std::lock_guard guarda(trava);
-  return decodificadas_;
-}
-
-std::uint64_t DecodificadorVideo::puladas() const {
-  std::lock_guard guarda(trava);
-  return imagem.puladas();
+  return imagem.mudou();
 }
 
 void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
@@ -121,7 +111,7 @@ void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t gerac
   const auto inicio = medicao ? std::chrono::steady_clock::now() : MedicaoQuadros::Instante{};
   int resultado = h264.prepararPara(amostra.formato);
   if (resultado == 0) {
-    resultado = h264.enviar(amostra.dados, static_cast<std::int64_t>(numero));
+    resultado = h264.enviar(amostra.unidades(), static_cast<std::int64_t>(numero));
   }
   while (resultado == 0) {
     resultado = h264.receber(*quadro);
@@ -150,7 +140,6 @@ void DecodificadorVideo::publicar(std::uint64_t geracaoAmostra) {
     std::lock_guard guarda(trava);
     if (geracaoAmostra == geracao) {
       acordar = imagem.colocar(*quadro);
-      ++decodificadas_;
     }
   }
   av_frame_unref(quadro.get());

@@ -17,40 +17,39 @@
 
 namespace orbelo {
 
-// The display layer's decoding half: samples queued on the main thread are
-// decoded in order on a thread of its own; the newest picture waits in one
-// slot for the screen (DesenhoVideo).
-class DecodificadorVideo final : public CamadaVideo {
+// The display layer's decoder thread: samples queued by the layer are decoded in
+// order on a thread of its own; the newest picture waits in one slot for the
+// screen. Safe from any thread.
+class DecodificadorVideo {
  public:
   // How far the decoder may fall behind before the layer reports failure, so
   // that the receiver drops the backlog and asks for a key frame.
   static constexpr std::size_t limiteAmostras = 120;
   static constexpr std::size_t limiteBytes = 64 * 1024 * 1024;
 
-  // `aoMudarImagem` runs when the screen has something new to show: on the
-  // decoder thread when a picture starts waiting in the slot, and on the caller's
-  // thread when the picture is removed. It should only wake the screen's loop.
-  // Decoding times go to `medicao` when there is one.
+  // `aoMudarImagem` runs on the decoder thread when a picture starts waiting in
+  // the empty slot; it should only wake the screen. Decoding times go to
+  // `medicao` when there is one.
   explicit DecodificadorVideo(std::function<void()> aoMudarImagem,
                               MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
-  ~DecodificadorVideo() override;
+  ~DecodificadorVideo();
   DecodificadorVideo(const DecodificadorVideo&) = delete;
   DecodificadorVideo& operator=(const DecodificadorVideo&) = delete;
 
-  void enfileirar(Amostra amostra) override;
-  Status status() const override;
-  std::optional<std::string> erro() const override;
-  void descarregar() override;
-  void descarregarERemoverImagem() override;
+  // As CamadaVideo has them.
+  void enfileirar(Amostra amostra);
+  CamadaVideo::Status status() const;
+  std::optional<std::string> erro() const;
+  void descarregar();
+  void descarregarERemoverImagem();
 
   // For the screen: the newest picture, if one waits, moves into `destino`; its
   // pts is the number of the sample it came from, counted from 0.
   ImagemMaisNova::Novidade tomarImagem(AVFrame& destino);
+  // Whether `tomarImagem` would report a change.
+  bool mudou() const;
   // Whether a sample is queued or being decoded, so that a picture may be moments away.
   bool imagemACaminho() const;
-  // Pictures decoded, and pictures replaced in the slot before the screen took them.
-  std::uint64_t decodificadas() const;
-  std::uint64_t puladas() const;
 
  private:
   void trabalhar(const std::stop_token& parar);
@@ -71,7 +70,6 @@ class DecodificadorVideo final : public CamadaVideo {
   bool decodificando = false;
   std::string textoErro;
   ImagemMaisNova imagem;
-  std::uint64_t decodificadas_ = 0;
 
   // Only on the decoder thread.
   DecodificadorH264 h264;

@@ -52,14 +52,14 @@ void DesenhoVideo::apresentado() {
   aApresentar.reset();
 }
 
-bool DesenhoVideo::desenhar(int largura, int altura) {
+void DesenhoVideo::desenhar(int largura, int altura) {
   atualizar();
   glViewport(0, 0, largura, altura);
   glClearColor(0, 0, 0, 1);
   if (!temImagem || largura <= 0 || altura <= 0) {
     glDisable(GL_SCISSOR_TEST);
     glClear(GL_COLOR_BUFFER_BIT);
-    return false;
+    return;
   }
 
   const Retangulo area =
@@ -79,7 +79,6 @@ bool DesenhoVideo::desenhar(int largura, int altura) {
   // The blit honours the scissor too.
   glDisable(GL_SCISSOR_TEST);
   textura.copiar(x0, y0, x1, y1);
-  return true;
 }
 
 }  // namespace orbelo

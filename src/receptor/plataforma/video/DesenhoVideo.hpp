@@ -10,9 +10,9 @@
 
 namespace orbelo {
 
-// The display layer's drawing half: puts the newest decoded picture on the
-// current draw framebuffer, aspect-fit, with black bars. Main thread only, with
-// the OpenGL 3.3 core context current for its whole life.
+// The display layer's drawing: puts the newest decoded picture on the current
+// draw framebuffer, aspect-fit, with black bars. Main thread only, with the
+// OpenGL 3.3 core context current for its whole life.
 class DesenhoVideo {
  public:
   explicit DesenhoVideo(DecodificadorVideo& decodificador,
@@ -20,9 +20,8 @@ class DesenhoVideo {
 
   // Fills a largura × altura area at the origin: the picture fitted in it and
   // black around it, or all black without a picture. The last picture is drawn
-  // again until a newer one arrives or the layer removes it. Returns whether a
-  // picture was drawn.
-  bool desenhar(int largura, int altura);
+  // again until a newer one arrives or the layer removes it.
+  void desenhar(int largura, int altura);
   // Called once the frame drawn last is on screen (its buffer swap returned):
   // notes when a new picture got there.
   void apresentado();

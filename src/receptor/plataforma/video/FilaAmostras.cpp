@@ -6,7 +6,7 @@ FilaAmostras::FilaAmostras(std::size_t limiteAmostras, std::size_t limiteBytes)
     : anel(limiteAmostras), limiteBytes(limiteBytes) {}
 
 bool FilaAmostras::colocar(Amostra& amostra) {
-  const std::size_t tamanho = amostra.dados.size();
+  const std::size_t tamanho = amostra.payload.size();
   if (quantidade == anel.size() ||
       (quantidade > 0 && (bytes >= limiteBytes || tamanho > limiteBytes - bytes))) {
     return false;
@@ -25,7 +25,7 @@ std::optional<Amostra> FilaAmostras::tirar() {
   anel[inicio] = Amostra{};
   inicio = (inicio + 1) % anel.size();
   --quantidade;
-  bytes -= amostra.dados.size();
+  bytes -= amostra.payload.size();
   return amostra;
 }
 

@@ -8,7 +8,6 @@ bool ImagemMaisNova::colocar(AVFrame& novo) {
   const bool estavaVazia = !cheia;
   if (cheia) {
     av_frame_unref(quadro.get());
-    ++puladas_;
   }
   av_frame_move_ref(quadro.get(), &novo);
   cheia = true;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-
 #include "RecursosFfmpeg.hpp"
 
 namespace orbelo {
@@ -22,13 +20,13 @@ class ImagemMaisNova {
   Novidade tomar(AVFrame& destino);
   // Drops a waiting picture; the screen goes black at its next `tomar`.
   void remover();
-  std::uint64_t puladas() const { return puladas_; }
+  // Whether `tomar` would report a change.
+  bool mudou() const { return cheia || removida; }
 
  private:
   Quadro quadro;
   bool cheia = false;
   bool removida = false;
-  std::uint64_t puladas_ = 0;
 };
 
 }  // namespace orbelo

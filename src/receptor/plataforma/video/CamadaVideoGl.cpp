@@ -1,0 +1,63 @@
+#include "CamadaVideoGl.hpp"
+
+#include <cassert>
+#include <utility>
+
+namespace orbelo {
+
+// The task wakes the loop, which then finds the picture through `mudou`; it needs to do nothing.
+CamadaVideoGl::CamadaVideoGl(Fila& principal, MedicaoQuadros* medicao)
+    : principal(principal),
+      decodificador([&principal] { principal.executar([] {}); }, medicao),
+      desenho(decodificador, medicao) {}
+
+void CamadaVideoGl::afirmarNoPrincipal() const {
+  assert(principal.atual());
+}
+
+void CamadaVideoGl::enfileirar(Amostra amostra) {
+  afirmarNoPrincipal();
+  decodificador.enfileirar(std::move(amostra));
+}
+
+CamadaVideo::Status CamadaVideoGl::status() const {
+  afirmarNoPrincipal();
+  return decodificador.status();
+}
+
+std::optional<std::string> CamadaVideoGl::erro() const {
+  afirmarNoPrincipal();
+  return decodificador.erro();
+}
+
+void CamadaVideoGl::descarregar() {
+  afirmarNoPrincipal();
+  decodificador.descarregar();
+}
+
+void CamadaVideoGl::descarregarERemoverImagem() {
+  afirmarNoPrincipal();
+  decodificador.descarregarERemoverImagem();
+}
+
+bool CamadaVideoGl::mudou() const {
+  afirmarNoPrincipal();
+  return decodificador.mudou();
+}
+
+bool CamadaVideoGl::imagemACaminho() const {
+  afirmarNoPrincipal();
+  return decodificador.imagemACaminho();
+}
+
+void CamadaVideoGl::desenhar(int largura, int altura) {
+  afirmarNoPrincipal();
+  desenho.desenhar(largura, altura);
+}
+
+void CamadaVideoGl::apresentado() {
+  afirmarNoPrincipal();
+  desenho.apresentado();
+}
+
+}  // namespace orbelo
