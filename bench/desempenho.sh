@@ -80,7 +80,7 @@ medirOrbelo() {  # NOME -> variables o_*
   porta=$((20000 + RANDOM % 20000))
   codigo="$(od -An -N4 -tu4 /dev/urandom | tr -d ' ' | awk '{ printf "%06d", $1 % 1000000 }')"
   mkdir -p "$trabalho/config-$nome"
-  DISPLAY="$exibicao" XDG_CONFIG_HOME="$trabalho/config-$nome" ORBELO_MEDIR="$rastro" \
+  DISPLAY="$exibicao" XDG_CONFIG_HOME="$trabalho/config-$nome" XDG_RUNTIME_DIR="$trabalho" ORBELO_MEDIR="$rastro" \
     "$orbelo" --codigo "$codigo" --host 127.0.0.1 --porta "$porta" >"$trabalho/$nome-orbelo.txt" &
   local receptor=$!
   pids+=("$receptor")

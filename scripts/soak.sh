@@ -29,7 +29,8 @@ pids+=($!)
 for _ in $(seq 100); do grep -q '^Ouvindo em ' "$trabalho/emissor.log" && break; sleep 0.1; done
 porta=$(sed -n 's/^Ouvindo em .*:\([0-9]*\)$/\1/p' "$trabalho/emissor.log")
 
-XDG_CONFIG_HOME="$trabalho" build/release/src/receptor/orbelo --janela --codigo "$codigo" \
+# A runtime folder of its own: an orbelo already open on the desktop must not keep this one out.
+XDG_CONFIG_HOME="$trabalho" XDG_RUNTIME_DIR="$trabalho" build/release/src/receptor/orbelo --janela --codigo "$codigo" \
   --host 127.0.0.1 --porta "$porta" >"$trabalho/orbelo.log" 2>&1 &
 orbelo=$!
 pids+=("$orbelo")
