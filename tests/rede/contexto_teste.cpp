@@ -62,11 +62,13 @@ bool aceitaVersao(SSL_CTX* contexto, int versao) {
 }
 
 TEST(ConfigurarContexto, OffersExactlyTheThreeSuitesInOrderOnlyInTls12AtAnySecurityLevelNeverTheDefaults) {
+  // The context reads its key from the parameters during each handshake: they outlive it.
+  const auto parametrosTls = Pareamento::parametros("123456");
   // The default level, and stricter ones that must not drop any of the suites.
   for (const int nivel : {-1, 3, 4, 5}) {
     const Contexto contexto(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
     if (nivel >= 0) SSL_CTX_set_security_level(contexto.get(), nivel);
-    ASSERT_EQ(configurarContexto(contexto.get(), Pareamento::parametros("123456")), std::nullopt);
+    ASSERT_EQ(configurarContexto(contexto.get(), parametrosTls), std::nullopt);
     EXPECT_THAT(oferecidas(contexto.get()), ::testing::ElementsAre(0xCCAC, 0xC035, 0x00A8)) << nivel;
     // Only a TLS 1.2 peer is taken: an older one would get the CBC suite, a newer one other suites.
     for (const auto& [versao, aceita] : {std::pair(TLS1_VERSION, false), std::pair(TLS1_1_VERSION, false),
