@@ -64,12 +64,15 @@ std::string descreverHost(const sockaddr_storage& endereco) {
 
 // "127.0.0.1:7420", "[::1]:7420"
 std::string descrever(const sockaddr_storage& endereco) {
-  if (endereco.ss_family == AF_INET6) {
-    return "[" + descreverHost(endereco) +
-           "]:" + std::to_string(ntohs(reinterpret_cast<const sockaddr_in6&>(endereco).sin6_port));
-  }
-  return descreverHost(endereco) + ":" +
-         std::to_string(ntohs(reinterpret_cast<const sockaddr_in&>(endereco).sin_port));
+  const bool v6 = endereco.ss_family == AF_INET6;
+  const auto porta = v6 ? reinterpret_cast<const sockaddr_in6&>(endereco).sin6_port
+                        : reinterpret_cast<const sockaddr_in&>(endereco).sin_port;
+  // Appended piece by piece: GCC 12 at -O2 mistakes `"[" + std::string` for an overlapping copy.
+  std::string texto = v6 ? "[" : "";
+  texto += descreverHost(endereco);
+  texto += v6 ? "]:" : ":";
+  texto += std::to_string(ntohs(porta));
+  return texto;
 }
 
 unsigned int responderPsk(SSL* ssl, const char* identidade, unsigned char* chave, unsigned int maximo) {
