@@ -44,11 +44,6 @@ asio::ip::address comEscopo(asio::ip::address endereco, unsigned long escopo) {
   return v6;
 }
 
-bool fimDoFluxo(const asio::error_code& erro) {
-  // A close without close_notify ends the stream too: the sender may just drop the link.
-  return erro == asio::error::eof || erro == asio::ssl::error::stream_truncated;
-}
-
 }  // namespace
 
 ConexaoTls::ConexaoTls(asio::io_context& contexto, Destino destino, const ParametrosTls& parametros,
@@ -212,11 +207,19 @@ void ConexaoTls::ler() {
                    asio::transfer_at_least(pedido.minimo),
                    [self = shared_from_this()](const asio::error_code& erro, std::size_t lidos) {
                      if (self->cancelada_) return;
-                     if (erro)
-                       self->fim_ = fimDoFluxo(erro) ? Fim{true, std::nullopt} : Fim{false, erroRede(erro)};
+                     if (erro) self->fim_ = self->comoTerminou(erro);
                      self->completarPrimeiro(VistaBytes(self->entrada_).first(lidos),
                                              self->fim_.value_or(Fim{false, std::nullopt}));
                    });
+}
+
+ConexaoTls::Fim ConexaoTls::comoTerminou(const asio::error_code& erro) const {
+  if (erro == asio::error::eof) return {true, std::nullopt};
+  if (erro != asio::ssl::error::stream_truncated) return {false, erroRede(erro)};
+  // A link that went dark fails whichever call meets it first; when that was a write, the read
+  // that follows finds only a closed socket, which is a loss, not the sender hanging up.
+  if (erroEscrita_) return {false, erroEscrita_};
+  return {true, std::nullopt};
 }
 
 // The completion reads `dados` in place, so no read into `entrada_` starts until it returns:
@@ -230,7 +233,7 @@ void ConexaoTls::completarPrimeiro(VistaBytes dados, const Fim& fim) {
 }
 
 void ConexaoTls::enviar(Bytes mensagem) {
-  if (cancelada_ || escritaFalhou_) return;
+  if (cancelada_ || erroEscrita_) return;
   if (!saida_.empty() && bytesNaSaida_ + mensagem.size() > limiteSaida) return;
   bytesNaSaida_ += mensagem.size();
   saida_.push_back(std::move(mensagem));
@@ -248,7 +251,7 @@ void ConexaoTls::escrever() {
                       self->saida_.pop_front();
                       if (erro) {
                         // The receive side reports the broken link; nothing more is written.
-                        self->escritaFalhou_ = true;
+                        self->erroEscrita_ = erroRede(erro);
                         self->saida_.clear();
                         self->bytesNaSaida_ = 0;
                         return;

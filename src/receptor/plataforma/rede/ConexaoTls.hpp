@@ -58,6 +58,7 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   void prepararSoquete();
   void negociar();
   void ler();
+  Fim comoTerminou(const asio::error_code& erro) const;
   void completarPrimeiro(VistaBytes dados, const Fim& fim);
   void escrever();
   void relatar(EstadoConexao estado, const std::optional<ErroRede>& erro);
@@ -85,7 +86,7 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   std::deque<Bytes> saida_;
   std::size_t bytesNaSaida_ = 0;
   bool escrevendo_ = false;
-  bool escritaFalhou_ = false;
+  std::optional<ErroRede> erroEscrita_;  // once set, nothing more is written
 };
 
 }  // namespace orbelo
