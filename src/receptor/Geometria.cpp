@@ -22,4 +22,17 @@ Retangulo ajustarProporcao(double larguraVideo, double alturaVideo, const Retang
   };
 }
 
+std::size_t monitorDoPonto(std::span<const Retangulo> monitores, double x, double y) {
+  // Distance to a rectangle whose right and bottom edges belong to its neighbour: 0 inside.
+  const auto distancia = [x, y](const Retangulo& monitor) {
+    const double dx = x < monitor.x ? monitor.x - x : std::max(0.0, x - (monitor.x + monitor.largura - 1));
+    const double dy = y < monitor.y ? monitor.y - y : std::max(0.0, y - (monitor.y + monitor.altura - 1));
+    return dx * dx + dy * dy;
+  };
+  const auto maisPerto =
+      std::min_element(monitores.begin(), monitores.end(),
+                       [&](const Retangulo& a, const Retangulo& b) { return distancia(a) < distancia(b); });
+  return maisPerto == monitores.end() ? 0 : static_cast<std::size_t>(maisPerto - monitores.begin());
+}
+
 }  // namespace orbelo

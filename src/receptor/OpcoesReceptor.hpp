@@ -15,6 +15,8 @@ namespace orbelo {
 struct TamanhoTela {
   std::int64_t largura = 0;
   std::int64_t altura = 0;
+
+  bool operator==(const TamanhoTela&) const = default;
 };
 
 // What the parser prints, with a line feed, before the process ends with `status`.

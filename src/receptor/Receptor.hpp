@@ -64,6 +64,8 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void abrirPareamento();
   void confirmarPareamento();
   void redimensionar(double largura, double altura);
+  // The full-screen window now fills another monitor, of this size in pixels.
+  void mudouDeMonitor(TamanhoTela monitor);
   // Once the window has closed: the connection and the browser go, on `fila`, and nothing
   // is tried again.
   void encerrar();

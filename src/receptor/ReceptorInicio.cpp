@@ -39,4 +39,22 @@ void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
   mostrarPareamento("", hostInicial, std::nullopt);
 }
 
+void Receptor::mudouDeMonitor(TamanhoTela monitor) {
+  afirmarNoPrincipal();
+  // A size given on the command line, or a window that is not the screen, stays as announced.
+  if (opcoes.tela || opcoes.janela) {
+    return;
+  }
+  fila.executar([eu = shared_from_this(), monitor] {
+    if (eu->telaPixels == monitor) {
+      return;
+    }
+    eu->telaPixels = monitor;
+    // The sender learns it now, not only at the next connection.
+    if (eu->conexao && eu->estabelecida) {
+      eu->informarTela(*eu->conexao);
+    }
+  });
+}
+
 }  // namespace orbelo

@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
       .abrirPareamento = [&receptor] { receptor->abrirPareamento(); },
       .confirmarPareamento = [&receptor] { receptor->confirmarPareamento(); },
       .redimensionar = [&receptor](int largura, int altura) { receptor->redimensionar(largura, altura); },
+      .mudouDeMonitor = [&receptor](TamanhoTela monitor) { receptor->mudouDeMonitor(monitor); },
   };
   std::string erro;
   auto janela = JanelaSdl::abrir(opcoes.janela, tela, principal, std::move(acoes), erro);

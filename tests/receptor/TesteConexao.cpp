@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Bancada.hpp"
+#include "receptor/Geometria.hpp"
 
 namespace orbelo::teste {
 namespace {
@@ -152,21 +153,46 @@ TEST(Lancamento, CommandLineValuesWinOverStoredOnesAndAStoredCodeIsNormalised) {
   }
 }
 
+// Moved to another monitor, a full-screen receiver tells the sender at once, and once.
 TEST(Lancamento, TheAnnouncedScreenIsTheOptionElseTheMonitorInFullScreenElseNone) {
   const Bytes de100x200 = mensagem(TipoMensagem::telaReceptor, {0, 0, 0, 100, 0, 0, 0, 200, 0, 0, 0, 1});
   const Bytes do2560x1440 = mensagem(TipoMensagem::telaReceptor, {0, 0, 0x0A, 0, 0, 0, 5, 0xA0, 0, 0, 0, 1});
+  const Bytes do3840x2160 = mensagem(TipoMensagem::telaReceptor, {0, 0, 0x0F, 0, 0, 0, 8, 0x70, 0, 0, 0, 1});
   for (const auto& [opcao, janela, esperado] :
        std::vector<std::tuple<std::optional<TamanhoTela>, bool, std::vector<Bytes>>>{
            {TamanhoTela{100, 200}, false, {de100x200}},
            {TamanhoTela{100, 200}, true, {de100x200}},
-           {std::nullopt, false, {do2560x1440}},
+           {std::nullopt, false, {do2560x1440, do3840x2160}},
            {std::nullopt, true, {}}}) {
     Bancada b;
     b.opcoes = {.host = "10.0.0.5", .janela = janela, .codigo = "123456", .tela = opcao};
     b.lancar(TamanhoTela{2560, 1440});
+    b.receptor->mudouDeMonitor({2560, 1440});
+    b.agenda.rodar();
     b.mudar(EstadoConexao::pronta);
+    b.receptor->mudouDeMonitor({3840, 2160});
+    b.receptor->mudouDeMonitor({3840, 2160});
+    b.agenda.rodar();
     EXPECT_EQ(b.conexao().enviados, esperado) << janela;
   }
+}
+
+TEST(Lancamento, TheMonitorChosenIsTheOneHoldingThePointerElseTheNearest) {
+  const std::vector<Retangulo> lado{{0, 0, 1920, 1080}, {1920, -200, 2560, 1440}};
+  for (const auto& [x, y, esperado] : std::vector<std::tuple<double, double, std::size_t>>{
+           {100, 100, 0},
+           {1919, 1079, 0},
+           {1920, 0, 1},
+           {3000, -150, 1},  // inside, edges shared
+           {1000, 1200, 0},
+           {4600, 1300, 1},
+           {-50, -500, 0},  // in no monitor: the nearest
+       }) {
+    EXPECT_EQ(monitorDoPonto(lado, x, y), esperado) << x << "," << y;
+  }
+  const std::vector<Retangulo> espelhados{{0, 0, 1920, 1080}, {0, 0, 1920, 1080}};
+  EXPECT_EQ(monitorDoPonto(espelhados, 10, 10), 0u);
+  EXPECT_EQ(monitorDoPonto({}, 10, 10), 0u);
 }
 
 TEST(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {

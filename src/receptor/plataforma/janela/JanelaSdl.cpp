@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 #include "AtributosGl.hpp"
 #include "DecodificadorImagemArquivo.hpp"
@@ -17,6 +18,7 @@
 #include "Icone.hpp"
 #include "PainelPareamento.hpp"
 #include "PilhaAvisos.hpp"
+#include "receptor/Geometria.hpp"
 
 namespace orbelo {
 namespace {
@@ -45,10 +47,20 @@ float unidadesPorPonto(SDL_Window* janela) {
   return std::clamp(std::round(dpi / 96 * 2) / 2, 1.0f, 3.0f);
 }
 
+// The monitor the user is looking at is the one holding the mouse pointer.
 SDL_Rect retanguloTela() {
-  SDL_Rect tela;
-  if (SDL_GetNumVideoDisplays() < 1 || SDL_GetDisplayBounds(0, &tela) != 0) return telaPadrao;
-  return tela;
+  std::vector<SDL_Rect> telas;
+  std::vector<Retangulo> monitores;
+  for (int indice = 0; indice < SDL_GetNumVideoDisplays(); ++indice) {
+    SDL_Rect tela;
+    if (SDL_GetDisplayBounds(indice, &tela) != 0) continue;
+    telas.push_back(tela);
+    monitores.push_back({double(tela.x), double(tela.y), double(tela.w), double(tela.h)});
+  }
+  if (telas.empty()) return telaPadrao;
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  return telas[monitorDoPonto(monitores, x, y)];
 }
 
 }  // namespace
@@ -228,6 +240,7 @@ bool JanelaSdl::tratar(const SDL_Event& evento) {
       break;
     case SDL_WINDOWEVENT:
       if (evento.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redimensionar();
+      if (evento.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) mudarDeMonitor();
       break;
     default:
       break;
@@ -251,6 +264,23 @@ void JanelaSdl::redimensionar() {
   int largura = 0, altura = 0;
   SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
   if (acoes_.redimensionar) acoes_.redimensionar(largura, altura);
+}
+
+void JanelaSdl::mudarDeMonitor() {
+  const Uint32 telaCheia = SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+  if (telaCheia != SDL_WINDOW_FULLSCREEN_DESKTOP) return;
+  SDL_Rect tela;
+  int largura = 0, altura = 0;
+  SDL_GetWindowSize(janela_.get(), &largura, &altura);
+  const int indice = SDL_GetWindowDisplayIndex(janela_.get());
+  // Moved by the window manager, the window may keep the old monitor's size: full screen is
+  // asked for again, now on the monitor that holds it.
+  if (indice >= 0 && SDL_GetDisplayBounds(indice, &tela) == 0 && (tela.w != largura || tela.h != altura)) {
+    SDL_SetWindowFullscreen(janela_.get(), 0);
+    SDL_SetWindowFullscreen(janela_.get(), SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
+  const auto monitor = telaDoMonitor();
+  if (monitor && acoes_.mudouDeMonitor) acoes_.mudouDeMonitor(*monitor);
 }
 
 void JanelaSdl::desenhar() {

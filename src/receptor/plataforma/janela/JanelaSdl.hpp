@@ -26,6 +26,7 @@ struct AcoesJanela {
   std::function<void()> abrirPareamento;
   std::function<void()> confirmarPareamento;
   std::function<void(int largura, int altura)> redimensionar;  // content size in pixels
+  std::function<void(TamanhoTela monitor)> mudouDeMonitor;     // full screen on another monitor
 };
 
 // The one window: full screen on the desktop (or an ordinary window), black, with an
@@ -67,6 +68,7 @@ class JanelaSdl {
   void coletarEventos();
   bool tratar(const SDL_Event& evento);
   void redimensionar();
+  void mudarDeMonitor();
   void desenhar();
   void executar(AcaoInterface acao);
 
