@@ -1,6 +1,5 @@
 #include "Medidor.hpp"
 
-#include <charconv>
 #include <utility>
 
 #include "Saida.hpp"
@@ -9,14 +8,6 @@ namespace orbelo {
 namespace {
 
 constexpr double janelaSegundos = 5.0;
-
-// Fixed-point text that ignores the process locale: the separator is always ".".
-// 512 characters hold any double in fixed notation with a few decimals.
-std::string decimal(double valor, int casas) {
-  char texto[512];
-  const auto resultado = std::to_chars(texto, texto + sizeof texto, valor, std::chars_format::fixed, casas);
-  return std::string(texto, resultado.ptr);
-}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace orbelo {
@@ -7,5 +8,8 @@ namespace orbelo {
 // Writes the text and a line feed to standard output in one call, so that lines
 // printed from two threads never interleave.
 void imprimirLinha(std::string_view linha);
+
+// Fixed-point text that ignores the process locale: the separator is always ".".
+std::string decimal(double valor, int casas);
 
 }  // namespace orbelo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,18 @@ struct Amostra {
   VistaBytes unidades() const { return payload.empty() ? VistaBytes{} : VistaBytes(payload).subspan(1); }
 };
 
+// The video path over the last few seconds, for the statistics overlay.
+struct ResumoVideo {
+  double quadrosMostradosPorSegundo = 0;
+  std::optional<double> decodificacaoP50Ms;
+  std::optional<double> chegadaATelaP50Ms;
+  std::optional<double> chegadaATelaP99Ms;
+  std::int64_t pulados = 0;  // decoded, then replaced by a newer picture before it was shown
+  std::string conversao;     // how pictures become pixels on screen
+
+  bool operator==(const ResumoVideo&) const = default;
+};
+
 // Decodes and shows samples; used on the main thread only.
 class CamadaVideo {
  public:
@@ -43,6 +56,9 @@ class CamadaVideo {
   virtual void descarregar() = 0;
   // Drops queued samples and clears the screen.
   virtual void descarregarERemoverImagem() = 0;
+  // Live measuring costs a little per frame, so it runs only while someone looks at it.
+  virtual void medirAoVivo(bool ligado) = 0;
+  virtual ResumoVideo resumo() const = 0;
 };
 
 }  // namespace orbelo

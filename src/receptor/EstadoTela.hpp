@@ -47,6 +47,10 @@ struct EstadoTela {
   Retangulo quadroCursor;
   std::shared_ptr<const ImagemCursor> imagemCursor;
 
+  // Statistics overlay: one figure per line.
+  bool estatisticasVisiveis = false;
+  std::string textoEstatisticas;
+
   // The window compares what it drew last with the present state to skip frames that
   // would look the same.
   bool operator==(const EstadoTela&) const = default;

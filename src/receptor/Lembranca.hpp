@@ -14,6 +14,7 @@ namespace Lembranca {
 inline constexpr std::string_view chaveCodigo = "codigo";
 inline constexpr std::string_view chaveHost = "host";
 inline constexpr std::string_view chaveInicioConfigurado = "inicioConfigurado";
+inline constexpr std::string_view chaveEstatisticas = "mostrarEstatisticas";
 
 // The pairing that just worked; connecting by discovery forgets any address.
 void salvar(Preferencias& preferencias, const std::string& codigo, const std::optional<std::string>& host);

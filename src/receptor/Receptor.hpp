@@ -66,6 +66,8 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void redimensionar(double largura, double altura);
   // The full-screen window now fills another monitor, of this size in pixels.
   void mudouDeMonitor(TamanhoTela monitor);
+  // Shows or hides the statistics overlay, and remembers the choice.
+  void alternarEstatisticas();
   // Once the window has closed: the connection and the browser go, on `fila`, and nothing
   // is tried again.
   void encerrar();
@@ -117,6 +119,8 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void pedirKeyframe();
   void iniciarAvisoDeExibicao();
   void avisarExibicao();
+  void agendarEstatisticas(std::uint64_t geracao);
+  void medirEstatisticas(std::uint64_t geracao);
   // Notes at once whether a notice shows; the views change on the main thread.
   void mostrarAviso(std::optional<std::string> texto, bool comBotao);
 
@@ -124,6 +128,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void mostrarPareamento(std::string codigoMostrado, const std::optional<std::string>& hostMostrado,
                          const std::optional<std::string>& erro);
   void exibir(Amostra amostra);
+  void mostrarEstatisticas(bool visiveis);
   void moverCursor();
   void posicionarCursor();
   void aceitarImagemCursor(std::shared_ptr<const ImagemCursor> imagem, FormaCursor forma);
@@ -176,6 +181,11 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   std::int64_t tentativa = 0;
   Medidor medidor;
   std::int64_t exibidos = 0;
+  // For the statistics overlay: frames and bytes since its last update, links made.
+  std::int64_t quadrosRecentes = 0;
+  std::int64_t bytesRecentes = 0;
+  std::int64_t conexoesProntas = 0;
+  std::uint64_t geracaoEstatisticas = 0;      // a new one ends the running updates
   std::shared_ptr<Conexao> recepcaoSuspensa;  // the connection whose next receive waits for room
 
   // Only on the main thread.

@@ -157,6 +157,7 @@ void Receptor::aoFalhar(const ErroRede& erro) {
 void Receptor::aoFicarPronta() {
   afirmarNaFila();
   estabelecida = true;
+  ++conexoesProntas;
   const std::optional<std::string> interfaceNome = conexao->nomeInterface();
   const std::string nome = interfaceNome && !interfaceNome->empty() ? *interfaceNome : "?";
   imprimir("Conectado a " + conexao->endpoint() + " por " + nome + ", cifrado com " +

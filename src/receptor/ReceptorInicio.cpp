@@ -12,6 +12,9 @@ void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
     inicioAutomatico.ligar();
   }
   iniciarAvisoDeExibicao();
+  if (preferencias.booleano(Lembranca::chaveEstatisticas)) {
+    mostrarEstatisticas(true);
+  }
 
   // A window is not the screen: only the full-screen mode announces the monitor's size.
   std::optional<TamanhoTela> anunciada = opcoes.tela;

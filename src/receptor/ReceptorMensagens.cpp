@@ -155,6 +155,8 @@ void Receptor::tratarQuadro(Bytes dados) {
   amostra->chegada = std::chrono::steady_clock::now();
   medidor.registrar(static_cast<std::int64_t>(tamanho));
   ++exibidos;
+  ++quadrosRecentes;
+  bytesRecentes += static_cast<std::int64_t>(tamanho);
   if (avisoVisivel) {
     mostrarAviso(std::nullopt, false);
   }

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
       .confirmarPareamento = [&receptor] { receptor->confirmarPareamento(); },
       .redimensionar = [&receptor](int largura, int altura) { receptor->redimensionar(largura, altura); },
       .mudouDeMonitor = [&receptor](TamanhoTela monitor) { receptor->mudouDeMonitor(monitor); },
+      .alternarEstatisticas = [&receptor] { receptor->alternarEstatisticas(); },
   };
   std::string erro;
   auto janela = JanelaSdl::abrir(opcoes.janela, tela, principal, std::move(acoes), erro);

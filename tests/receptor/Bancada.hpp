@@ -155,6 +155,10 @@ struct CamadaFalsa : CamadaVideo {
   std::optional<std::string> erro() const override { return erroAtual; }
   void descarregar() override { ++descargas, estado = Status::normal; }
   void descarregarERemoverImagem() override { ++remocoes; }
+  void medirAoVivo(bool ligado) override { medindo = ligado; }
+  ResumoVideo resumo() const override { return resumoAtual; }
+  bool medindo = false;
+  ResumoVideo resumoAtual;
 };
 
 // Files that begin with "IMG" are images.

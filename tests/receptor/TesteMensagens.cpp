@@ -264,5 +264,49 @@ TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
   EXPECT_TRUE(b.tela.cursorOculto);
 }
 
+TEST(Estatisticas,
+     TheChordShowsFiguresTwiceASecondAcrossReconnectionsRemembersTheChoiceAndHidingStopsMeasuring) {
+  Bancada b;
+  b.discar();
+  b.camada.resumoAtual = {58, 2.25, 9, 15.5, 2, "CPU"};
+  b.receptor->alternarEstatisticas();
+  EXPECT_TRUE(b.tela.estatisticasVisiveis && b.camada.medindo);
+  EXPECT_TRUE(b.preferencias.booleano("mostrarEstatisticas"));
+  EXPECT_TRUE(b.tela.textoEstatisticas.starts_with("Imagem: \u2014\nRecebidos: 0 quadros/s"));
+
+  b.receber(config1080);
+  b.iniciarImagem();
+  for (int i = 0; i < 29; ++i) b.receber(quadro(0));
+  b.agenda.rodar(500ms);
+  EXPECT_EQ(
+      b.tela.textoEstatisticas,
+      "Imagem: 1920x1080\nRecebidos: 60 quadros/s \u00B7 0.0 Mbps\nMostrados: 58 quadros/s \u00B7 2 pulados\n"
+      "Decodifica\u00E7\u00E3o: 2.2 ms (p50)\nDa chegada \u00E0 tela: 9.0 ms (p50) \u00B7 15.5 ms (p99)\n"
+      "Convers\u00E3o: CPU\nEnlace: eth0 \u00B7 ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256\n"
+      "Emissor: 127.0.0.1:7420\nReconex\u00F5es: 0");
+
+  // Lost: no link to describe until the next one is ready, which counts as a reconnection.
+  b.receber({}, true);
+  b.agenda.rodar(500ms);
+  EXPECT_NE(b.tela.textoEstatisticas.find("Recebidos: 0 quadros/s"), std::string::npos);
+  EXPECT_NE(b.tela.textoEstatisticas.find("Enlace: \u2014 \u00B7 \u2014\nEmissor: \u2014"),
+            std::string::npos);
+  b.agenda.rodar(1s);
+  b.mudar(EstadoConexao::pronta);
+  b.agenda.rodar(500ms);
+  EXPECT_TRUE(b.tela.textoEstatisticas.ends_with("Reconex\u00F5es: 1"));
+
+  b.receptor->alternarEstatisticas();
+  b.agenda.rodar(2s);
+  EXPECT_FALSE(b.tela.estatisticasVisiveis || b.camada.medindo ||
+               b.preferencias.booleano("mostrarEstatisticas"));
+  EXPECT_EQ(b.tela.textoEstatisticas, "");
+
+  Bancada lembrada;
+  lembrada.preferencias.gravarBooleano("mostrarEstatisticas", true);
+  lembrada.lancar();
+  EXPECT_TRUE(lembrada.tela.estatisticasVisiveis && lembrada.camada.medindo);
+}
+
 }  // namespace
 }  // namespace orbelo::teste

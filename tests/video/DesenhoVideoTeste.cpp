@@ -128,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The sample number travels with the picture from the decoder thread to the screen, so
 // each row shown is the frame that was drawn; superseded pictures are never shown. A new
-// picture wakes the main thread once, however many replace it before it is drawn.
+// picture wakes the main thread once, however many replace it before it is drawn. The
+// live summary counts the superseded ones as skipped and forgets frames past its window.
 TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScreenOnce) {
   const auto fluxo = teste::codificarVideo(*pasta, "testsrc2=size=160x120:rate=30", "-frames:v 5");
   const auto arquivo = *pasta / "rastro.csv";
@@ -137,6 +138,7 @@ TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScree
   {
     FilaContada principal;
     CamadaVideoGl camada(principal, &medicao);
+    camada.medirAoVivo(true);
     std::size_t enviadas = 0;
     // Frames 0-2 drawn, then 3-4, then a redraw with nothing new.
     for (const auto& [ate, nova] : {std::pair<std::size_t, bool>{3, true}, {5, true}, {5, false}}) {
@@ -149,6 +151,13 @@ TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScree
       camada.apresentado();
     }
     EXPECT_EQ(principal.tarefas, 2);
+    const ResumoVideo resumo = camada.resumo();
+    EXPECT_EQ(resumo.pulados, 3);
+    // Two pictures shown since measuring began, well under the window's 3 s ago.
+    EXPECT_GT(resumo.quadrosMostradosPorSegundo, 2.0 / 3);
+    EXPECT_TRUE(resumo.decodificacaoP50Ms && resumo.chegadaATelaP50Ms <= resumo.chegadaATelaP99Ms);
+    EXPECT_EQ(resumo.conversao, "CPU");
+    EXPECT_EQ(medicao.resumo(std::chrono::steady_clock::now() + 4s), ResumoVideo{});
   }
   ASSERT_TRUE(medicao.gravar());
 

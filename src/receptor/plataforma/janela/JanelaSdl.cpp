@@ -16,6 +16,7 @@
 #include "DecodificadorImagemArquivo.hpp"
 #include "Fontes.hpp"
 #include "Icone.hpp"
+#include "PainelEstatisticas.hpp"
 #include "PainelPareamento.hpp"
 #include "PilhaAvisos.hpp"
 #include "receptor/Geometria.hpp"
@@ -37,6 +38,12 @@ bool ehTeclado(const SDL_Event& evento) {
 
 bool ehConfirmar(SDL_Keycode tecla) {
   return tecla == SDLK_RETURN || tecla == SDLK_KP_ENTER;
+}
+
+// Ctrl+Alt+Shift+S, as other streaming clients have it.
+bool ehAtalhoEstatisticas(const SDL_Keysym& tecla) {
+  return tecla.sym == SDLK_s && (tecla.mod & KMOD_CTRL) != 0 && (tecla.mod & KMOD_ALT) != 0 &&
+         (tecla.mod & KMOD_SHIFT) != 0;
 }
 
 // Where SDL reports no pixel density of its own (X11), the display's DPI does, in half
@@ -227,6 +234,10 @@ bool JanelaSdl::tratar(const SDL_Event& evento) {
       return false;
     case SDL_KEYDOWN:
       if (evento.key.keysym.sym == SDLK_ESCAPE) return false;
+      if (ehAtalhoEstatisticas(evento.key.keysym)) {
+        if (acoes_.alternarEstatisticas) acoes_.alternarEstatisticas();
+        return true;
+      }
       if (ehConfirmar(evento.key.keysym.sym)) {
         // Kept from ImGui, which would take the field's focus away; confirmed after the
         // next frame, once the characters typed before it are in the fields.
@@ -310,6 +321,7 @@ void JanelaSdl::desenhar() {
   const auto acaoAvisos = desenharPilhaAvisos(estado_, aparencia_, io.DisplaySize);
   auto acaoPainel = desenharPainelPareamento(estado_, aparencia_, io.DisplaySize);
   ImGui::End();
+  desenharPainelEstatisticas(estado_, aparencia_, *ImGui::GetForegroundDrawList());
   ImGui::Render();
   glViewport(0, 0, largura, altura);
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());

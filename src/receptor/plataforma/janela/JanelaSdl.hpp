@@ -27,6 +27,7 @@ struct AcoesJanela {
   std::function<void()> confirmarPareamento;
   std::function<void(int largura, int altura)> redimensionar;  // content size in pixels
   std::function<void(TamanhoTela monitor)> mudouDeMonitor;     // full screen on another monitor
+  std::function<void()> alternarEstatisticas;
 };
 
 // The one window: full screen on the desktop (or an ordinary window), black, with an

@@ -1,6 +1,7 @@
 #include "CamadaVideoGl.hpp"
 
 #include <cassert>
+#include <chrono>
 #include <utility>
 
 namespace orbelo {
@@ -8,6 +9,7 @@ namespace orbelo {
 // The task wakes the loop, which then finds the picture through `mudou`; it needs to do nothing.
 CamadaVideoGl::CamadaVideoGl(Fila& principal, MedicaoQuadros* medicao)
     : principal(principal),
+      medicao(medicao),
       decodificador([&principal] { principal.executar([] {}); }, medicao),
       desenho(decodificador, medicao) {}
 
@@ -38,6 +40,20 @@ void CamadaVideoGl::descarregar() {
 void CamadaVideoGl::descarregarERemoverImagem() {
   afirmarNoPrincipal();
   decodificador.descarregarERemoverImagem();
+}
+
+void CamadaVideoGl::medirAoVivo(bool ligado) {
+  afirmarNoPrincipal();
+  if (medicao) {
+    medicao->medirAoVivo(ligado);
+  }
+}
+
+ResumoVideo CamadaVideoGl::resumo() const {
+  afirmarNoPrincipal();
+  ResumoVideo resumo = medicao ? medicao->resumo(std::chrono::steady_clock::now()) : ResumoVideo{};
+  resumo.conversao = "CPU";
+  return resumo;
 }
 
 bool CamadaVideoGl::mudou() const {

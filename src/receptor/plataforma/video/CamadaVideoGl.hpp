@@ -26,6 +26,8 @@ class CamadaVideoGl final : public CamadaVideo, public VideoNaJanela {
   std::optional<std::string> erro() const override;
   void descarregar() override;
   void descarregarERemoverImagem() override;
+  void medirAoVivo(bool ligado) override;
+  ResumoVideo resumo() const override;
 
   bool mudou() const override;
   bool imagemACaminho() const override;
@@ -36,6 +38,7 @@ class CamadaVideoGl final : public CamadaVideo, public VideoNaJanela {
   void afirmarNoPrincipal() const;
 
   Fila& principal;
+  MedicaoQuadros* const medicao;
   DecodificadorVideo decodificador;
   DesenhoVideo desenho;
 };

@@ -108,7 +108,8 @@ void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
 
 void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t geracaoAmostra) {
   const std::uint64_t numero = proximoNumero++;
-  const auto inicio = medicao ? std::chrono::steady_clock::now() : MedicaoQuadros::Instante{};
+  const bool medir = medicao && medicao->ligada();
+  const auto inicio = medir ? std::chrono::steady_clock::now() : MedicaoQuadros::Instante{};
   int resultado = h264.prepararPara(amostra.formato);
   if (resultado == 0) {
     resultado = h264.enviar(amostra.unidades(), static_cast<std::int64_t>(numero));
@@ -118,7 +119,7 @@ void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t gerac
     if (resultado != 0) {
       break;
     }
-    if (medicao) {
+    if (medir) {
       medicao->decodificado(numero, amostra.chegada, inicio, std::chrono::steady_clock::now());
     }
     if (!formatoDesenhavel(quadro->format)) {

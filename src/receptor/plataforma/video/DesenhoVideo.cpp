@@ -46,7 +46,7 @@ void DesenhoVideo::atualizar() {
 }
 
 void DesenhoVideo::apresentado() {
-  if (medicao && aApresentar) {
+  if (medicao && medicao->ligada() && aApresentar) {
     medicao->apresentado(static_cast<std::uint64_t>(*aApresentar), std::chrono::steady_clock::now());
   }
   aApresentar.reset();
