@@ -304,8 +304,12 @@ TEST(Estatisticas,
 
   Bancada lembrada;
   lembrada.preferencias.gravarBooleano("mostrarEstatisticas", true);
-  lembrada.lancar();
+  lembrada.discar();
   EXPECT_TRUE(lembrada.tela.estatisticasVisiveis && lembrada.camada.medindo);
+  lembrada.iniciarImagem();
+  lembrada.agenda.rodar(500ms);
+  EXPECT_NE(lembrada.tela.textoEstatisticas.find("Recebidos: 2 quadros/s"), std::string::npos)
+      << lembrada.tela.textoEstatisticas;
 }
 
 }  // namespace

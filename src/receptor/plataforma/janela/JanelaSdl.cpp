@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +56,16 @@ float unidadesPorPonto(SDL_Window* janela) {
 }
 
 // The monitor the user is looking at is the one holding the mouse pointer.
+// Under a Wayland session SDL would still pick X11, where a scaled monitor is drawn at
+// scale 1 and enlarged: blurred, and announced at half its pixels. Wayland first, X11 if
+// that fails; a driver the user chose stays the only one (null: SDL's own choice).
+std::vector<const char*> driversAtentar() {
+  const char* pedido = std::getenv("SDL_VIDEODRIVER");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((pedido != nullptr && *pedido != '\0') || wayland == nullptr || *wayland == '\0') return {nullptr};
+  return {"wayland", "x11"};
+}
+
 SDL_Rect retanguloTela() {
   std::vector<SDL_Rect> telas;
   std::vector<Retangulo> monitores;
@@ -84,10 +95,23 @@ std::unique_ptr<JanelaSdl> JanelaSdl::abrir(bool janelaComum, EstadoTela& estado
 }
 
 JanelaSdl::JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes)
-    : estado_(estado), fila_(fila), acoes_(std::move(acoes)), video_(SDL_INIT_VIDEO) {}
+    : estado_(estado), fila_(fila), acoes_(std::move(acoes)) {}
 
 bool JanelaSdl::criar(bool janelaComum, std::string& erro) {
-  if (!video_.ativo()) {
+  for (const char* driver : driversAtentar()) {
+    if (driver != nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    if (criarCom(janelaComum, erro)) return true;
+    // Released in reverse before the next driver is tried.
+    contextoGl_.reset();
+    janela_.reset();
+    video_.reset();
+  }
+  return false;
+}
+
+bool JanelaSdl::criarCom(bool janelaComum, std::string& erro) {
+  video_.emplace(SDL_INIT_VIDEO);
+  if (!video_->ativo()) {
     erro = SDL_GetError();
     return false;
   }
@@ -153,7 +177,14 @@ std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
   const int indice = SDL_GetWindowDisplayIndex(janela_.get());
   SDL_DisplayMode modo;
   if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) return std::nullopt;
-  return TamanhoTela{modo.w, modo.h};
+  // Where the desktop scales (Wayland), the mode is in points; the sender needs pixels,
+  // which the window's drawable has for each of its points.
+  int largura = 0, altura = 0, larguraPixels = 0, alturaPixels = 0;
+  SDL_GetWindowSize(janela_.get(), &largura, &altura);
+  SDL_GL_GetDrawableSize(janela_.get(), &larguraPixels, &alturaPixels);
+  if (largura <= 0 || altura <= 0 || larguraPixels <= largura) return TamanhoTela{modo.w, modo.h};
+  return TamanhoTela{std::lround(double(modo.w) * larguraPixels / largura),
+                     std::lround(double(modo.h) * alturaPixels / altura)};
 }
 
 void JanelaSdl::mostrarVideo(VideoNaJanela& video) {

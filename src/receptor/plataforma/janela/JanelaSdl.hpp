@@ -65,6 +65,7 @@ class JanelaSdl {
   JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes);
 
   bool criar(bool janelaComum, std::string& erro);
+  bool criarCom(bool janelaComum, std::string& erro);
   void prepararInterface();
   void coletarEventos();
   bool tratar(const SDL_Event& evento);
@@ -79,7 +80,7 @@ class JanelaSdl {
   VideoNaJanela* videoMostrado_ = nullptr;
 
   // Declared so that GL objects go before their context, and the context before the window.
-  SubsistemaSdl video_;
+  std::optional<SubsistemaSdl> video_;
   JanelaSdlPtr janela_;
   ContextoGlPtr contextoGl_;
   std::optional<ContextoImGui> imgui_;
