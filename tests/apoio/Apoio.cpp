@@ -41,6 +41,7 @@ bool pronto(int fd, std::chrono::milliseconds espera) {
 constexpr std::array prefixosReceptor{
     "Conectado a ",
     "O cabo não levou ao MacBook; tentando por qualquer rede.",
+    "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.",
     "Falha na conexão",
     "O MacBook recusou o código ",
     "Conexão encerrada",
