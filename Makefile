@@ -1,7 +1,8 @@
 # orbelo: `make demo` runs it against the reference sender, `make test` runs every test,
 # `make asan` runs them again under the sanitizers, `make tsan` runs all but the hostile ones
-# under ThreadSanitizer and `make fuzz` runs every fuzz target.
-.PHONY: deps build release test asan tsan fuzz demo clean
+# under ThreadSanitizer and `make fuzz` runs every fuzz target. `make deb` builds the Debian
+# package and `make pacote-teste` checks it, installs it, tries it and removes it again.
+.PHONY: deps build release test asan tsan fuzz demo deb pacote-teste clean
 
 deps:
 	scripts/instalar-dependencias.sh
@@ -36,6 +37,19 @@ fuzz: deps
 
 demo: release
 	scripts/demo.sh
+
+# Built with Debian's own hardening flags, all of them (they count on a fresh build folder).
+deb: deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  cmake --preset pacote
+	cmake --build --preset pacote
+	cd build/pacote && cpack
+
+pacote-teste: deb
+	scripts/pacote.sh
 
 clean:
 	rm -rf build

@@ -177,6 +177,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   std::optional<TamanhoTela> telaPixels;
   bool usandoCabo = false;
   bool caboFalhou = false;
+  bool avisouSemAvahi = false;
   bool estabelecida = false;
   std::int64_t tentativa = 0;
   Medidor medidor;

@@ -18,6 +18,8 @@ constexpr auto esperaQualquerRede = 8s;
 constexpr auto esperaNovaTentativa = 1s;
 
 constexpr std::string_view textoCaboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
+constexpr std::string_view textoSemAvahi =
+    "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.";
 constexpr std::string_view textoRecusa =
     "O MacBook recusou esse código. Confira o código no ícone do Velaro, na barra de menus dele.";
 
@@ -66,6 +68,13 @@ void Receptor::conectar() {
             eu->aoEncontrar(este, resultados, sufixo, codigoDaTentativa);
           }
         });
+    // Each attempt finds the daemon missing again; saying so once is enough.
+    navegador->aoFaltarServico([fraco = weak_from_this()] {
+      auto eu = fraco.lock();
+      if (eu && !std::exchange(eu->avisouSemAvahi, true)) {
+        eu->imprimir(textoSemAvahi);
+      }
+    });
     navegador->iniciar();
   }
 

@@ -55,9 +55,12 @@ class Navegador {
  public:
   // The complete current set of results, in the browser's own order.
   using AoMudarResultados = std::function<void(const std::vector<ResultadoBusca>& resultados)>;
+  // The service that browses is not there (no daemon, no system bus); it is waited for.
+  using AoFaltarServico = std::function<void()>;
 
   virtual ~Navegador() = default;
   virtual void aoMudarResultados(AoMudarResultados tratador) = 0;
+  virtual void aoFaltarServico(AoFaltarServico tratador) = 0;
   virtual void iniciar() = 0;
   virtual void cancelar() = 0;
 };

@@ -41,6 +41,7 @@ bool pronto(int fd, std::chrono::milliseconds espera) {
 constexpr std::array prefixosReceptor{
     "Conectado a ",
     "O cabo não levou ao MacBook; tentando por qualquer rede.",
+    "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.",
     "Falha na conexão",
     "O MacBook recusou o código ",
     "Conexão encerrada",
@@ -195,14 +196,17 @@ std::string prepararServicos() {
 }
 
 Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos,
-               const std::optional<fs::path>& execucao)
+               const std::optional<fs::path>& execucao, std::vector<std::string> mais)
     : Processo(
           [&] {
             argumentos.insert(argumentos.begin(), ORBELO_BINARIO);
             return argumentos;
           }(),
-          {"XDG_CONFIG_HOME=" + configuracao.string(),
-           "XDG_RUNTIME_DIR=" + (execucao ? *execucao : pastaPrivada(configuracao)).string()}) {}
+          [&] {
+            mais.push_back("XDG_CONFIG_HOME=" + configuracao.string());
+            mais.push_back("XDG_RUNTIME_DIR=" + (execucao ? *execucao : pastaPrivada(configuracao)).string());
+            return mais;
+          }()) {}
 
 Orbelo::~Orbelo() {
   esperarLinha("\x01", 300ms);  // collects what is still in the pipe

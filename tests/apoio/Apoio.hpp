@@ -81,12 +81,14 @@ std::string prepararServicos();
 
 // orbelo with `configuracao` as its XDG_CONFIG_HOME and, as XDG_RUNTIME_DIR, `execucao` or a
 // private folder of its own inside `configuracao`, so that only receivers given the same
-// `execucao` see each other as already open. When it goes, it checks what a person would:
+// `execucao` see each other as already open, and `mais` added to its environment. When it
+// goes, it checks what a person would:
 // nothing on standard error, and only the receiver's own lines on standard output.
 class Orbelo : public Processo {
  public:
   Orbelo(const std::filesystem::path& configuracao, std::vector<std::string> argumentos,
-         const std::optional<std::filesystem::path>& execucao = std::nullopt);
+         const std::optional<std::filesystem::path>& execucao = std::nullopt,
+         std::vector<std::string> mais = {});
   ~Orbelo() override;
 };
 

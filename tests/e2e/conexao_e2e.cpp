@@ -159,9 +159,11 @@ class ConexaoE2E : public CasoE2E {
   }
 };
 
+// Dialling needs no avahi-daemon: this orbelo has no system bus at all, and says nothing about it.
 TEST_F(ConexaoE2E, DialledByAddressThePatternShowsLetterboxedAndMovesAgainAfterAnUndecodableFrame) {
   Emissor emissor({"--tamanho", "1600x600", "--fps", "10", "--falha-lixo", "15"});
-  Orbelo orbelo(configuracao.caminho(), discar(emissor.porta()));
+  Orbelo orbelo(configuracao.caminho(), discar(emissor.porta()), std::nullopt,
+                {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/orbelo"});
   EXPECT_EQ(orbelo.esperarLinha("Conectado a "), linhaConectado(emissor));
   EXPECT_EQ(orbelo.esperarLinha("Emissor em "), "Emissor em 1600x600.");
   // The window's content is (320, 180, 1280 x 720): two thirds of the screen, centred.
@@ -176,6 +178,8 @@ TEST_F(ConexaoE2E, DialledByAddressThePatternShowsLetterboxedAndMovesAgainAfterA
   EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor"));
   const auto antes = capturar();
   EXPECT_EQ(esperarTela("depois-do-keyframe", padraoEmMovimento(video, antes)), "");
+  EXPECT_TRUE(
+      std::ranges::none_of(orbelo.linhas(), [](const auto& l) { return l.starts_with("A procura"); }));
 }
 
 // Full screen, as a user starts it: the screen size announced, the picture letterboxed in

@@ -115,8 +115,10 @@ struct NavegadorFalso : Navegador {
   FilaFalsa& fila;
   ParametrosTls parametros;
   AoMudarResultados aoMudar;
+  AoFaltarServico aoFaltar;
   bool iniciado = false, cancelado = false;
   void aoMudarResultados(AoMudarResultados tratador) override { aoMudar = naFila(fila, std::move(tratador)); }
+  void aoFaltarServico(AoFaltarServico tratador) override { aoFaltar = naFila(fila, std::move(tratador)); }
   void iniciar() override { iniciado = true; }
   void cancelar() override { cancelado = true; }
 };

@@ -9,6 +9,7 @@ namespace orbelo::teste {
 namespace {
 
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
+const std::string semAvahi = "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.";
 
 TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightUntilTheEnd) {
   Bancada b;
@@ -19,12 +20,16 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   EXPECT_TRUE(navegadores[0]->parametros.exigirCabo && navegadores[0]->iniciado);
   EXPECT_EQ(b.tela.textoAviso, "Procurando o MacBook pelo cabo…\nAbra o Velaro nele.");
   EXPECT_FALSE(b.tela.botaoAvisoOculto);
+  // No avahi-daemon: said once for the whole run, however many attempts find it missing.
+  navegadores[0]->aoFaltar();
+  navegadores[0]->aoFaltar();
 
   b.agenda.rodar(2900ms);
   EXPECT_EQ(navegadores.size(), 1u);
   b.agenda.rodar(100ms);
   ASSERT_EQ(navegadores.size(), 2u);
-  EXPECT_EQ(b.linhas, std::vector{caboFalhou});
+  EXPECT_EQ(b.linhas, (std::vector{semAvahi, caboFalhou}));
+  navegadores[1]->aoFaltar();
   EXPECT_TRUE(navegadores[0]->cancelado);
   EXPECT_FALSE(navegadores[1]->parametros.exigirCabo);
   EXPECT_EQ(b.tela.textoAviso, "Procurando o MacBook…\nAbra o Velaro nele.");
@@ -36,7 +41,7 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   b.agenda.rodar(100ms);
   EXPECT_EQ(navegadores.size(), 3u);
   EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
-  EXPECT_EQ(b.linhas.size(), 1u);
+  EXPECT_EQ(b.linhas.size(), 2u);
   b.receptor->encerrar();
   b.agenda.rodar(20s);
   EXPECT_TRUE(navegadores[2]->cancelado);

@@ -1,5 +1,6 @@
 // Browses for a while in a process of its own (the system bus address is read once per
-// process), printing each result set as one line: the names, or "-" for an empty set.
+// process), printing each result set as one line: the names, or "-" for an empty set, and
+// "sem serviço" each time the browser finds no daemon.
 
 #include <chrono>
 #include <cstdio>
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
       std::string linha = resultados.empty() ? "-" : "";
       for (const auto& resultado : resultados) linha += (linha.empty() ? "" : " ") + resultado.nome;
       std::printf("%s\n", linha.c_str());
+      std::fflush(stdout);
+    });
+    navegador->aoFaltarServico([] {
+      std::printf("sem serviço\n");
       std::fflush(stdout);
     });
     navegador->iniciar();

@@ -25,7 +25,7 @@ struct NavegadorAvulso : Processo {
   }
 };
 
-TEST(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOrRestarts) {
+TEST(NavegadorAvahi, WithoutADaemonSaysSoEachTimeAndFindsOneThatAppearsOrRestarts) {
   prepararServicos();
   const auto nome = "orbelo-rede-" + std::to_string(getpid());
   Processo publicacao({"avahi-publish", "-s", nome, std::string(tipoTeste), "7420"});
@@ -50,17 +50,19 @@ TEST(NavegadorAvahi, WithoutADaemonReportsNothingQuietlyAndFindsOneThatAppearsOr
 
   NavegadorAvulso semBarramento("unix:path=/nonexistent/orbelo", 2000);
   EXPECT_EQ(semBarramento.esperarFim(20s), 0);
-  EXPECT_TRUE(semBarramento.ler(1s).empty());
+  EXPECT_EQ(semBarramento.esperarLinha("", 1s), "sem serviço");
+  EXPECT_FALSE(semBarramento.esperarLinha("", 1s));
   EXPECT_EQ(semBarramento.erros(), "");
 
   NavegadorAvulso navegador(barramento, 60000);
-  EXPECT_FALSE(navegador.esperarLinha("", 1500ms));
+  EXPECT_EQ(navegador.esperarLinha("", 1500ms), "sem serviço");
   auto avahi = iniciarAvahi();
   EXPECT_TRUE(navegador.relatou(nome, true));
   // The daemon dies: what it had found goes with it.
   kill(avahi->id(), SIGKILL);
   avahi.reset();
   EXPECT_TRUE(navegador.relatou(nome, false));
+  EXPECT_EQ(navegador.esperarLinha("", 15s), "sem serviço");
   avahi = iniciarAvahi();
   EXPECT_TRUE(navegador.relatou(nome, true));
   EXPECT_EQ(navegador.erros(), "");

@@ -44,6 +44,10 @@ void NavegadorAvahi::aoMudarResultados(AoMudarResultados tratador) {
   tratador_ = std::move(tratador);
 }
 
+void NavegadorAvahi::aoFaltarServico(AoFaltarServico tratador) {
+  tratadorFalta_ = std::move(tratador);
+}
+
 void NavegadorAvahi::iniciar() {
   if (laco_ || cancelado_) return;
   laco_.reset(avahi_threaded_poll_new());
@@ -55,6 +59,7 @@ void NavegadorAvahi::iniciar() {
 void NavegadorAvahi::cancelar() {
   cancelado_ = true;
   tratador_ = nullptr;
+  tratadorFalta_ = nullptr;
   parar();
 }
 
@@ -74,6 +79,7 @@ void NavegadorAvahi::criarCliente() {
   int erro = 0;
   cliente_.reset(avahi_client_new(avahi_threaded_poll_get(laco_.get()), AVAHI_CLIENT_NO_FAIL,
                                   &NavegadorAvahi::aoMudarCliente, this, &erro));
+  if (!cliente_) avisarFalta();
 }
 
 void NavegadorAvahi::recriarCliente() {
@@ -102,7 +108,9 @@ void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estad
       }
       break;
     case AVAHI_CLIENT_CONNECTING:
+      // No daemon on the bus (yet, or any more): the client waits for one.
       self->esquecerTudo();
+      self->avisarFalta();
       break;
     case AVAHI_CLIENT_FAILURE:
       // The daemon went away or restarted: a new client waits for it to come back. A client
@@ -198,6 +206,15 @@ void NavegadorAvahi::publicar() {
     // A copy: the handler may cancel this browser and so drop the stored one.
     const auto tratador = self->tratador_;
     if (tratador) tratador(lista);
+  });
+}
+
+void NavegadorAvahi::avisarFalta() {
+  fila_.executar([fraco = weak_from_this()] {
+    const auto self = fraco.lock();
+    if (!self || self->cancelado_) return;
+    const auto tratador = self->tratadorFalta_;
+    if (tratador) tratador();
   });
 }
 

@@ -36,6 +36,7 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
   NavegadorAvahi& operator=(const NavegadorAvahi&) = delete;
 
   void aoMudarResultados(AoMudarResultados tratador) override;
+  void aoFaltarServico(AoFaltarServico tratador) override;
   void iniciar() override;
   void cancelar() override;
 
@@ -70,6 +71,7 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
   void anotar(const AvahiServiceResolver* resolvedor, ResultadoBusca resultado);
   void retirar(const AvahiServiceResolver* resolvedor);
   void publicar();
+  void avisarFalta();
   void parar();
 
   Fila& fila_;
@@ -78,6 +80,7 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
 
   // Only on `fila`.
   AoMudarResultados tratador_;
+  AoFaltarServico tratadorFalta_;
   bool cancelado_ = false;
 
   // Only on Avahi's poll thread, or elsewhere with its lock held (or once it has stopped).
