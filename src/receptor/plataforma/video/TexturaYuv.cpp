@@ -32,10 +32,18 @@ bool TexturaYuv::aceita(const AVFrame& quadro) {
     case AV_PIX_FMT_YUV420P:
     case AV_PIX_FMT_YUVJ420P:
     case AV_PIX_FMT_NV12:
-      return quadro.width > 0 && quadro.height > 0;
+      break;
     default:
       return false;
   }
+  // Rows bottom-up (a negative step) are left to swscale.
+  const int quantos = quadro.format == AV_PIX_FMT_NV12 ? 2 : 3;
+  for (int i = 0; i < quantos; ++i) {
+    if (!quadro.data[i] || quadro.linesize[i] <= 0) {
+      return false;
+    }
+  }
+  return quadro.width > 0 && quadro.height > 0;
 }
 
 bool TexturaYuv::enviar(const AVFrame& quadro) {
@@ -58,9 +66,6 @@ bool TexturaYuv::enviar(const AVFrame& quadro) {
     const GLenum formato = duplo ? GL_RG : GL_RED;
     const GLint interno = duplo ? GL_RG8 : GL_R8;
     const auto indice = static_cast<std::size_t>(i);
-    if (quadro.linesize[i] <= 0 || !quadro.data[i]) {
-      return false;
-    }
     glBindTexture(GL_TEXTURE_2D, planos[indice].nome());
     // Storage is kept while the size and the layout stay.
     if (larguras[indice] != largura || alturas[indice] != altura || internos[indice] != interno) {

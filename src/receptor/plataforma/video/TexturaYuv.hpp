@@ -21,7 +21,7 @@ class TexturaYuv {
   // None when the driver cannot run the shader.
   static std::optional<TexturaYuv> criar();
 
-  // The formats it draws: 8-bit 4:2:0, planar or NV12. The CPU converts the others.
+  // The pictures it draws: 8-bit 4:2:0, planar or NV12, rows top-down. The CPU converts the others.
   static bool aceita(const AVFrame& quadro);
   // False, leaving the content undefined, for a picture it does not accept.
   bool enviar(const AVFrame& quadro);
