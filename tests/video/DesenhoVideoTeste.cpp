@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <fstream>
 
 #include "apoio/Tela.hpp"
@@ -12,6 +13,7 @@
 #include "receptor/plataforma/video/EscolhaConversao.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
 #include "receptor/plataforma/video/ProgramaYuv.hpp"
+#include "receptor/plataforma/video/TexturaYuv.hpp"
 #include "video/Fluxo.hpp"
 
 namespace orbelo {
@@ -155,6 +157,40 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCor{"UntaggedReadsAsBt709Limited", "bt709", "tv", "yuv420p", ""},
         CasoCor{"Yuv444Bt709Limited", "bt709", "tv", "yuv444p", "-colorspace bt709 -color_range tv"}),
     [](const auto& info) { return std::string(info.param.nome); });
+
+// NV12 carries U and V interleaved in one plane: drawn, it must match the same samples in three
+// planes, with U and V far apart so that a swap or a lost V shows. Rows are padded, as decoders pad them.
+TEST_F(DesenhoVideoTeste, Nv12ShowsWhatThePlanarLayoutOfTheSameSamplesShows) {
+  auto textura = TexturaYuv::criar();
+  ASSERT_TRUE(textura);
+  std::array<Rgb, 2> vistos;
+  for (const auto formato : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12}) {
+    Quadro quadro(av_frame_alloc());
+    quadro->format = formato;
+    quadro->width = 30;
+    quadro->height = 20;
+    ASSERT_EQ(av_frame_get_buffer(quadro.get(), 64), 0);
+    std::memset(quadro->data[0], 120, std::size_t(quadro->linesize[0]) * 20);
+    for (int y = 0; y < 10; ++y) {
+      for (int x = 0; x < 15; ++x) {
+        if (formato == AV_PIX_FMT_NV12) {
+          quadro->data[1][y * quadro->linesize[1] + 2 * x] = 60;
+          quadro->data[1][y * quadro->linesize[1] + 2 * x + 1] = 200;
+        } else {
+          quadro->data[1][y * quadro->linesize[1] + x] = 60;
+          quadro->data[2][y * quadro->linesize[2] + x] = 200;
+        }
+      }
+    }
+    ASSERT_TRUE(textura->enviar(*quadro));
+    textura->desenhar(0, 0, 30, 20);
+    std::array<std::uint8_t, 4> rgba{};
+    glReadPixels(15, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    vistos[formato == AV_PIX_FMT_NV12] = {rgba[0], rgba[1], rgba[2]};
+  }
+  EXPECT_EQ(vistos[1], vistos[0]) << teste::texto(vistos[1]) << " for " << teste::texto(vistos[0]);
+  EXPECT_GT(vistos[0].r, 2 * vistos[0].b) << teste::texto(vistos[0]);
+}
 
 // The renderer's name picks the path: "LLVM" alone is a GPU's compiler, not llvmpipe. The
 // variable overrides it either way; any other value of it is ignored.
