@@ -4,13 +4,17 @@
 # orbelo's own drawing code, and against ffplay fed the same stream, all drawing on a
 # private Xvfb with Mesa's software OpenGL. Everything talks over loopback only.
 #
-# Usage: bench/desempenho.sh [build folder with ORBELO_BENCH=ON, default build/release]
-# Streams are made once with ffmpeg/libx264 and kept under the build folder.
+# Usage: bench/desempenho.sh [build folder with ORBELO_BENCH=ON, default build/release] [1080|1440|2160 ...]
+# Streams are made once with ffmpeg/libx264 and kept under the build folder. orbelo picks
+# its conversion by the renderer (the CPU on this one); ORBELO_CONVERSAO=gpu or cpu in the
+# environment forces either, and the table says which ran.
 set -euo pipefail
 # Character counts for the table's padding, and a dot for decimals.
 export LC_ALL=C.UTF-8
 raiz="$(cd "$(dirname "$0")/.." && pwd)"
 pasta="$(cd "${1:-$raiz/build/release}" && pwd)"
+alturas=("${@:2}")
+[ ${#alturas[@]} -gt 0 ] || alturas=(1080 1440)
 orbelo="$pasta/src/receptor/orbelo"
 emissor="$pasta/tools/emissor/orbelo-emissor"
 piso="$pasta/bench/orbelo_bench_piso"
@@ -43,8 +47,11 @@ gerar() {  # NOME LARGURA ALTURA KBPS
     -b:v "$4k" -maxrate "$4k" -bufsize "$(($4 / 3))k" -pix_fmt yuv420p -f h264 "$saida.tmp"
   mv "$saida.tmp" "$saida"
 }
-gerar f1080 1920 1080 12000
-gerar f1440 2560 1440 20000
+declare -A larguras=([1080]=1920 [1440]=2560 [2160]=3840) kbps=([1080]=12000 [1440]=20000 [2160]=40000)
+for altura in "${alturas[@]}"; do
+  [ -n "${larguras[$altura]:-}" ] || { echo "Tamanho desconhecido: $altura (1080, 1440 ou 2160)."; exit 1; }
+  gerar "f$altura" "${larguras[$altura]}" "$altura" "${kbps[$altura]}"
+done
 
 # ---------------------------------------------------------------- helpers
 # CPU seconds (user + system, all threads) of a live process.
@@ -58,6 +65,7 @@ abrirXvfb() {  # LARGURAxALTURA
   for n in $(seq 90 119); do
     if [ -e "/tmp/.X$n-lock" ] || [ -S "/tmp/.X11-unix/X$n" ]; then continue; fi
     Xvfb ":$n" -screen 0 "$1x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+    servidorX=$!
     pids+=($!)
     for _ in $(seq 50); do
       if xdpyinfo -display ":$n" >/dev/null 2>&1; then exibicao=":$n"; return; fi
@@ -86,8 +94,9 @@ medirOrbelo() {  # NOME -> variables o_*
   pids+=("$receptor")
   sleep 3
   vivo "$receptor" || { echo "orbelo não abriu:"; cat "$trabalho/$nome-orbelo.txt"; exit 1; }
-  local cpu0 cpu1
+  local cpu0 cpu1 x0 x1
   cpu0="$(cpu "$receptor")"
+  x0="$(cpu "$servidorX")"
   "$emissor" --codigo "$codigo" --escutar 127.0.0.1 --porta "$porta" --sem-anuncio \
     --arquivo "$fluxos/$nome.h264" --fps "$fps" >"$trabalho/$nome-emissor.txt" &
   local remetente=$!
@@ -99,16 +108,18 @@ medirOrbelo() {  # NOME -> variables o_*
   kill "$remetente"
   sleep 0.5
   cpu1="$(cpu "$receptor")"
+  x1="$(cpu "$servidorX")"
   o_pico="$(pico "$receptor")"
   kill "$receptor"
   wait "$receptor" 2>/dev/null || true
   [ -s "$rastro" ] || { echo "orbelo não gravou o rastro:"; cat "$trabalho/$nome-orbelo.txt"; exit 1; }
 
   # Rows: frame, arrival, decode start, decode end, shown (ns; empty when never shown).
-  awk -F, -v l="$trabalho/$nome-latencia.txt" -v d="$trabalho/$nome-decodificacao.txt" '
+  awk -F, -v l="$trabalho/$nome-latencia.txt" -v d="$trabalho/$nome-decodificacao.txt" \
+    -v t="$trabalho/$nome-chegada-tela.txt" '
     NR == 1 { next }
     { decodificados++; dec = ($4 - $3) / 1e6; print dec > d }
-    $5 != "" { mostrados++; print ($5 - $2) / 1e6 - dec > l
+    $5 != "" { mostrados++; print ($5 - $2) / 1e6 - dec > l; print ($5 - $2) / 1e6 > t
                if (primeiro == "" || $5 < primeiro) primeiro = $5; if ($5 > ultimo) ultimo = $5 }
     END { printf "%d %d %.2f\n", decodificados, mostrados,
           (ultimo > primeiro) ? (mostrados - 1) / ((ultimo - primeiro) / 1e9) : 0 }' "$rastro" \
@@ -121,6 +132,11 @@ medirOrbelo() {  # NOME -> variables o_*
   fi
   o_cpu="$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.2f", b - a }')"
   o_por_quadro="$(awk -v c="$o_cpu" -v n="$o_decodificados" 'BEGIN { printf "%.3f", n ? c * 1e3 / n : 0 }')"
+  # The X server's share: what it spends putting each shown frame on its screen.
+  o_com_x="$(awk -v c="$o_cpu" -v a="$x0" -v b="$x1" -v n="$o_decodificados" \
+    'BEGIN { printf "%.3f", n ? (c + b - a) * 1e3 / n : 0 }')"
+  o_tela50="$(percentil "$trabalho/$nome-chegada-tela.txt" 50)"
+  o_tela99="$(percentil "$trabalho/$nome-chegada-tela.txt" 99)"
   o_lat50="$(percentil "$trabalho/$nome-latencia.txt" 50)"
   o_lat99="$(percentil "$trabalho/$nome-latencia.txt" 99)"
   o_dec50="$(percentil "$trabalho/$nome-decodificacao.txt" 50)"
@@ -157,8 +173,8 @@ razao() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 
 # ---------------------------------------------------------------- runs
 linha() { printf '%s%*s %s\n' "$1" $((56 - ${#1})) '' "$2"; }
-for caso in "f1080 1920x1080" "f1440 2560x1440"; do
-  read -r nome tela <<<"$caso"
+for altura in "${alturas[@]}"; do
+  nome="f$altura" tela="${larguras[$altura]}x$altura"
   p_por_quadro="$("$piso" "$fluxos/$nome.h264" "$fps" | awk '{ print $6 }')"
   p_seguido="$("$piso" "$fluxos/$nome.h264" 0 | awk '{ print $6 }')"
   # One X server per size, the same for every program that draws.
@@ -167,12 +183,14 @@ for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   medirOrbelo "$nome"
   medirFfplay "$nome"
   echo
-  echo "== $nome: $tela, $fps fps, testsrc2 x264 veryfast zerolatency, $quadros quadros =="
+  echo "== $nome: $tela, $fps fps, testsrc2 x264 veryfast zerolatency, $quadros quadros," \
+    "conversão ${ORBELO_CONVERSAO:-pelo renderizador} =="
   linha "piso de decodificação (ms CPU/quadro, ao ritmo do fluxo)" "$p_por_quadro"
   linha "  o mesmo, quadros seguidos sem pausa" "$p_seguido"
   linha "piso com desenho em tela cheia (ms CPU/quadro)" "$p_desenho"
   linha "orbelo: CPU (s) / quadros decodificados" "$o_cpu / $o_decodificados"
   linha "orbelo: ms CPU/quadro" "$o_por_quadro"
+  linha "orbelo + servidor X: ms CPU/quadro" "$o_com_x"
   linha "orbelo: pico de memória (MB)" "$o_pico"
   linha "orbelo: quadros mostrados / pulados" "$o_mostrados / $((o_decodificados - o_mostrados))"
   linha "orbelo: quadros/s mostrados (rastro) | relato exibicao" "$o_fps | $o_relato"
@@ -184,4 +202,5 @@ for caso in "f1080 1920x1080" "f1440 2560x1440"; do
   linha "razão CPU/quadro orbelo ÷ ffplay" "$(razao "$o_por_quadro" "$f_por_quadro")"
   linha "razão pico de memória orbelo ÷ ffplay" "$(razao "$o_pico" "$f_pico")"
   linha "latência adicionada p50 / p99 (ms)" "$o_lat50 / $o_lat99"
+  linha "da chegada à tela p50 / p99 (ms)" "$o_tela50 / $o_tela99"
 done

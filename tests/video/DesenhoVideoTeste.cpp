@@ -1,15 +1,19 @@
-// Pictures drawn by OpenGL into an off-screen target on the test X display and read back,
-// and the timing trace the display layer keeps of each frame.
+// Pictures drawn by OpenGL in a window on the test X display and read back from the screen,
+// by either conversion path, and the timing trace the display layer keeps of each frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <fstream>
 
 #include "apoio/Tela.hpp"
 #include "receptor/plataforma/janela/AtributosGl.hpp"
 #include "receptor/plataforma/video/CamadaVideoGl.hpp"
+#include "receptor/plataforma/video/EscolhaConversao.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
+#include "receptor/plataforma/video/ProgramaYuv.hpp"
+#include "receptor/plataforma/video/TexturaYuv.hpp"
 #include "video/Fluxo.hpp"
 
 namespace orbelo {
@@ -32,7 +36,7 @@ struct FilaContada : Fila {
   std::atomic<int> tarefas = 0;
 };
 
-// A hidden SDL window with an OpenGL 3.3 core context, drawing to a 640x480 off-screen target.
+// A 200x96 borderless SDL window at the screen's top-left corner, with an OpenGL 3.3 core context.
 class DesenhoVideoTeste : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -40,17 +44,10 @@ class DesenhoVideoTeste : public ::testing::Test {
     pasta = std::make_unique<teste::PastaTemporaria>();
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     pedirAtributosGl();
-    janela = SDL_CreateWindow("teste", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    janela = SDL_CreateWindow("teste", 0, 0, 200, 96, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
     ASSERT_TRUE(janela) << SDL_GetError();
     contexto = SDL_GL_CreateContext(janela);
     ASSERT_TRUE(contexto) << SDL_GetError();
-    glGenRenderbuffers(1, &memoria);
-    glBindRenderbuffer(GL_RENDERBUFFER, memoria);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 640, 480);
-    glGenFramebuffers(1, &alvo);
-    glBindFramebuffer(GL_FRAMEBUFFER, alvo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, memoria);
-    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum{GL_FRAMEBUFFER_COMPLETE});
   }
   static void TearDownTestSuite() {
     SDL_GL_DeleteContext(contexto);
@@ -61,27 +58,15 @@ class DesenhoVideoTeste : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(contexto); }
 
   // Decodes every frame of a stream and waits until the last one waits for the screen.
-  void mostrar(const std::string& fonte, const std::string& opcoes) {
-    const auto fluxo = teste::codificarVideo(*pasta, fonte, opcoes);
+  static void mostrar(CamadaVideoGl& camada, const teste::FluxoVideo& fluxo) {
     for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) camada.enfileirar(fluxo.amostra(i));
     ASSERT_TRUE(teste::esperar([&] { return !camada.imagemACaminho(); }));
     ASSERT_EQ(camada.status(), CamadaVideo::Status::normal) << camada.erro().value_or("");
   }
 
-  // The pixel at (x, y) of a viewport `altura` high, with y from the top.
-  static Rgb pixel(int x, int y, int altura) {
-    std::array<std::uint8_t, 4> rgba{};
-    glReadPixels(x, altura - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return {rgba[0], rgba[1], rgba[2]};
-  }
-
   static inline std::unique_ptr<teste::PastaTemporaria> pasta;
   static inline SDL_Window* janela = nullptr;
   static inline SDL_GLContext contexto = nullptr;
-  static inline GLuint memoria = 0, alvo = 0;
-
-  FilaContada principal;
-  CamadaVideoGl camada{principal};
 };
 
 // Four 50x48 blocks side by side over the same four in another order, converted from RGB by
@@ -92,27 +77,72 @@ struct CasoCor {
 
 class CoresTeste : public DesenhoVideoTeste, public ::testing::WithParamInterface<CasoCor> {};
 
-// The picture is converted a band of rows at a time; each band must take its own rows of
-// every plane, chroma included.
-TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedAcrossTheConversionBands) {
+// The CPU converts the picture a band of rows at a time; each band must take its own rows of
+// every plane, chroma included. The shader must show the same pixels, read back from the screen.
+TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedOnBothConversionPaths) {
+  ASSERT_TRUE(ProgramaYuv::criar()) << "the shader does not build, so the GPU path would not run";
   constexpr std::array<Rgb, 4> cores{Rgb{255, 128, 0}, Rgb{32, 96, 192}, Rgb{208, 64, 160}, Rgb{0, 0, 0}};
   std::string fonte;
   for (std::size_t i = 0; i < 8; ++i)
     fonte += fonteCor(cores[(i + i / 4) % 4], "50x48") + "[c" + std::to_string(i) + "];";
   const auto& caso = GetParam();
-  ASSERT_NO_FATAL_FAILURE(
-      mostrar(fonte + "[c0][c1][c2][c3]hstack=4[a];[c4][c5][c6][c7]hstack=4[b];[a][b]vstack=2," +
-                  "format=rgb24,scale=out_color_matrix=" + caso.matriz + ":out_range=" + caso.faixa +
-                  ",format=" + caso.formato,
-              std::string("-frames:v 2 -qp 0 ") + caso.etiquetas));
-  camada.desenhar(200, 96);
-  for (int x = 0; x < 4; ++x) {
-    for (int y : {0, 20, 33, 44, 51, 63, 64, 95}) {
-      const Rgb obtido = pixel(25 + 50 * x, y, 96), esperado = cores[(x + y / 48) % 4];
-      EXPECT_TRUE(teste::perto(obtido, esperado, 4))
-          << teste::texto(obtido) << " for " << teste::texto(esperado) << " in block " << x << ", row " << y;
+  const auto fluxo = teste::codificarVideo(
+      *pasta,
+      fonte + "[c0][c1][c2][c3]hstack=4[a];[c4][c5][c6][c7]hstack=4[b];[a][b]vstack=2," +
+          "format=rgb24,scale=out_color_matrix=" + caso.matriz + ":out_range=" + caso.faixa +
+          ",format=" + caso.formato,
+      std::string("-frames:v 2 -qp 0 ") + caso.etiquetas);
+  std::array<teste::Captura, 2> telas;
+  for (std::size_t caminho = 0; caminho < telas.size(); ++caminho) {
+    setenv("ORBELO_CONVERSAO", caminho == 0 ? "cpu" : "gpu", 1);
+    FilaContada principal;
+    CamadaVideoGl camada(principal);
+    ASSERT_NO_FATAL_FAILURE(mostrar(camada, fluxo));
+    // Black first, so that the picture seen next is this path's and not the last one's.
+    for (const bool imagem : {false, true}) {
+      if (imagem) {
+        camada.desenhar(200, 96);
+      } else {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+      }
+      SDL_GL_SwapWindow(janela);
+      const auto falha =
+          teste::esperarTela(std::string("cores-") + caso.nome + (caminho == 0 ? "-cpu" : "-gpu"),
+                             [&](const teste::Captura& tela) {
+                               telas[caminho] = tela;
+                               const Rgb canto = tela.em(25, 0);
+                               return (imagem ? teste::perto(canto, cores[0], 4) : teste::preto(canto))
+                                          ? ""
+                                          : "shows " + teste::texto(canto);
+                             });
+      ASSERT_EQ(falha, "");
+    }
+    for (int x = 0; x < 4; ++x) {
+      for (int y : {0, 20, 33, 44, 51, 63, 64, 95}) {
+        const Rgb obtido = telas[caminho].em(25 + 50 * x, y), esperado = cores[(x + y / 48) % 4];
+        EXPECT_TRUE(teste::perto(obtido, esperado, 4))
+            << teste::texto(obtido) << " for " << teste::texto(esperado) << " in block " << x << ", row " << y
+            << ", path " << caminho;
+      }
     }
   }
+  unsetenv("ORBELO_CONVERSAO");
+  // Inside the blocks, and at their edges, where the encoder blended colours and swscale's
+  // fast converter, up to 2.5 off the exact values where the shader is within 1, drifts further.
+  int dentro = 0, bordas = 0;
+  for (int y = 0; y < 96; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const Rgb cpu = telas[0].em(x, y), gpu = telas[1].em(x, y);
+      const int aqui = std::max({std::abs(cpu.r - gpu.r), std::abs(cpu.g - gpu.g), std::abs(cpu.b - gpu.b)});
+      const bool borda = std::min(x % 50, 49 - x % 50) < 3 || std::min(y % 48, 47 - y % 48) < 3;
+      (borda ? bordas : dentro) = std::max(borda ? bordas : dentro, aqui);
+    }
+  }
+  std::printf("%s: shader against CPU, largest difference %d inside the blocks, %d at their edges\n",
+              caso.nome, dentro, bordas);
+  EXPECT_LE(dentro, 2);
+  EXPECT_LE(bordas, 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,9 +152,67 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCor{"Bt709Full", "bt709", "pc", "yuv420p", "-colorspace bt709 -color_range pc"},
         CasoCor{"Bt470bgFullAsYuvj", "bt470bg", "pc", "yuvj420p", "-colorspace bt470bg"},
         CasoCor{"Smpte170mLimited", "smpte170m", "tv", "yuv420p", "-colorspace smpte170m -color_range tv"},
+        CasoCor{"Bt2020Limited", "bt2020", "tv", "yuv420p", "-colorspace bt2020nc -color_range tv"},
+        CasoCor{"Bt2020Full", "bt2020", "pc", "yuv420p", "-colorspace bt2020nc -color_range pc"},
         CasoCor{"UntaggedReadsAsBt709Limited", "bt709", "tv", "yuv420p", ""},
         CasoCor{"Yuv444Bt709Limited", "bt709", "tv", "yuv444p", "-colorspace bt709 -color_range tv"}),
     [](const auto& info) { return std::string(info.param.nome); });
+
+// NV12 carries U and V interleaved in one plane: drawn, it must match the same samples in three
+// planes, with U and V far apart so that a swap or a lost V shows. Rows are padded, as decoders pad them.
+TEST_F(DesenhoVideoTeste, Nv12ShowsWhatThePlanarLayoutOfTheSameSamplesShows) {
+  auto textura = TexturaYuv::criar();
+  ASSERT_TRUE(textura);
+  std::array<Rgb, 2> vistos;
+  for (const auto formato : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12}) {
+    Quadro quadro(av_frame_alloc());
+    quadro->format = formato;
+    quadro->width = 30;
+    quadro->height = 20;
+    ASSERT_EQ(av_frame_get_buffer(quadro.get(), 64), 0);
+    std::memset(quadro->data[0], 120, std::size_t(quadro->linesize[0]) * 20);
+    for (int y = 0; y < 10; ++y) {
+      for (int x = 0; x < 15; ++x) {
+        if (formato == AV_PIX_FMT_NV12) {
+          quadro->data[1][y * quadro->linesize[1] + 2 * x] = 60;
+          quadro->data[1][y * quadro->linesize[1] + 2 * x + 1] = 200;
+        } else {
+          quadro->data[1][y * quadro->linesize[1] + x] = 60;
+          quadro->data[2][y * quadro->linesize[2] + x] = 200;
+        }
+      }
+    }
+    ASSERT_TRUE(textura->enviar(*quadro));
+    textura->desenhar(0, 0, 30, 20);
+    std::array<std::uint8_t, 4> rgba{};
+    glReadPixels(15, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    vistos[formato == AV_PIX_FMT_NV12] = {rgba[0], rgba[1], rgba[2]};
+  }
+  EXPECT_EQ(vistos[1], vistos[0]) << teste::texto(vistos[1]) << " for " << teste::texto(vistos[0]);
+  EXPECT_GT(vistos[0].r, 2 * vistos[0].b) << teste::texto(vistos[0]);
+}
+
+// The renderer's name picks the path: "LLVM" alone is a GPU's compiler, not llvmpipe. The
+// variable overrides it either way; any other value of it is ignored.
+TEST(EscolhaConversao, SoftwareRenderersConvertOnTheCpuOthersInTheShaderUnlessForced) {
+  struct Caso {
+    const char *renderizador, *forcada;
+    Conversao esperada;
+  };
+  for (const auto& [renderizador, forcada, esperada] : std::initializer_list<Caso>{
+           {"llvmpipe (LLVM 15.0.6, 256 bits)", "", Conversao::cpu},
+           {"softpipe", "", Conversao::cpu},
+           {"Software Rasterizer", "", Conversao::cpu},
+           {"", "", Conversao::cpu},
+           {"AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0-13-amd64)", "", Conversao::gpu},
+           {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "cpu", Conversao::cpu},
+           {"llvmpipe (LLVM 15.0.6, 256 bits)", "gpu", Conversao::gpu},
+           {"llvmpipe (LLVM 15.0.6, 256 bits)", "GPU", Conversao::cpu},
+           {"NVIDIA GeForce GTX 1650/PCIe/SSE2", "shader", Conversao::gpu},
+       }) {
+    EXPECT_EQ(escolherConversao(renderizador, forcada), esperada) << renderizador << " / " << forcada;
+  }
+}
 
 // The sample number travels with the picture from the decoder thread to the screen, so
 // each row shown is the frame that was drawn; superseded pictures are never shown. A new

@@ -174,6 +174,11 @@ void JanelaSdl::prepararInterface() {
 }
 
 std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
+  // Full screen, the drawable is the monitor in pixels; on a scaled desktop the mode and
+  // the window count points, fewer than the sender should render.
+  int largura = 0, altura = 0;
+  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
+  if (largura > 0 && altura > 0) return TamanhoTela{largura, altura};
   const int indice = SDL_GetWindowDisplayIndex(janela_.get());
   SDL_DisplayMode modo;
   if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) return std::nullopt;

@@ -42,7 +42,8 @@ class JanelaSdl {
   JanelaSdl(const JanelaSdl&) = delete;
   JanelaSdl& operator=(const JanelaSdl&) = delete;
 
-  // The desktop mode of the display holding the window, in pixels.
+  // The size of the window's drawable in pixels, which full screen is the monitor's, or
+  // the desktop mode of the display holding the window when the drawable has none yet.
   std::optional<TamanhoTela> telaDoMonitor() const;
 
   // The video, drawn first in each frame into the whole content (pixels), every pixel of

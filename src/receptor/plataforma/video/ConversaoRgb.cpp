@@ -8,19 +8,16 @@ namespace orbelo {
 
 namespace {
 
-bool faixaCompleta(const AVFrame& quadro) {
-  switch (quadro.format) {
-    case AV_PIX_FMT_YUVJ420P:
-    case AV_PIX_FMT_YUVJ422P:
-    case AV_PIX_FMT_YUVJ444P:
-      return true;
-    default:
-      return quadro.color_range == AVCOL_RANGE_JPEG;
+int coeficientesSws(MatrizCores matriz) {
+  switch (matriz) {
+    case MatrizCores::bt601:
+      return SWS_CS_ITU601;
+    case MatrizCores::bt2020:
+      return SWS_CS_BT2020;
+    case MatrizCores::bt709:
+      break;
   }
-}
-
-bool usaBt601(const AVFrame& quadro) {
-  return quadro.colorspace == AVCOL_SPC_SMPTE170M || quadro.colorspace == AVCOL_SPC_BT470BG;
+  return SWS_CS_ITU709;
 }
 
 }  // namespace
@@ -32,11 +29,9 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
     formato = quadro.format;
     largura = quadro.width;
   }
-  const bool quer601 = usaBt601(quadro);
-  const bool querCompleta = faixaCompleta(quadro);
-  const bool novasCores = quer601 != bt601 || querCompleta != completa;
-  bt601 = quer601;
-  completa = querCompleta;
+  const CoresQuadro querCores = coresDe(quadro);
+  const bool novasCores = querCores != cores;
+  cores = querCores;
 
   const std::size_t indice = linhas == linhasPorFaixa ? 0 : 1;
   Escala& contexto = contextos[indice];
@@ -55,9 +50,9 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
     constexpr int neutro = 1 << 16;
     for (auto& cada : contextos) {
       if (cada) {
-        sws_setColorspaceDetails(cada.get(), sws_getCoefficients(quer601 ? SWS_CS_ITU601 : SWS_CS_ITU709),
-                                 querCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, neutro,
-                                 neutro);
+        sws_setColorspaceDetails(cada.get(), sws_getCoefficients(coeficientesSws(cores.matriz)),
+                                 cores.faixaCompleta ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                                 neutro, neutro);
       }
     }
   }

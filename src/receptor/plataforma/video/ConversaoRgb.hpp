@@ -3,15 +3,14 @@
 #include <array>
 #include <cstdint>
 
+#include "CoresQuadro.hpp"
 #include "RecursosFfmpeg.hpp"
 
 namespace orbelo {
 
 // Turns decoded pictures into 8-bit BGRA rows, one band of rows at a time, with
-// the picture's own colour matrix and range: BT.601 for SMPTE 170M and BT.470BG,
-// BT.709 for everything else, unspecified included; limited range unless the
-// picture says full. The set-up is kept while pictures keep their size, format
-// and colours.
+// the picture's own colour matrix and range (coresDe). The set-up is kept while
+// pictures keep their size, format and colours.
 class ConversaoRgb {
  public:
   // Rows per band: few enough that a band of a 4K picture stays in the CPU's
@@ -33,8 +32,7 @@ class ConversaoRgb {
   std::array<int, 2> linhasContexto{};
   int formato = -1;
   int largura = 0;
-  bool bt601 = false;
-  bool completa = false;
+  CoresQuadro cores;
 };
 
 }  // namespace orbelo

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "EscolhaConversao.hpp"
 #include "receptor/Geometria.hpp"
 
 namespace orbelo {
@@ -21,13 +22,17 @@ void limpar(int x, int y, int largura, int altura) {
 }  // namespace
 
 DesenhoVideo::DesenhoVideo(DecodificadorVideo& decodificador, MedicaoQuadros* medicao)
-    : decodificador(decodificador), medicao(medicao), quadro(av_frame_alloc()) {}
+    : decodificador(decodificador),
+      medicao(medicao),
+      texturaYuv(conversaoDoContexto() == Conversao::gpu ? TexturaYuv::criar() : std::nullopt),
+      quadro(av_frame_alloc()) {}
 
 void DesenhoVideo::atualizar() {
   switch (decodificador.tomarImagem(*quadro)) {
     case ImagemMaisNova::Novidade::nova:
       // A picture that cannot be converted is not shown: black rather than half a picture.
-      temImagem = textura.enviar(*quadro, conversao);
+      naGpu = texturaYuv && TexturaYuv::aceita(*quadro);
+      temImagem = naGpu ? texturaYuv->enviar(*quadro) : textura.enviar(*quadro, conversao);
       if (temImagem) {
         aApresentar = quadro->pts;
       } else {
@@ -62,8 +67,9 @@ void DesenhoVideo::desenhar(int largura, int altura) {
     return;
   }
 
-  const Retangulo area =
-      ajustarProporcao(textura.largura(), textura.altura(), Retangulo{0, 0, double(largura), double(altura)});
+  const Retangulo area = ajustarProporcao(naGpu ? texturaYuv->largura() : textura.largura(),
+                                          naGpu ? texturaYuv->altura() : textura.altura(),
+                                          Retangulo{0, 0, double(largura), double(altura)});
   // Whole pixels, rounding the edges rather than the size so the bars stay even.
   const auto x0 = static_cast<int>(std::lround(area.x));
   const auto y0 = static_cast<int>(std::lround(area.y));
@@ -76,9 +82,13 @@ void DesenhoVideo::desenhar(int largura, int altura) {
   limpar(x1, 0, largura - x1, altura);
   limpar(x0, 0, x1 - x0, y0);
   limpar(x0, y1, x1 - x0, altura - y1);
-  // The blit honours the scissor too.
+  // The blit and the quad honour the scissor too.
   glDisable(GL_SCISSOR_TEST);
-  textura.copiar(x0, y0, x1, y1);
+  if (naGpu) {
+    texturaYuv->desenhar(x0, y0, x1, y1);
+  } else {
+    textura.copiar(x0, y0, x1, y1);
+  }
 }
 
 }  // namespace orbelo

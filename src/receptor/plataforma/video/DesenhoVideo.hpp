@@ -7,12 +7,15 @@
 #include "DecodificadorVideo.hpp"
 #include "MedicaoQuadros.hpp"
 #include "TexturaRgb.hpp"
+#include "TexturaYuv.hpp"
 
 namespace orbelo {
 
 // The display layer's drawing: puts the newest decoded picture on the current
-// draw framebuffer, aspect-fit, with black bars. Main thread only, with the
-// OpenGL 3.3 core context current for its whole life.
+// draw framebuffer, aspect-fit, with black bars. The renderer chooses, once, where
+// pictures become RGB (escolherConversao); formats the shader does not take are
+// converted by the CPU anyway. Main thread only, with the OpenGL 3.3 core context
+// current for its whole life.
 class DesenhoVideo {
  public:
   explicit DesenhoVideo(DecodificadorVideo& decodificador,
@@ -33,9 +36,12 @@ class DesenhoVideo {
   MedicaoQuadros* const medicao;
   ConversaoRgb conversao;
   TexturaRgb textura;
+  // Present when the GPU converts.
+  std::optional<TexturaYuv> texturaYuv;
   Quadro quadro;
-  // Whether `textura` holds a picture to show.
+  // Whether a texture holds a picture to show, and whether that is `texturaYuv`.
   bool temImagem = false;
+  bool naGpu = false;
   // The number of the picture drawn last, while its arrival on screen is still to be noted.
   std::optional<std::int64_t> aApresentar;
 };

@@ -44,8 +44,20 @@ struct ApagarTextura {
 struct ApagarFramebuffer {
   void operator()(GLuint nome) const { glDeleteFramebuffers(1, &nome); }
 };
+struct ApagarVertices {
+  void operator()(GLuint nome) const { glDeleteVertexArrays(1, &nome); }
+};
+struct ApagarPrograma {
+  void operator()(GLuint nome) const { glDeleteProgram(nome); }
+};
+struct ApagarShader {
+  void operator()(GLuint nome) const { glDeleteShader(nome); }
+};
 
 using Textura = ObjetoGl<ApagarTextura>;
 using Framebuffer = ObjetoGl<ApagarFramebuffer>;
+using Vertices = ObjetoGl<ApagarVertices>;
+using Programa = ObjetoGl<ApagarPrograma>;
+using Shader = ObjetoGl<ApagarShader>;
 
 }  // namespace orbelo

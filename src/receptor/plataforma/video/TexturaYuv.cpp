@@ -1,0 +1,103 @@
+#include "TexturaYuv.hpp"
+
+namespace orbelo {
+
+std::optional<TexturaYuv> TexturaYuv::criar() {
+  auto programa = ProgramaYuv::criar();
+  if (!programa) {
+    return std::nullopt;
+  }
+  return TexturaYuv(std::move(*programa));
+}
+
+TexturaYuv::TexturaYuv(ProgramaYuv programa) : programa(std::move(programa)) {
+  for (std::size_t i = 0; i < planos.size(); ++i) {
+    GLuint nome = 0;
+    glGenTextures(1, &nome);
+    planos[i] = Textura(nome);
+    glBindTexture(GL_TEXTURE_2D, nome);
+    // Each chroma sample covers its block of pixels, as in swscale's converter, so that
+    // both paths show the same pixels at colour edges.
+    const GLint filtro = i == 0 ? GL_LINEAR : GL_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filtro);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filtro);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+bool TexturaYuv::aceita(const AVFrame& quadro) {
+  switch (quadro.format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_NV12:
+      break;
+    default:
+      return false;
+  }
+  // Rows bottom-up (a negative step) are left to swscale.
+  const int quantos = quadro.format == AV_PIX_FMT_NV12 ? 2 : 3;
+  for (int i = 0; i < quantos; ++i) {
+    if (!quadro.data[i] || quadro.linesize[i] <= 0) {
+      return false;
+    }
+  }
+  return quadro.width > 0 && quadro.height > 0;
+}
+
+bool TexturaYuv::enviar(const AVFrame& quadro) {
+  if (!aceita(quadro)) {
+    return false;
+  }
+  intercalado = quadro.format == AV_PIX_FMT_NV12;
+  cores = coresDe(quadro);
+  largura_ = quadro.width;
+  altura_ = quadro.height;
+  const int quantos = intercalado ? 2 : 3;
+  // Straight from the decoder's buffers, whose rows may be padded: nothing is staged.
+  glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  for (int i = 0; i < quantos; ++i) {
+    const bool croma = i > 0;
+    const int largura = croma ? (largura_ + 1) / 2 : largura_;
+    const int altura = croma ? (altura_ + 1) / 2 : altura_;
+    const bool duplo = croma && intercalado;
+    const GLenum formato = duplo ? GL_RG : GL_RED;
+    const GLint interno = duplo ? GL_RG8 : GL_R8;
+    const auto indice = static_cast<std::size_t>(i);
+    glBindTexture(GL_TEXTURE_2D, planos[indice].nome());
+    // Storage is kept while the size and the layout stay.
+    if (larguras[indice] != largura || alturas[indice] != altura || internos[indice] != interno) {
+      glTexImage2D(GL_TEXTURE_2D, 0, interno, largura, altura, 0, formato, GL_UNSIGNED_BYTE, nullptr);
+      larguras[indice] = largura;
+      alturas[indice] = altura;
+      internos[indice] = interno;
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, quadro.linesize[i] / (duplo ? 2 : 1));
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura, altura, formato, GL_UNSIGNED_BYTE, quadro.data[i]);
+  }
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return true;
+}
+
+void TexturaYuv::desenhar(int x0, int y0, int x1, int y1) {
+  GLint anterior[4] = {};
+  glGetIntegerv(GL_VIEWPORT, anterior);
+  glViewport(x0, y0, x1 - x0, y1 - y0);
+  glDisable(GL_BLEND);
+  for (std::size_t i = 0; i < planos.size(); ++i) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
+    glBindTexture(GL_TEXTURE_2D, planos[i].nome());
+  }
+  programa.desenhar(cores, intercalado);
+  for (std::size_t i = planos.size(); i-- > 0;) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
+    glBindTexture(GL_TEXTURE_2D, 0);
+  }
+  glViewport(anterior[0], anterior[1], anterior[2], anterior[3]);
+}
+
+}  // namespace orbelo
