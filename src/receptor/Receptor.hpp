@@ -64,7 +64,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   void abrirPareamento();
   void confirmarPareamento();
   void redimensionar(double largura, double altura);
-  // The full-screen window now fills another monitor, of this size in pixels.
+  // The full-screen window's monitor now has this size in pixels: another one, or a new mode.
   void mudouDeMonitor(TamanhoTela monitor);
   // Shows or hides the statistics overlay, and remembers the choice.
   void alternarEstatisticas();

@@ -182,14 +182,7 @@ std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
   const int indice = SDL_GetWindowDisplayIndex(janela_.get());
   SDL_DisplayMode modo;
   if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) return std::nullopt;
-  // Where the desktop scales (Wayland), the mode is in points; the sender needs pixels,
-  // which the window's drawable has for each of its points.
-  int largura = 0, altura = 0, larguraPixels = 0, alturaPixels = 0;
-  SDL_GetWindowSize(janela_.get(), &largura, &altura);
-  SDL_GL_GetDrawableSize(janela_.get(), &larguraPixels, &alturaPixels);
-  if (largura <= 0 || altura <= 0 || larguraPixels <= largura) return TamanhoTela{modo.w, modo.h};
-  return TamanhoTela{std::lround(double(modo.w) * larguraPixels / largura),
-                     std::lround(double(modo.h) * alturaPixels / altura)};
+  return TamanhoTela{modo.w, modo.h};
 }
 
 void JanelaSdl::mostrarVideo(VideoNaJanela& video) {
@@ -311,8 +304,16 @@ void JanelaSdl::redimensionar() {
   int largura = 0, altura = 0;
   SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
   if (acoes_.redimensionar) acoes_.redimensionar(largura, altura);
+  // Full screen on another monitor, or the monitor's resolution changed: the sender renders
+  // for the new size.
+  const bool telaCheia =
+      (SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+  const auto monitor = telaDoMonitor();
+  if (telaCheia && monitor && acoes_.mudouDeMonitor) acoes_.mudouDeMonitor(*monitor);
 }
 
+// Moved by the window manager, the window may keep the old monitor's size: full screen is
+// asked for again, now on the monitor that holds it.
 void JanelaSdl::mudarDeMonitor() {
   const Uint32 telaCheia = SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP;
   if (telaCheia != SDL_WINDOW_FULLSCREEN_DESKTOP) return;
@@ -320,14 +321,10 @@ void JanelaSdl::mudarDeMonitor() {
   int largura = 0, altura = 0;
   SDL_GetWindowSize(janela_.get(), &largura, &altura);
   const int indice = SDL_GetWindowDisplayIndex(janela_.get());
-  // Moved by the window manager, the window may keep the old monitor's size: full screen is
-  // asked for again, now on the monitor that holds it.
   if (indice >= 0 && SDL_GetDisplayBounds(indice, &tela) == 0 && (tela.w != largura || tela.h != altura)) {
     SDL_SetWindowFullscreen(janela_.get(), 0);
     SDL_SetWindowFullscreen(janela_.get(), SDL_WINDOW_FULLSCREEN_DESKTOP);
   }
-  const auto monitor = telaDoMonitor();
-  if (monitor && acoes_.mudouDeMonitor) acoes_.mudouDeMonitor(*monitor);
 }
 
 void JanelaSdl::desenhar() {

@@ -26,7 +26,7 @@ struct AcoesJanela {
   std::function<void()> abrirPareamento;
   std::function<void()> confirmarPareamento;
   std::function<void(int largura, int altura)> redimensionar;  // content size in pixels
-  std::function<void(TamanhoTela monitor)> mudouDeMonitor;     // full screen on another monitor
+  std::function<void(TamanhoTela monitor)> mudouDeMonitor;     // full screen: the monitor, resized or another
   std::function<void()> alternarEstatisticas;
 };
 

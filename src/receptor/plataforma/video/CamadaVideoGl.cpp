@@ -52,7 +52,7 @@ void CamadaVideoGl::medirAoVivo(bool ligado) {
 ResumoVideo CamadaVideoGl::resumo() const {
   afirmarNoPrincipal();
   ResumoVideo resumo = medicao ? medicao->resumo(std::chrono::steady_clock::now()) : ResumoVideo{};
-  resumo.conversao = "CPU";
+  resumo.conversao = desenho.conversaoUsada();
   return resumo;
 }
 

@@ -28,6 +28,8 @@ class DesenhoVideo {
   // Called once the frame drawn last is on screen (its buffer swap returned):
   // notes when a new picture got there.
   void apresentado();
+  // How the picture on screen became RGB, for the statistics overlay.
+  const char* conversaoUsada() const { return naGpu ? "GPU (shader)" : "CPU"; }
 
  private:
   void atualizar();
