@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "receptor/OpcoesReceptor.hpp"
-#include "sistema/ApoioArquivos.hpp"
+#include "apoio/Apoio.hpp"
 
 namespace orbelo {
 namespace {
