@@ -262,6 +262,10 @@ TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWind
     b.mudar(EstadoConexao::pronta);
     b.receptor->abrirPareamento();
     b.agenda.rodar();
+    EXPECT_TRUE(b.conexao().cancelada && b.tela.erroPareamentoOculto);
+    EXPECT_EQ(b.tela.campoCodigo + " " + b.tela.campoHost, "123456 10.0.0.5") << "the code and address in use";
+    b.agenda.rodar(10s);
+    EXPECT_EQ(b.transporte.conexoes.size(), 2u) << "stopped: no attempt follows";
     EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 2);
     EXPECT_EQ(b.cursorLocal.mostradas, janela ? 0 : 2);
   }
