@@ -346,7 +346,8 @@ std::vector<std::string> semPrivilegios(
   close(tubo[1]);
   std::vector<std::string> linhas;
   std::string pendente;
-  for (char c; read(tubo[0], &c, 1) == 1;) c == '\n' ? linhas.push_back(std::exchange(pendente, "")) : pendente.push_back(c);
+  for (char c; read(tubo[0], &c, 1) == 1;)
+    c == '\n' ? linhas.push_back(std::exchange(pendente, "")) : pendente.push_back(c);
   close(tubo[0]);
   int estado = 0;
   waitpid(filho, &estado, 0);

@@ -157,7 +157,8 @@ void escrever(const std::filesystem::path& arquivo, const std::string& texto);
 std::vector<std::string> nomesEm(const std::filesystem::path& pasta);
 // Runs `acao` in a child process that file permissions bind (as root it first becomes
 // nobody) and returns the lines it printed through the printer it was given.
-std::vector<std::string> semPrivilegios(const std::function<void(const std::function<void(std::string_view)>&)>& acao);
+std::vector<std::string> semPrivilegios(
+    const std::function<void(const std::function<void(std::string_view)>&)>& acao);
 // `ffmpeg -y ARGUMENTOS`, quietly; throws when it fails.
 void ffmpeg(const std::string& argumentos);
 

@@ -1,5 +1,5 @@
 // The real orbelo, in a window on the test display, against senders that misbehave: the test
-// itself as a TLS peer that breaks the rules, and the reference sender's fault options.
+// itself as a TLS peer that breaks the rules, and the reference sender at full speed.
 // Each case prints the figure it measures.
 #include <gtest/gtest.h>
 #include <sys/ptrace.h>
@@ -40,7 +40,8 @@ class LinhaRetida {
   explicit LinhaRetida(pid_t linha) : linha(linha) {
     int status = 0;
     retida = ptrace(PTRACE_SEIZE, linha, nullptr, nullptr) == 0 &&
-             ptrace(PTRACE_INTERRUPT, linha, nullptr, nullptr) == 0 && waitpid(linha, &status, __WALL) == linha;
+             ptrace(PTRACE_INTERRUPT, linha, nullptr, nullptr) == 0 &&
+             waitpid(linha, &status, __WALL) == linha;
   }
   ~LinhaRetida() {
     if (retida) ptrace(PTRACE_DETACH, linha, nullptr, nullptr);
@@ -65,7 +66,8 @@ class HostilTeste : public ::testing::Test {
   std::unique_ptr<SessaoPsk> aceitar() {
     auto aceita = std::async(std::launch::async, [this] {
       while (!servidor->fechado()) {
-        if (auto sessao = std::make_unique<SessaoPsk>(*servidor); sessao->aberta() && responde(*sessao, "pronto"))
+        if (auto sessao = std::make_unique<SessaoPsk>(*servidor);
+            sessao->aberta() && responde(*sessao, "pronto"))
           return sessao;
       }
       return std::unique_ptr<SessaoPsk>();
@@ -91,7 +93,8 @@ class HostilTeste : public ::testing::Test {
     const auto inicio = std::chrono::steady_clock::now();
     EXPECT_TRUE(xdotool("key Escape"));
     EXPECT_EQ(orbelo->esperarFim(60s), 0) << caso;
-    std::cout << caso << ": Escape ended it in " << (std::chrono::steady_clock::now() - inicio) / 1ms << " ms\n";
+    std::cout << caso << ": Escape ended it in " << (std::chrono::steady_clock::now() - inicio) / 1ms
+              << " ms\n";
   }
 
   PastaTemporaria configuracao;
@@ -99,7 +102,8 @@ class HostilTeste : public ::testing::Test {
   std::unique_ptr<Orbelo> orbelo;
 };
 
-TEST_F(HostilTeste, TheLargestFrameAnnouncedAndCutOffTakesNoRoomAndTheSenderGoneIsDialledAgainOnNoSocketOfItsOwn) {
+TEST_F(HostilTeste,
+       TheLargestFrameAnnouncedAndCutOffTakesNoRoomAndTheSenderGoneIsDialledAgainOnNoSocketOfItsOwn) {
   auto& receptor = abrirOrbelo();
   auto sessao = aceitar();
   ASSERT_TRUE(sessao);
@@ -111,9 +115,9 @@ TEST_F(HostilTeste, TheLargestFrameAnnouncedAndCutOffTakesNoRoomAndTheSenderGone
   ASSERT_TRUE(sessao->enviar(inicio));
   std::this_thread::sleep_for(8s);
   const auto depois = memoria(pid());
-  std::cout << "64 MiB frame, 512 KiB of it sent: resident " << mib(antes.rssKib) << " -> " << mib(depois.rssKib)
-            << ", peak " << mib(depois.picoKib) << ", data " << mib(antes.dadosKib) << " -> "
-            << mib(depois.dadosKib) << "\n";
+  std::cout << "64 MiB frame, 512 KiB of it sent: resident " << mib(antes.rssKib) << " -> "
+            << mib(depois.rssKib) << ", peak " << mib(depois.picoKib) << ", data " << mib(antes.dadosKib)
+            << " -> " << mib(depois.dadosKib) << "\n";
   EXPECT_LT(depois.dadosKib - antes.dadosKib, 16 * 1024) << "room was made for the announced frame";
   if (memoriaConfiavel()) {
     EXPECT_LT(depois.picoKib - antes.picoKib, 16 * 1024);
@@ -123,7 +127,8 @@ TEST_F(HostilTeste, TheLargestFrameAnnouncedAndCutOffTakesNoRoomAndTheSenderGone
   const auto queda = std::chrono::steady_clock::now();
   sessao.reset();
   ASSERT_TRUE(receptor.esperarLinha("Conexão encerrada")) << "the broken link went unnoticed";
-  std::cout << "sender gone mid-frame: noticed in " << (std::chrono::steady_clock::now() - queda) / 1ms << " ms\n";
+  std::cout << "sender gone mid-frame: noticed in " << (std::chrono::steady_clock::now() - queda) / 1ms
+            << " ms\n";
   sessao = aceitar();
   ASSERT_TRUE(sessao) << "not dialled again";
   EXPECT_TRUE(receptor.esperarLinha("Conectado a 127.0.0.1:"));
@@ -168,13 +173,15 @@ TEST_F(HostilTeste, HugeOrCutPointerImagesNonFiniteValuesAndZeroSidedConfigsAreS
                   enorme = std::numeric_limits<float>::max();
   const auto imagens = [](Bytes arquivo, int vezes) {
     std::vector<Bytes> mensagens{Config{1920, 1080}.empacotar(), Cursor{0.5F, 0.5F, true}.empacotar()};
-    mensagens.insert(mensagens.end(), vezes, ImagemCursor{{0.02F, 0.03F, 0, 0}, std::move(arquivo)}.empacotar());
+    mensagens.insert(mensagens.end(), vezes,
+                     ImagemCursor{{0.02F, 0.03F, 0, 0}, std::move(arquivo)}.empacotar());
     return mensagens;
   };
   auto cortado = pngDeUmPixel(8, 8);
   cortado.resize(41);  // after the second chunk's header
   const auto pixel = pngDeUmPixel();
-  std::vector<Bytes> naoFinitos{Config{1920, 1080}.empacotar(), ImagemCursor{{0.02F, 0.03F, 0, 0}, pixel}.empacotar()};
+  std::vector<Bytes> naoFinitos{Config{1920, 1080}.empacotar(),
+                                ImagemCursor{{0.02F, 0.03F, 0, 0}, pixel}.empacotar()};
   for (const auto& [x, y] : {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}})
     naoFinitos.push_back(Cursor{x, y, true}.empacotar());
   for (const float valor : {nan, inf, -inf, enorme, -enorme}) {
@@ -235,35 +242,14 @@ TEST_F(HostilTeste, ReconnectionsInARowLeaveMemoryAndDescriptorsFlat) {
     if (i == vezes) fim = memoria(pid()), descritoresFim = descritores(pid());
     sessao->fechar();
   }
-  std::cout << vezes << " connections: open descriptors " << descritoresInicio << " at connection " << aquecimento
-            << ", " << descritoresFim << " at the last; resident " << mib(inicio.rssKib) << " -> "
-            << mib(fim.rssKib) << "\n";
+  std::cout << vezes << " connections: open descriptors " << descritoresInicio << " at connection "
+            << aquecimento << ", " << descritoresFim << " at the last; resident " << mib(inicio.rssKib)
+            << " -> " << mib(fim.rssKib) << "\n";
   EXPECT_LE(descritoresFim, descritoresInicio);
   if (memoriaConfiavel()) {
     EXPECT_LT(fim.rssKib - inicio.rssKib, 16 * 1024);
   }
   EXPECT_TRUE(vivo());
-}
-
-// The reference sender breaks the stream its own ways after a few frames of every connection;
-// its undecodable frame is the end-to-end tests' business.
-TEST_F(HostilTeste, EveryFaultOfTheReferenceSenderIsSurvivedAndRecoveredFrom) {
-  for (const auto& [opcao, linha] :
-       {std::pair{"--falha-comprimento", "Dados inválidos do emissor: fluxo de dados corrompido."},
-        {"--falha-fechar", "Conexão encerrada pelo emissor."},
-        {"--falha-reset", "Conexão encerrada: "}}) {
-    Emissor emissor({"--tamanho", "320x240", opcao, "15"});
-    auto& receptor = abrirOrbelo(emissor.porta());
-    ASSERT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao;
-    const auto dita = receptor.esperarLinha({"Dados inválidos", "Conexão encerrada", "Falha na conexão",
-                                             "O MacBook recusou", "Erro de decodificação"});
-    EXPECT_TRUE(dita && dita->starts_with(linha) && dita->ends_with(".")) << opcao << ": " << dita.value_or("");
-    EXPECT_TRUE(receptor.esperarLinha("Conectado a ")) << opcao << ": not dialled again";
-    EXPECT_TRUE(emissor.esperarLinha("Receptor conectado: ") && emissor.esperarLinha("Receptor conectado: "))
-        << opcao << ": the sender did not see the receiver come back";
-    EXPECT_TRUE(vivo()) << opcao;
-    fecharComEsc(opcao);
-  }
 }
 
 // The sender streams as fast as the link goes while the receiver's main thread is held: the

@@ -62,7 +62,8 @@ TEST(FilaPrincipal, TasksFromOtherThreadsWakeTheLoopOnceAndRunOnItInEachThreadsO
   fila.executarDepois(120ms, [&] { ordem += 'c', quandoC = std::chrono::steady_clock::now() - inicio; });
   fila.executarDepois(40ms, [&] { ordem += 'a'; });
   fila.executarDepois(40ms, [&] { ordem += 'b'; });
-  for (std::optional<FilaPrincipal::Duracao> espera; (espera = fila.esperaAteProximo()); fila.executarPendentes())
+  for (std::optional<FilaPrincipal::Duracao> espera; (espera = fila.esperaAteProximo());
+       fila.executarPendentes())
     std::this_thread::sleep_for(*espera);
   EXPECT_EQ(ordem, "abc");
   EXPECT_GE(quandoC, 120ms);

@@ -207,7 +207,9 @@ TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndT
     b.mudar(EstadoConexao::falhou, erroTls);
     const std::string codigo = origem == "panel" ? "333333" : origem == "command line" ? "222222" : "111111";
     EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código " + codigo + " (bad record mac).");
-    EXPECT_EQ(b.preferencias.texto("codigo"), origem == "remembered" ? std::nullopt : std::optional<std::string>("111111")) << origem;
+    EXPECT_EQ(b.preferencias.texto("codigo"),
+              origem == "remembered" ? std::nullopt : std::optional<std::string>("111111"))
+        << origem;
     EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.erroPareamentoOculto) << origem;
     EXPECT_EQ(b.tela.erroPareamento,
               "O MacBook recusou esse código. Confira o código no ícone do Velaro, na barra de menus dele.");
@@ -263,7 +265,8 @@ TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWind
     b.receptor->abrirPareamento();
     b.agenda.rodar();
     EXPECT_TRUE(b.conexao().cancelada && b.tela.erroPareamentoOculto);
-    EXPECT_EQ(b.tela.campoCodigo + " " + b.tela.campoHost, "123456 10.0.0.5") << "the code and address in use";
+    EXPECT_EQ(b.tela.campoCodigo + " " + b.tela.campoHost, "123456 10.0.0.5")
+        << "the code and address in use";
     b.agenda.rodar(10s);
     EXPECT_EQ(b.transporte.conexoes.size(), 2u) << "stopped: no attempt follows";
     EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 2);

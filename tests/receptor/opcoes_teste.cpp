@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "receptor/OpcoesReceptor.hpp"
 #include "apoio/Apoio.hpp"
+#include "receptor/OpcoesReceptor.hpp"
 
 namespace orbelo {
 namespace {
