@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <asio/ip/tcp.hpp>
 #include <cerrno>
 #include <cstring>
