@@ -1,6 +1,7 @@
 #include "Apoio.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -183,6 +184,14 @@ PastaTemporaria::PastaTemporaria() {
   std::string modelo = (fs::temp_directory_path() / "orbelo-teste-XXXXXX").string();
   if (!mkdtemp(modelo.data())) throw std::runtime_error("mkdtemp");
   caminho_ = modelo;
+  fs::permissions(caminho_, fs::perms(0755));
+}
+
+PastaTemporaria::~PastaTemporaria() {
+  std::error_code erro;
+  for (const auto& item : fs::recursive_directory_iterator(caminho_, erro))
+    fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, erro);
+  fs::remove_all(caminho_, erro);
 }
 
 std::string prepararServicos() {
@@ -306,6 +315,48 @@ bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds es
 Bytes lerArquivo(const fs::path& arquivo) {
   std::ifstream entrada(arquivo, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(entrada), {});
+}
+
+std::string conteudo(const fs::path& arquivo) {
+  const auto bytes = lerArquivo(arquivo);
+  return {bytes.begin(), bytes.end()};
+}
+
+void escrever(const fs::path& arquivo, const std::string& texto) {
+  fs::create_directories(arquivo.parent_path());
+  std::ofstream(arquivo, std::ios::binary) << texto;
+}
+
+std::vector<std::string> nomesEm(const fs::path& pasta) {
+  std::vector<std::string> nomes;
+  for (const auto& item : fs::directory_iterator(pasta)) nomes.push_back(item.path().filename().string());
+  return nomes;
+}
+
+std::vector<std::string> semPrivilegios(
+    const std::function<void(const std::function<void(std::string_view)>&)>& acao) {
+  int tubo[2];
+  EXPECT_EQ(pipe(tubo), 0);
+  const pid_t filho = fork();
+  if (filho == 0) {
+    constexpr uid_t ninguem = 65534;
+    if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(ninguem) || setuid(ninguem))) _exit(2);
+    acao([&](std::string_view linha) {
+      const std::string texto = std::string(linha) + "\n";
+      if (write(tubo[1], texto.data(), texto.size()) != static_cast<ssize_t>(texto.size())) _exit(3);
+    });
+    _exit(0);
+  }
+  close(tubo[1]);
+  std::vector<std::string> linhas;
+  std::string pendente;
+  for (char c; read(tubo[0], &c, 1) == 1;)
+    c == '\n' ? linhas.push_back(std::exchange(pendente, "")) : pendente.push_back(c);
+  close(tubo[0]);
+  int estado = 0;
+  waitpid(filho, &estado, 0);
+  EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0) << "child status " << estado;
+  return linhas;
 }
 
 void ffmpeg(const std::string& argumentos) {

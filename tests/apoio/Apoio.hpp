@@ -59,15 +59,14 @@ class Processo {
   std::optional<int> status;
 };
 
+// A fresh folder, removed with whatever is in it; open to others, so that a child without
+// privileges reaches what a test prepares inside.
 class PastaTemporaria {
  public:
   PastaTemporaria();
   PastaTemporaria(const PastaTemporaria&) = delete;
   PastaTemporaria& operator=(const PastaTemporaria&) = delete;
-  ~PastaTemporaria() {
-    std::error_code ignorado;
-    std::filesystem::remove_all(caminho_, ignorado);
-  }
+  ~PastaTemporaria();
   const std::filesystem::path& caminho() const { return caminho_; }
   std::filesystem::path operator/(std::string_view nome) const { return caminho_ / nome; }
 
@@ -154,6 +153,14 @@ std::vector<std::string> soquetes(pid_t processo);
 bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds espera = 20s);
 
 Bytes lerArquivo(const std::filesystem::path& arquivo);
+std::string conteudo(const std::filesystem::path& arquivo);
+// Creates the folders on the way.
+void escrever(const std::filesystem::path& arquivo, const std::string& texto);
+std::vector<std::string> nomesEm(const std::filesystem::path& pasta);
+// Runs `acao` in a child process that file permissions bind (as root it first becomes
+// nobody) and returns the lines it printed through the printer it was given.
+std::vector<std::string> semPrivilegios(
+    const std::function<void(const std::function<void(std::string_view)>&)>& acao);
 // `ffmpeg -y ARGUMENTOS`, quietly; throws when it fails.
 void ffmpeg(const std::string& argumentos);
 

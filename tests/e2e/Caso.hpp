@@ -59,10 +59,8 @@ Verificacao quadrantesEm(Caixa video);
 inline constexpr Rgb magenta{255, 0, 255};
 Verificacao cursorEm(Caixa cursor, Caixa video);
 
-// The pairing panel, centred in the window, with or without its red error line, and its
-// code field empty (showing its placeholder) or holding a code.
-enum class CampoCodigo { vazio, preenchido };
-Verificacao painel(bool comErro, CampoCodigo codigo);
+// The pairing panel, centred in the window, with or without its red error line.
+Verificacao painel(bool comErro);
 // Nothing but the grey of a notice in the window: no picture, no pointer, no panel.
 Verificacao soAviso();
 std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela);

@@ -16,8 +16,6 @@ const Rgb cinzaAviso{153, 153, 153};
 const Rgb corBotaoAviso{92, 92, 92};
 const Rgb azulConectar{10, 117, 235};
 const Rgb vermelhoErro{255, 115, 102};
-const Rgb fundoCampo{38, 38, 41};
-const Rgb cinzaMarcador{115, 115, 115};
 const auto branco = [](Rgb c) { return c == Rgb{255, 255, 255}; };
 
 // An untagged stream is BT.709 limited range.
@@ -59,28 +57,6 @@ std::string faixasEm(const Captura& tela, Caixa video) {
              texto(esperadas[k]);
     }
   }
-  return {};
-}
-
-// The code field is the panel's first field; typed text is white, the placeholder grey,
-// and an empty field holds no more white than its caret.
-std::string campoCodigoEm(const Captura& tela, CampoCodigo codigo) {
-  const auto janela = tela.janelaComum();
-  const auto fundo = [](Rgb c) { return perto(c, fundoCampo, 2); };
-  const auto linhas = tela.linhas(fundo, janela, 60);
-  if (linhas.empty()) return "no code field";
-  // Down to the first row without any of the field's background: rows crossed by the
-  // text still show it at the sides.
-  int altura = 1;
-  while (linhas.front() + altura < janela.baixo() &&
-         tela.linhas(fundo, {janela.x, linhas.front() + altura, janela.largura, 1}, 1).size() == 1)
-    ++altura;
-  const auto campo = tela.extensao(fundo, {janela.x, linhas.front(), janela.largura, altura});
-  const double texto = tela.fracao(branco, *campo);
-  const double marcador = tela.fracao([](Rgb c) { return perto(c, cinzaMarcador, 3); }, *campo);
-  if (codigo == CampoCodigo::vazio && (texto > 0.01 || marcador < 0.05)) return "the code field is not empty";
-  if (codigo == CampoCodigo::preenchido && (texto < 0.05 || marcador > 0.01))
-    return "the code field is empty";
   return {};
 }
 
@@ -151,8 +127,8 @@ Verificacao cursorEm(Caixa cursor, Caixa video) {
   };
 }
 
-Verificacao painel(bool comErro, CampoCodigo codigo) {
-  return [comErro, codigo](const Captura& tela) -> std::string {
+Verificacao painel(bool comErro) {
+  return [comErro](const Captura& tela) -> std::string {
     const auto janela = tela.janelaComum();
     const auto azul = [](Rgb c) { return perto(c, azulConectar, 3); };
     const auto linhas = tela.linhas(azul, janela, 60);
@@ -172,7 +148,7 @@ Verificacao painel(bool comErro, CampoCodigo codigo) {
         std::abs(tudo->y + tudo->altura / 2 - (janela.y + janela.altura / 2)) > 4) {
       return "panel off centre at " + texto(*tudo);
     }
-    return campoCodigoEm(tela, codigo);
+    return {};
   };
 }
 

@@ -1,15 +1,74 @@
+// The receiver's TLS connection against openssl s_server on loopback.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <algorithm>
+#include <asio/ip/tcp.hpp>
 #include <cerrno>
 #include <cstring>
 #include <future>
 #include <random>
 
-#include "Pares.hpp"
+#include "apoio/Apoio.hpp"
+#include "protocolo/Pareamento.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 
 namespace orbelo::teste {
 namespace {
+
+std::uint16_t portaLivre() {
+  asio::io_context contexto;
+  return asio::ip::tcp::acceptor(contexto, {asio::ip::make_address("127.0.0.1"), 0}).local_endpoint().port();
+}
+
+struct OpcoesServidor {
+  std::string codigo{codigoTeste};
+  std::string suite{Pareamento::suites[0].nomeOpenssl};
+  std::string versao = "-tls1_2";
+  std::string endereco = "127.0.0.1";
+};
+
+// openssl s_server for one connection, keyed by `codigo` as the sender keys it. It relays a
+// mebibyte each way, so what the client sends goes to the file `saida` and `escrever` feeds
+// its stdin from a thread: nothing waits on a full pipe.
+class ServidorTls {
+ public:
+  explicit ServidorTls(const OpcoesServidor& o = {})
+      : processo({"sh", "-c",
+                  "exec openssl s_server -quiet -nocert -psk " + chaveHex(o.codigo) +
+                      " -psk_identity varovia " + o.versao + " -accept '" + o.endereco + ":" +
+                      std::to_string(porta) + "' -naccept 1 " +
+                      (o.versao == "-tls1_3" ? "-ciphersuites " : "-cipher ") + o.suite + " >" + saida}) {
+    EXPECT_TRUE(esperar([this] {
+      return std::ranges::any_of(soquetes(processo.id()),
+                                 [](const std::string& s) { return s.ends_with(" 0A"); });
+    })) << "s_server is not listening";
+  }
+  ~ServidorTls() {
+    // Ended first, so that a writer blocked on its stdin gets out.
+    if (!terminou(0ms)) kill(processo.id(), SIGKILL);
+    if (escritor.joinable()) escritor.join();
+    std::filesystem::remove(saida);
+  }
+
+  // Once: writes `dados` to its stdin in the background; a server that has ended takes no more.
+  void escrever(Bytes dados) {
+    escritor = std::thread([this, dados = std::move(dados)] {
+      try {
+        processo.escrever(dados);
+      } catch (const std::runtime_error&) {
+      }
+    });
+  }
+  bool terminou(std::chrono::milliseconds limite) { return processo.esperarFim(limite).has_value(); }
+
+  const std::uint16_t porta = portaLivre();
+  const std::string saida = "/tmp/orbelo-s_server-" + std::to_string(porta);
+
+ private:
+  Processo processo;
+  std::thread escritor;
+};
 
 Bytes bytesAleatorios(std::size_t quantos) {
   std::independent_bits_engine<std::mt19937, 8, unsigned> gerador(static_cast<unsigned>(quantos));
@@ -59,8 +118,9 @@ class ConexaoTls : public ::testing::Test {
   ~ConexaoTls() override { fechar(); }
 
   // Makes a connection through `por` and starts it; `antes` runs on `fila` right after the start.
-  void abrir(std::uint16_t porta, const std::string& host = "127.0.0.1", const std::function<void()>& antes = [] {},
-             Transporte* por = nullptr) {
+  void abrir(
+      std::uint16_t porta, const std::string& host = "127.0.0.1", const std::function<void()>& antes = [] {},
+      Transporte* por = nullptr) {
     fechar();
     registro = std::make_shared<Registro>();
     naFila(fila, [&] {
@@ -81,7 +141,8 @@ class ConexaoTls : public ::testing::Test {
   // The first state reported, once there is one.
   std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
       std::chrono::milliseconds limite = 10s) {
-    if (!esperar([&] { return naFila(fila, [this] { return !registro->estados.empty(); }); }, limite)) return {};
+    if (!esperar([&] { return naFila(fila, [this] { return !registro->estados.empty(); }); }, limite))
+      return {};
     return naFila(fila, [this] { return registro->estados.front(); });
   }
   ErroRede falha() {
@@ -129,8 +190,8 @@ TEST_P(ConexaoTlsSuite, BecomesReadyNamesTheSuiteAndCarriesAMebibyteEachWayIntac
   Bytes noServidor;
   esperar([&] { return (noServidor = lerArquivo(servidor.saida)).size() >= doCliente.size(); }, 30s);
   EXPECT_TRUE(noServidor == doCliente) << noServidor.size() << " bytes";
-  EXPECT_TRUE(
-      esperar([&] { return naFila(fila, [&] { return registro->bytes.size() >= paraOCliente.size(); }); }, 30s));
+  EXPECT_TRUE(esperar(
+      [&] { return naFila(fila, [&] { return registro->bytes.size() >= paraOCliente.size(); }); }, 30s));
   fechar();
   EXPECT_TRUE(registro->bytes == paraOCliente) << registro->bytes.size() << " bytes at the client";
   EXPECT_LE(registro->maiorEntrega, 4096u);
@@ -138,8 +199,10 @@ TEST_P(ConexaoTlsSuite, BecomesReadyNamesTheSuiteAndCarriesAMebibyteEachWayIntac
   EXPECT_EQ(registro->estados.size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(CadaSuite, ConexaoTlsSuite, ::testing::Range(std::size_t{0}, Pareamento::suites.size()),
-                         [](const auto& info) { return std::string(Pareamento::suites[info.param].nomeImpresso); });
+INSTANTIATE_TEST_SUITE_P(CadaSuite, ConexaoTlsSuite,
+                         ::testing::Range(std::size_t{0}, Pareamento::suites.size()), [](const auto& info) {
+                           return std::string(Pareamento::suites[info.param].nomeImpresso);
+                         });
 
 TEST_F(ConexaoTls, AnotherCodeOrATls13OnlyServerFailsInTheTlsLayerAClosedPortIsRefusedAHangUpIsNeither) {
   for (const auto& opcoes : {OpcoesServidor{.codigo = "654321"},
@@ -172,8 +235,9 @@ TEST_F(ConexaoTls, ADialByNameAndOneOverIpv6ReachTheServer) {
     ServidorTls servidor({.endereco = endereco});
     abrir(servidor.porta, host);
     ASSERT_TRUE(pronta()) << host;
-    EXPECT_EQ(naFila(fila, [&] { return conexao->endpoint() + " " + conexao->nomeInterface().value_or("?"); }),
-              esperado + std::to_string(servidor.porta) + " lo");
+    EXPECT_EQ(
+        naFila(fila, [&] { return conexao->endpoint() + " " + conexao->nomeInterface().value_or("?"); }),
+        esperado + std::to_string(servidor.porta) + " lo");
   }
 }
 
@@ -202,10 +266,11 @@ TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
   fluindo.escrever(bytesAleatorios(300000));
   naFila(fila, [&] {
     const auto anotar = std::bind_front(&Registro::recebido, registro);
-    conexao->receber(1, 1000, [this, anotar](VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
-      anotar(dados, completo, erro);
-      conexao->cancelar();
-    });
+    conexao->receber(1, 1000,
+                     [this, anotar](VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
+                       anotar(dados, completo, erro);
+                       conexao->cancelar();
+                     });
     conexao->receber(1, 1000, anotar);
   });
   EXPECT_TRUE(fluindo.terminou(10s));
@@ -232,13 +297,15 @@ TEST_F(ConexaoTls, AWiredDialGoesOnlyOverAnInterfaceTheWiredTestAccepts) {
     perguntadas.push_back(nome);
     return false;
   });
-  abrir(servidor.porta, "127.0.0.1", [] {}, &semCaboAqui);
+  abrir(
+      servidor.porta, "127.0.0.1", [] {}, &semCaboAqui);
   EXPECT_FALSE(primeiroEstado(1500ms).has_value());
   EXPECT_FALSE(servidor.terminou(0ms));
   EXPECT_EQ(naFila(fila, [&] { return perguntadas; }), std::vector<std::string>{"lo"});
 
   TransporteAsio loCabeada(fila, [](const std::string& nome) { return nome == "lo"; });
-  abrir(servidor.porta, "127.0.0.1", [] {}, &loCabeada);
+  abrir(
+      servidor.porta, "127.0.0.1", [] {}, &loCabeada);
   EXPECT_TRUE(pronta());
   fechar();  // while its transport is still there
 }

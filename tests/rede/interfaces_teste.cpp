@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "apoio/Apoio.hpp"
 #include "receptor/plataforma/rede/Interfaces.hpp"
 
 namespace orbelo {
@@ -23,19 +23,20 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
       {"ib0", "32", {"device"}, false},  // InfiniBand
       {"semtipo", "", {"device"}, false},
   };
-  const auto raiz = fs::temp_directory_path() / ("orbelo-sysfs-" + std::to_string(getpid()));
+  const teste::PastaTemporaria sysfs;
+  const auto& raiz = sysfs.caminho();
   for (const auto& [nome, tipo, pastas, _] : casos) {
     fs::create_directories(raiz / nome);
     std::ofstream(raiz / nome / "type") << tipo << "\n";
     for (const auto* pasta : pastas) fs::create_directories(raiz / nome / pasta);
   }
-  for (const auto& [nome, tipo, pastas, cabeada] : casos) EXPECT_EQ(interfaceCabeada(nome, raiz), cabeada) << nome;
+  for (const auto& [nome, tipo, pastas, cabeada] : casos)
+    EXPECT_EQ(interfaceCabeada(nome, raiz), cabeada) << nome;
   EXPECT_FALSE(interfaceCabeada("naoexiste", raiz));
   // eth0 reached through a path must not be taken for an interface.
   EXPECT_FALSE(interfaceCabeada("../" + raiz.filename().string() + "/eth0", raiz));
   EXPECT_FALSE(interfaceCabeada("..", raiz / "eth0"));
   EXPECT_FALSE(interfaceCabeada("", raiz / "eth0"));
-  fs::remove_all(raiz);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "ApoioArquivos.hpp"
+#include "apoio/Apoio.hpp"
 #include "receptor/plataforma/sistema/InicioAutomaticoXdg.hpp"
 
 namespace orbelo {
@@ -10,6 +10,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using namespace teste;
+namespace fs = std::filesystem;
 
 std::string entrada(const std::string& exec) {
   return "[Desktop Entry]\nType=Application\nName=orbelo\nExec=" + exec +
@@ -20,9 +21,9 @@ std::string entrada(const std::string& exec) {
 // configuration folder not yet created.
 struct Cenario {
   PastaTemporaria pasta;
-  fs::path programa = pasta() / "prefixo" / "bin" / "orbelo";
-  fs::path copiaDeTrabalho = pasta() / "build" / "orbelo";
-  fs::path configuracao = pasta() / "config";
+  fs::path programa = pasta / "prefixo" / "bin" / "orbelo";
+  fs::path copiaDeTrabalho = pasta / "build" / "orbelo";
+  fs::path configuracao = pasta / "config";
   fs::path arquivo = configuracao / "autostart" / "com.varovia.receptor.desktop";
   std::vector<std::string> linhas;
 
@@ -41,7 +42,7 @@ TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgramAndDesl
   EXPECT_TRUE(inicio.existe());
   EXPECT_EQ(conteudo(c.arquivo), entrada(c.programa.string()));
 
-  const auto outro = c.pasta() / "outro prefixo" / "bin" / "orbelo";
+  const auto outro = c.pasta / "outro prefixo" / "bin" / "orbelo";
   escrever(outro, "");
   c.inicio(outro, outro).ligar();
   EXPECT_EQ(conteudo(c.arquivo), entrada("\"" + outro.string() + "\""));
@@ -56,10 +57,10 @@ TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgramAndDesl
 
 TEST(InicioAutomaticoXdg, OnlyTheInstalledCopyCountsWhateverLinksLeadToIt) {
   Cenario c;
-  fs::create_symlink(c.programa, c.pasta() / "atalho");
-  fs::create_directory_symlink(c.pasta() / "prefixo", c.pasta() / "ligado");
-  EXPECT_TRUE(c.inicio(c.programa, c.pasta() / "atalho").instalado());
-  EXPECT_TRUE(c.inicio(c.programa, c.pasta() / "ligado" / "bin" / "orbelo").instalado());
+  fs::create_symlink(c.programa, c.pasta / "atalho");
+  fs::create_directory_symlink(c.pasta / "prefixo", c.pasta / "ligado");
+  EXPECT_TRUE(c.inicio(c.programa, c.pasta / "atalho").instalado());
+  EXPECT_TRUE(c.inicio(c.programa, c.pasta / "ligado" / "bin" / "orbelo").instalado());
   EXPECT_FALSE(c.inicio({}, c.programa).instalado());
   EXPECT_FALSE(InicioAutomaticoXdg().instalado());  // this test program is no installed orbelo
 
@@ -72,7 +73,7 @@ TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {
   Cenario c;
   fs::create_directories(c.arquivo.parent_path());
   fs::permissions(c.arquivo.parent_path(), fs::perms(0555));
-  const auto linhas = semPrivilegios([&](const Impressora& imprimir) {
+  const auto linhas = semPrivilegios([&](const auto& imprimir) {
     InicioAutomaticoXdg({c.programa, c.programa, c.configuracao}, imprimir).ligar();
   });
   EXPECT_THAT(linhas, ElementsAre("Não consegui ligar o início automático: Permission denied"));

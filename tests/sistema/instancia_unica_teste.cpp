@@ -2,13 +2,14 @@
 
 #include <cstdlib>
 
-#include "ApoioArquivos.hpp"
+#include "apoio/Apoio.hpp"
 #include "receptor/plataforma/sistema/InstanciaUnica.hpp"
 
 namespace orbelo {
 namespace {
 
 using namespace teste;
+namespace fs = std::filesystem;
 
 // Sets a variable for one test, or unsets it (null), and puts back what was there.
 class Variavel {
@@ -51,12 +52,12 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
   for (const auto& [xdg, antes, usavel] : casos) {
     SCOPED_TRACE(std::string(xdg ? xdg : "(unset)") + ", before: " + std::to_string(static_cast<int>(antes)));
     PastaTemporaria temporaria;
-    const Variavel runtime("XDG_RUNTIME_DIR", xdg), tmpdir("TMPDIR", temporaria().c_str());
-    const auto esperada = xdg && *xdg == '/' ? fs::path(xdg) : temporaria() / nossa;
-    if (!preparar(antes, temporaria() / nossa)) continue;
+    const Variavel runtime("XDG_RUNTIME_DIR", xdg), tmpdir("TMPDIR", temporaria.caminho().c_str());
+    const auto esperada = xdg && *xdg == '/' ? fs::path(xdg) : temporaria / nossa;
+    if (!preparar(antes, temporaria / nossa)) continue;
     const auto pasta = InstanciaUnica::pastaExecucao();
     EXPECT_EQ(pasta, usavel ? std::optional(esperada) : std::nullopt);
-    if (pasta == temporaria() / nossa) {
+    if (pasta == temporaria / nossa) {
       EXPECT_EQ(fs::status(*pasta).permissions(), fs::perms::owner_all);
     }
   }
@@ -64,14 +65,14 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
 
 TEST(InstanciaUnica, ALaterStartFindsTheLockTakenUntilTheFirstEndsAndAnUnusableFolderGuardsNothing) {
   PastaTemporaria pasta;
-  auto primeira = InstanciaUnica::tomar(pasta());
+  auto primeira = InstanciaUnica::tomar(pasta.caminho());
   ASSERT_TRUE(primeira);
-  EXPECT_FALSE(InstanciaUnica::tomar(pasta()));
-  EXPECT_FALSE(InstanciaUnica::tomar(pasta())) << "a knock is no takeover";
+  EXPECT_FALSE(InstanciaUnica::tomar(pasta.caminho()));
+  EXPECT_FALSE(InstanciaUnica::tomar(pasta.caminho())) << "a knock is no takeover";
   primeira.reset();
-  EXPECT_TRUE(InstanciaUnica::tomar(pasta())) << "the lock ends with its holder";
+  EXPECT_TRUE(InstanciaUnica::tomar(pasta.caminho())) << "the lock ends with its holder";
 
-  for (const auto& semTrava : {std::optional<fs::path>(), std::optional(pasta() / "nao-existe")}) {
+  for (const auto& semTrava : {std::optional<fs::path>(), std::optional(pasta / "nao-existe")}) {
     const auto uma = InstanciaUnica::tomar(semTrava);
     EXPECT_TRUE(uma && InstanciaUnica::tomar(semTrava));
   }

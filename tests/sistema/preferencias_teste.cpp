@@ -1,10 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
-#include "ApoioArquivos.hpp"
+#include "apoio/Apoio.hpp"
 #include "receptor/plataforma/sistema/PreferenciasArquivo.hpp"
 
 namespace orbelo {
@@ -13,13 +15,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using namespace teste;
+namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace std::string_literals;
 
 // Preferences in a folder of their own, with the lines they print.
 struct Cenario {
   PastaTemporaria pasta;
-  fs::path caminho = pasta() / "config" / "orbelo" / "preferencias.json";
+  fs::path caminho = pasta / "config" / "orbelo" / "preferencias.json";
   std::vector<std::string> linhas;
 
   PreferenciasArquivo abrir() {
@@ -104,7 +107,7 @@ TEST(PreferenciasArquivo, AReadOnlyFolderCostsOneLineAndLeavesTheOldFileWhole) {
   escrever(c.caminho, antigo);
   fs::permissions(c.caminho, fs::perms(0644));
   fs::permissions(c.caminho.parent_path(), fs::perms(0555));
-  const auto linhas = semPrivilegios([&](const Impressora& imprimir) {
+  const auto linhas = semPrivilegios([&](const auto& imprimir) {
     PreferenciasArquivo preferencias(c.caminho, imprimir);
     preferencias.gravarTexto("codigo", "222222");
     if (preferencias.texto("codigo") != "222222") imprimir("this run lost the value it could not save");

@@ -228,31 +228,6 @@ TEST(EmissorTentativas, HoldBackAnAddressTwiceAsLongAfterEachFailureBeyondTheFre
   EXPECT_FALSE(tentativas.registrarFalha("10.0.0.10", inicio + 1h)) << "its earlier failures were forgotten";
 }
 
-TEST(EmissorComUmReceptor, AnswersAKeyFrameRequestAfterUndecodableBytesReplacedAFrame) {
-  Emissor emissor({"--tamanho", "160x120", "--falha-lixo", "3"});
-  ClienteTls cliente(emissor.porta());
-  auto abertura = cliente.abertura();
-  ASSERT_TRUE(abertura);
-  Decodificador decodificador((*abertura)[1]);
-  auto quadros = cliente.quadros(4);
-  ASSERT_EQ(quadros.size(), 4u);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(decodificador.decodificar(quadros[i]), 0);
-    EXPECT_EQ(quadros[i + 1][0], 0) << "periodic key frames are far apart";
-  }
-  EXPECT_LT(decodificador.decodificar(quadros[3]), 0) << "libavcodec must reject it";
-  EXPECT_TRUE(emissor.esperarLinha("Falha injetada: quadro indecodificável"));
-
-  cliente.escrever(Protocolo::empacotar(TipoMensagem::pedirKeyframe, {}));
-  EXPECT_TRUE(emissor.esperarLinha("Keyframe pedido pelo receptor"));
-  // The first key frame among the next frames, and every frame after it, decode on a fresh decoder.
-  auto depois = cliente.quadros(12);
-  auto chave = std::find_if(depois.begin(), depois.end(), [](const Bytes& q) { return q[0] == 1; });
-  ASSERT_NE(chave, depois.end());
-  Decodificador novo((*abertura)[1]);
-  for (; chave != depois.end(); ++chave) EXPECT_EQ(novo.decodificar(*chave), 0);
-}
-
 // The other faults end the stream after the chosen number of frames, each its own way: option,
 // end of the line it prints, whether the next length field is broken, whether the connection is reset.
 using Falha = std::tuple<std::string, std::string, bool, bool>;

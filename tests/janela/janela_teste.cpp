@@ -6,18 +6,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "apoio/Tela.hpp"
 #include "receptor/plataforma/janela/JanelaSdl.hpp"
 
 namespace orbelo {
 namespace {
 
 using namespace std::chrono_literals;
-
-void xdotool(const std::string& argumentos) {
-  ASSERT_EQ(std::system(("xdotool " + argumentos).c_str()), 0) << argumentos;
-}
 
 // The video as the window sees it: a picture is new until drawn; presents are counted.
 struct VideoFalso : VideoNaJanela {
@@ -37,7 +35,7 @@ class JanelaTeste : public ::testing::Test {
 
   void abrir() {
     // A pointer left over a button by an earlier test would light it up.
-    xdotool("mousemove 1 1");
+    teste::xdotool("mousemove 1 1");
     AcoesJanela acoes;
     acoes.confirmarPareamento = [this] { confirmacoes.emplace_back(estado.campoCodigo, estado.campoHost); };
     std::string erro;
@@ -46,18 +44,12 @@ class JanelaTeste : public ::testing::Test {
     janela->mostrarVideo(video);
   }
 
-  // Runs the loop with each step on the main thread, 150 ms after the one before has
-  // run (so the window has drawn in between), noting in `antes` the frames drawn before
-  // it; then the loop is told to quit, unless it ended by itself.
+  // Runs the loop with each step on the main thread once the window has drawn no frame for 200 ms,
+  // noting in `antes` the frames drawn before it; then the loop is told to quit, unless it ended
+  // by itself within 30 s.
   void rodar(std::vector<std::function<void()>> passos) {
-    passos.emplace_back([this] {
-      fimForcado = true;
-      SDL_Event sair{};
-      sair.type = SDL_QUIT;
-      SDL_PushEvent(&sair);
-    });
     passos_ = std::move(passos);
-    fila.executarDepois(150ms, [this] { darPasso(0); });
+    fila.executar([this] { darPasso(0, -1, std::chrono::steady_clock::now()); });
     janela->rodar();
   }
 
@@ -70,13 +62,28 @@ class JanelaTeste : public ::testing::Test {
   bool fimForcado = false;
 
  private:
-  void darPasso(std::size_t i) {
-    antes.push_back(video.apresentados);
-    passos_[i]();
-    if (i + 1 < passos_.size()) fila.executarDepois(150ms, [this, i] { darPasso(i + 1); });
+  void darPasso(std::size_t i, int vistos, std::chrono::steady_clock::time_point desde) {
+    const auto agora = std::chrono::steady_clock::now();
+    if (vistos != video.apresentados) {
+      vistos = video.apresentados, desde = agora;
+    } else if (agora - desde >= 200ms || agora - inicioPasso >= 30s) {
+      antes.push_back(video.apresentados);
+      if (i == passos_.size()) return sair();
+      passos_[i++]();
+      vistos = -1, inicioPasso = agora;
+    }
+    std::this_thread::sleep_for(5ms);
+    fila.executar([this, i, vistos, desde] { darPasso(i, vistos, desde); });
+  }
+  void sair() {
+    fimForcado = true;
+    SDL_Event sair{};
+    sair.type = SDL_QUIT;
+    SDL_PushEvent(&sair);
   }
 
   std::vector<std::function<void()>> passos_;
+  std::chrono::steady_clock::time_point inicioPasso = std::chrono::steady_clock::now();
 };
 
 TEST_F(JanelaTeste, TheKeyboardTypesTabsPastesConfirmsWithReturnAndEscapeEndsTheLoop) {
@@ -89,17 +96,16 @@ TEST_F(JanelaTeste, TheKeyboardTypesTabsPastesConfirmsWithReturnAndEscapeEndsThe
   rodar({
       mostrarPainel,
       // Sent while the loop is busy here, so all the keys arrive in one batch.
-      [&] { xdotool("mousemove 20 20 type --delay 0 '123 456'"); },
-      [&] { xdotool("key --delay 0 Tab type --delay 0 ' 10.0.0.2'"); },
-      [&] { xdotool("key --delay 0 Return"); },
+      [&] { teste::xdotool("mousemove 20 20 type --delay 0 '123 456'"); },
+      [&] { teste::xdotool("key --delay 0 Tab type --delay 0 ' 10.0.0.2'"); },
+      [&] { teste::xdotool("key --delay 0 Return"); },
       [&] {
         SDL_SetClipboardText("654 321");
         mostrarPainel();
       },
       // Focusing the field selects its text, which the paste replaces.
-      [&] { xdotool("key --delay 0 ctrl+v Return"); },
-      [&] { xdotool("key Escape"); },
-      [] {},
+      [&] { teste::xdotool("key --delay 0 ctrl+v Return"); },
+      [&] { teste::xdotool("key Escape"); },
   });
   ASSERT_EQ(confirmacoes.size(), 2u);
   EXPECT_EQ(confirmacoes[0], std::make_pair(std::string("123 456"), std::string(" 10.0.0.2")));

@@ -4,12 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <asio/ip/tcp.hpp>
-#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 
 #include "e2e/Caso.hpp"
 
@@ -77,77 +74,6 @@ class Enlace {
   }
 };
 
-// A TCP relay on loopback that flips a bit at the end (the tag) of the `registro`-th
-// application-data record from the sender, once in its life: a link that breaks after it was ready, not a
-// code.
-class RepasseCorruptor {
- public:
-  RepasseCorruptor(std::uint16_t destino, int registro)
-      : destino(asio::ip::address_v4::loopback(), destino), registro(registro) {
-    linha = std::thread([this] { repassar(); });
-  }
-  ~RepasseCorruptor() {
-    parar = true;
-    linha.join();
-  }
-
-  std::uint16_t porta() const { return escuta.local_endpoint().port(); }
-  std::atomic<bool> corrompeu = false;
-
- private:
-  static bool enviar(int fd, const std::uint8_t* dados, std::size_t tamanho) {
-    for (ssize_t n; tamanho > 0; dados += n, tamanho -= static_cast<std::size_t>(n))
-      if ((n = send(fd, dados, tamanho, MSG_NOSIGNAL)) <= 0) return false;
-    return true;
-  }
-
-  void repassar() {
-    while (!parar) {
-      pollfd p{escuta.native_handle(), POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      asio::error_code erro;
-      auto receptor = escuta.accept(erro);
-      asio::ip::tcp::socket emissor(contexto);
-      if (!erro && !emissor.connect(destino, erro))
-        bombear(receptor.native_handle(), emissor.native_handle());
-    }
-  }
-
-  // Until either side ends. The sender's bytes go on in whole TLS records.
-  void bombear(int receptor, int emissor) {
-    Bytes pendente;
-    int dados = 0;
-    std::uint8_t bloco[65536];
-    while (!parar) {
-      std::array<pollfd, 2> p{{{receptor, POLLIN, 0}, {emissor, POLLIN, 0}}};
-      if (poll(p.data(), p.size(), 50) < 0) return;
-      if (p[0].revents != 0) {
-        const auto n = read(receptor, bloco, sizeof bloco);
-        if (n <= 0 || !enviar(emissor, bloco, static_cast<std::size_t>(n))) return;
-      }
-      if (p[1].revents == 0) continue;
-      const auto n = read(emissor, bloco, sizeof bloco);
-      if (n <= 0) return;
-      pendente.insert(pendente.end(), bloco, bloco + n);
-      std::size_t registroInteiro;
-      while (pendente.size() >= 5 &&
-             pendente.size() >= (registroInteiro = 5 + lerBE<std::uint16_t>(pendente, 3))) {
-        if (pendente[0] == 23 && ++dados == registro && !corrompeu.exchange(true))
-          pendente[registroInteiro - 1] ^= 1;
-        if (!enviar(receptor, pendente.data(), registroInteiro)) return;
-        pendente.erase(pendente.begin(), pendente.begin() + static_cast<std::ptrdiff_t>(registroInteiro));
-      }
-    }
-  }
-
-  asio::io_context contexto;
-  asio::ip::tcp::acceptor escuta{contexto, {asio::ip::address_v4::loopback(), 0}};
-  const asio::ip::tcp::endpoint destino;
-  const int registro;
-  std::atomic<bool> parar = false;
-  std::thread linha;
-};
-
 class ConexaoE2E : public CasoE2E {
  protected:
   // The line orbelo prints for a sender on this port, in the suite the sender reports.
@@ -180,6 +106,13 @@ TEST_F(ConexaoE2E, DialledByAddressThePatternShowsLetterboxedAndMovesAgainAfterA
   EXPECT_EQ(esperarTela("depois-do-keyframe", padraoEmMovimento(video, antes)), "");
   EXPECT_TRUE(
       std::ranges::none_of(orbelo.linhas(), [](const auto& l) { return l.starts_with("A procura"); }));
+  EXPECT_TRUE(esperar(
+      [&] {
+        const auto exibicao = emissor.esperarLinha("Exibição: ", 1s);
+        return exibicao && !exibicao->starts_with("Exibição: 0 ");
+      },
+      30s))
+      << "no report of pictures shown reached the sender";
 }
 
 // Full screen, as a user starts it: the screen size announced, the picture letterboxed in
@@ -206,7 +139,7 @@ TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAn
   EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + std::to_string(novo.porta()) + " "))
       << "no connection to the restarted sender";
   ASSERT_TRUE(xdotool("key Escape"));
-  EXPECT_EQ(orbelo.esperarFim(10s), 0);
+  EXPECT_EQ(orbelo.esperarFim(60s), 0);
   EXPECT_TRUE(novo.esperarLinha("Receptor desconectado: "));
 }
 
@@ -277,11 +210,15 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   emissor.reset();
   EXPECT_TRUE(orbelo.esperarLinha({"Conexão encerrada", "Falha na conexão"}));
   EXPECT_EQ(esperarTela("queda", soAviso()), "") << "the picture is taken away and a notice says why";
-  std::vector<Relogio::time_point> falhas;
-  while (falhas.size() < 3 && orbelo.esperarLinha("Falha na conexão: ")) falhas.push_back(Relogio::now());
-  ASSERT_EQ(falhas.size(), 3u) << "the receiver keeps trying while the sender is away";
-  for (std::size_t i = 1; i < falhas.size(); ++i)
-    EXPECT_GE(falhas[i] - falhas[i - 1], 800ms) << "retries wait a second, they do not spin";
+  // Lines are read when the test gets to them, not when printed: what is already waiting is
+  // drained, then the attempts of the next six seconds are counted.
+  while (orbelo.esperarLinha("Falha na conexão: ", 0ms)) {
+  }
+  int falhas = 0;
+  for (const auto fim = Relogio::now() + 6s; Relogio::now() < fim;)
+    falhas += orbelo.esperarLinha("Falha na conexão: ", 100ms).has_value() ? 1 : 0;
+  EXPECT_GE(falhas, 2) << "the receiver keeps trying while the sender is away";
+  EXPECT_LE(falhas, 7) << "retries wait a second, they do not spin";
 
   Emissor outra({"--tamanho", "800x800", "--fps", "10", "--porta", porta, "--falha-parametros", "15"});
   ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
@@ -321,27 +258,6 @@ TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhen
   ASSERT_TRUE(enlace.voltar());
   EXPECT_TRUE(orbelo.esperarLinha("Conectado a " + destino + " "));
   EXPECT_EQ(esperarTela("enlace-de-volta", padraoDoEmissor(video)), "");
-}
-
-// A record spoilt after the handshake is a broken link like any other: the remembered code
-// was right a moment ago and is kept, and the receiver dials again.
-TEST_F(ConexaoE2E, ATlsRecordSpoiltAfterTheHandshakeIsALostLinkNotARefusedCode) {
-  Emissor emissor({"--tamanho", "800x800", "--fps", "10"});
-  RepasseCorruptor repasse(emissor.porta(), 20);
-  std::filesystem::create_directories(preferencias().parent_path());
-  std::ofstream(preferencias()) << R"({"codigo": "123456", "host": "127.0.0.1"})";
-  Orbelo orbelo(configuracao.caminho(), {"--janela", "--porta", std::to_string(repasse.porta())});
-  ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
-
-  const auto fim = orbelo.esperarLinha({"Conexão encerrada", "O MacBook recusou o código "});
-  ASSERT_TRUE(fim);
-  EXPECT_TRUE(repasse.corrompeu);
-  EXPECT_TRUE(fim->starts_with("Conexão encerrada: ")) << *fim;
-  EXPECT_EQ(esperarTela("registro-corrompido", soAviso()), "") << "a notice, not the pairing panel";
-  EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + std::to_string(repasse.porta()) + " "))
-      << "the receiver dials again";
-  EXPECT_EQ(esperarPreferencias([](const auto& p) { return p.contains("codigo"); }).value("codigo", ""),
-            codigoTeste);
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ TEST_F(DecodificadorVideoTeste,
        TheSlotKeepsTheNewestPictureAsFfmpegDecodesItThroughFormatChangesFlushesAndRemoval) {
   enfileirar(pequeno, 0, 30);
   ASSERT_TRUE(esperarDecodificar());
-  // One wake-up: the screen was told once and every later picture replaced the waiting one.
+  // One wake-up: the screen was told once and every later picture replaced the waiting one. The
+  // call comes after the slot's lock is let go, so it may still be on its way.
+  EXPECT_TRUE(esperar([&] { return avisos > 0; }));
   EXPECT_EQ(avisos, 1);
   ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova);
   EXPECT_EQ(camada.tomarImagem(*quadro), Novidade::nenhuma);

@@ -201,22 +201,54 @@ TEST(Lancamento, TheMonitorChosenIsTheOneHoldingThePointerElseTheNearest) {
 }
 
 TEST(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {
-  Bancada b;
-  b.lancar();
-  b.confirmar("12 3-45", "10.0.0.5");
-  EXPECT_EQ(b.tela.erroPareamento, "O código tem 6 dígitos.");
-  EXPECT_FALSE(b.tela.erroPareamentoOculto || b.tela.pareamentoOculto);
-  EXPECT_TRUE(b.transporte.conexoes.empty());
-  EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
-  EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
+  for (const bool noLogin : {true, false}) {
+    Bancada b;
+    b.inicio.entrada = true;
+    b.lancar();
+    b.inicio.ligacoes = 0;
+    b.confirmar("12 3-45", "10.0.0.5");
+    EXPECT_EQ(b.tela.erroPareamento, "O código tem 6 dígitos.");
+    EXPECT_FALSE(b.tela.erroPareamentoOculto || b.tela.pareamentoOculto);
+    EXPECT_TRUE(b.transporte.conexoes.empty());
+    EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
+    EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
 
-  b.confirmar(" 123-456 ", "\t 10.0.0.5\u3000\u00A0");
-  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
-  EXPECT_EQ(b.conexao().host, "10.0.0.5");
-  EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave("123456"));
-  EXPECT_TRUE(b.tela.pareamentoOculto && !b.tela.pilhaAvisoOculta);
-  EXPECT_EQ(b.inicio.ligacoes, 1);
-  EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
+    b.tela.opcaoInicio = noLogin;
+    b.confirmar(" 123-456 ", "\t 10.0.0.5\u3000\u00A0");
+    ASSERT_EQ(b.transporte.conexoes.size(), 1u);
+    EXPECT_EQ(b.conexao().host, "10.0.0.5");
+    EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave("123456"));
+    EXPECT_TRUE(b.tela.pareamentoOculto && !b.tela.pilhaAvisoOculta);
+    b.mudar(EstadoConexao::pronta);
+    EXPECT_EQ(b.inicio.entrada, noLogin);
+    EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 1) << "the choice, once, and a success adds none";
+    EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
+  }
+}
+
+// The code the sender refuses, whether remembered, given on the command line or typed into the
+// panel: only a remembered one is forgotten, and the panel says why, with the host in use.
+TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndTheHost) {
+  for (const std::string origem : {"remembered", "command line", "panel"}) {
+    Bancada b;
+    b.preferencias.textos = {{"codigo", "111111"}, {"host", "10.0.0.5"}};
+    if (origem == "command line") b.opcoes.codigo = "222222";
+    b.lancar();
+    if (origem == "panel") b.confirmar("333333", "10.0.0.7");
+    b.mudar(EstadoConexao::falhou, erroTls);
+    const std::string codigo = origem == "panel" ? "333333" : origem == "command line" ? "222222" : "111111";
+    EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código " + codigo + " (bad record mac).");
+    EXPECT_EQ(b.preferencias.texto("codigo"),
+              origem == "remembered" ? std::nullopt : std::optional<std::string>("111111"))
+        << origem;
+    EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.erroPareamentoOculto) << origem;
+    EXPECT_EQ(b.tela.erroPareamento,
+              "O MacBook recusou esse código. Confira o código no ícone do Velaro, na barra de menus dele.");
+    EXPECT_EQ(b.tela.campoCodigo, "");
+    EXPECT_EQ(b.tela.campoHost, origem == "panel" ? "10.0.0.7" : "10.0.0.5") << origem;
+    b.agenda.rodar(10s);
+    EXPECT_EQ(b.transporte.conexoes.size(), origem == "panel" ? 2u : 1u) << "a refusal is not retried";
+  }
 }
 
 TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
@@ -263,6 +295,11 @@ TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWind
     b.mudar(EstadoConexao::pronta);
     b.receptor->abrirPareamento();
     b.agenda.rodar();
+    EXPECT_TRUE(b.conexao().cancelada && b.tela.erroPareamentoOculto);
+    EXPECT_EQ(b.tela.campoCodigo + " " + b.tela.campoHost, "123456 10.0.0.5")
+        << "the code and address in use";
+    b.agenda.rodar(10s);
+    EXPECT_EQ(b.transporte.conexoes.size(), 2u) << "stopped: no attempt follows";
     EXPECT_EQ(b.cursorLocal.escondidas, janela ? 0 : 2);
     EXPECT_EQ(b.cursorLocal.mostradas, janela ? 0 : 2);
   }
