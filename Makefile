@@ -1,8 +1,9 @@
-# orbelo: `make demo` runs it against the reference sender, `make test` runs every test,
+# orbelo: `make demo` runs it against the reference sender, `make tidy` checks braces and names,
+# `make test` runs every test,
 # `make asan` runs them again under the sanitizers, `make tsan` runs all but the hostile ones
 # under ThreadSanitizer and `make fuzz` runs every fuzz target. `make deb` builds the Debian
 # package and `make pacote-teste` checks it, installs it, tries it and removes it again.
-.PHONY: deps build release test asan tsan fuzz demo deb pacote-teste clean
+.PHONY: deps build release tidy test asan tsan fuzz demo deb pacote-teste clean
 
 deps:
 	scripts/instalar-dependencias.sh
@@ -14,6 +15,9 @@ build: deps
 release: deps
 	cmake --preset release
 	cmake --build --preset release
+
+tidy: deps
+	scripts/tidy.sh
 
 test: build
 	@eval "$$(scripts/servicos-teste.sh)"; export DISPLAY; \
