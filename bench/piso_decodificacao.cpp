@@ -49,24 +49,30 @@ class Tela {
     if (!contexto) {
       return false;
     }
-    if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+    if (SDL_GL_SetSwapInterval(1) != 0) {
+      SDL_GL_SetSwapInterval(0);
+    }
     SDL_GL_GetDrawableSize(janela, &largura, &altura);
     return true;
   }
   ~Tela() {
     // Its names go while the context that made them is still there.
     textura.reset();
-    if (contexto) SDL_GL_DeleteContext(contexto);
-    if (janela) SDL_DestroyWindow(janela);
+    if (contexto) {
+      SDL_GL_DeleteContext(contexto);
+    }
+    if (janela) {
+      SDL_DestroyWindow(janela);
+    }
     SDL_Quit();
   }
 
-  void mostrar(const AVFrame& quadro) {
+  void mostrar(const AVFrame& imagem) {
     if (!textura) {
       textura.emplace();
     }
     SDL_PumpEvents();
-    if (textura->enviar(quadro, conversao)) {
+    if (textura->enviar(imagem, conversao)) {
       glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
       textura->copiar(0, 0, largura, altura);
     }
@@ -103,7 +109,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   orbelo::DecodificadorH264 decodificador;
-  orbelo::Quadro quadro(av_frame_alloc());
+  orbelo::Imagem imagem(av_frame_alloc());
   if (decodificador.prepararPara(fluxo->formato) != 0) {
     std::puts("O decodificador não abriu.");
     return 1;
@@ -119,12 +125,12 @@ int main(int argc, char** argv) {
     if (decodificador.enviar(unidade.comprimentos, decodificados) != 0) {
       continue;
     }
-    while (decodificador.receber(*quadro) == 0) {
+    while (decodificador.receber(*imagem) == 0) {
       ++decodificados;
       if (desenhar) {
-        tela.mostrar(*quadro);
+        tela.mostrar(*imagem);
       }
-      av_frame_unref(quadro.get());
+      av_frame_unref(imagem.get());
     }
   }
   const double cpu = segundosCpu() - inicio;

@@ -64,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
     return 0;
   }
   DecodificadorH264 decodificador;
-  Quadro imagem(av_frame_alloc());
+  Imagem imagem(av_frame_alloc());
   bool aguardandoKeyframe = true;
   while (!resto.empty()) {
     const auto payload = proximo(resto);
     const auto quadro = Mensagens::Quadro::ler(payload);
-    if (!quadro || (aguardandoKeyframe && !quadro->chave)) {
+    if (!quadro || (aguardandoKeyframe && !quadro->keyframe)) {
       continue;
     }
     aguardandoKeyframe = false;

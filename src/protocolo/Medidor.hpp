@@ -6,13 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "protocolo/Saida.hpp"
+
 namespace orbelo {
 
 // Frame and bit-rate meter: one summary line about every five seconds while frames flow.
 class Medidor {
  public:
   using Relogio = std::function<std::chrono::steady_clock::time_point()>;
-  using Impressora = std::function<void(std::string_view linha)>;
 
   // Defaults: the monotonic clock and a line on standard output.
   explicit Medidor(std::string rotulo, Relogio relogio = {}, Impressora imprimir = {});

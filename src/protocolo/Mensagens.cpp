@@ -29,10 +29,10 @@ std::optional<Config> Config::ler(VistaBytes payload) {
 }
 
 Bytes Config::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::config, tamanho);
-  anexarBE(quadro, largura);
-  anexarBE(quadro, altura);
-  return quadro;
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::config, tamanho);
+  anexarBE(mensagem, largura);
+  anexarBE(mensagem, altura);
+  return mensagem;
 }
 
 std::optional<Parametros> Parametros::ler(VistaBytes payload) {
@@ -57,12 +57,12 @@ std::optional<Bytes> Parametros::empacotar() const {
   if (sps.size() > maximo || pps.size() > maximo) {
     return std::nullopt;
   }
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::parametros, 4 + sps.size() + pps.size());
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::parametros, 4 + sps.size() + pps.size());
   for (const Bytes* registro : {&sps, &pps}) {
-    anexarBE(quadro, static_cast<std::uint16_t>(registro->size()));
-    quadro.insert(quadro.end(), registro->begin(), registro->end());
+    anexarBE(mensagem, static_cast<std::uint16_t>(registro->size()));
+    mensagem.insert(mensagem.end(), registro->begin(), registro->end());
   }
-  return quadro;
+  return mensagem;
 }
 
 std::optional<Quadro> Quadro::ler(VistaBytes payload) {
@@ -73,10 +73,10 @@ std::optional<Quadro> Quadro::ler(VistaBytes payload) {
 }
 
 Bytes Quadro::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::quadro, 1 + unidades.size());
-  quadro.push_back(chave ? marcaSim : 0);
-  quadro.insert(quadro.end(), unidades.begin(), unidades.end());
-  return quadro;
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::quadro, 1 + unidades.size());
+  mensagem.push_back(keyframe ? marcaSim : 0);
+  mensagem.insert(mensagem.end(), unidades.begin(), unidades.end());
+  return mensagem;
 }
 
 std::optional<TelaReceptor> TelaReceptor::ler(VistaBytes payload) {
@@ -88,11 +88,11 @@ std::optional<TelaReceptor> TelaReceptor::ler(VistaBytes payload) {
 }
 
 Bytes TelaReceptor::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::telaReceptor, tamanho);
-  anexarBE(quadro, largura);
-  anexarBE(quadro, altura);
-  anexarBE(quadro, recursos);
-  return quadro;
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::telaReceptor, tamanho);
+  anexarBE(mensagem, largura);
+  anexarBE(mensagem, altura);
+  anexarBE(mensagem, recursos);
+  return mensagem;
 }
 
 std::optional<Cursor> Cursor::ler(VistaBytes payload) {
@@ -107,11 +107,11 @@ std::optional<Cursor> Cursor::ler(VistaBytes payload) {
 }
 
 Bytes Cursor::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::cursor, tamanho);
-  anexarBE(quadro, x);
-  anexarBE(quadro, y);
-  quadro.push_back(visivel ? marcaSim : 0);
-  return quadro;
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::cursor, tamanho);
+  anexarBE(mensagem, x);
+  anexarBE(mensagem, y);
+  mensagem.push_back(visivel ? marcaSim : 0);
+  return mensagem;
 }
 
 std::optional<ImagemCursor> ImagemCursor::ler(VistaBytes payload) {
@@ -127,12 +127,12 @@ std::optional<ImagemCursor> ImagemCursor::ler(VistaBytes payload) {
 }
 
 Bytes ImagemCursor::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::imagemCursor, cabecalho + imagem.size());
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::imagemCursor, cabecalho + imagem.size());
   for (float valor : {forma.largura, forma.altura, forma.pontaX, forma.pontaY}) {
-    anexarBE(quadro, valor);
+    anexarBE(mensagem, valor);
   }
-  quadro.insert(quadro.end(), imagem.begin(), imagem.end());
-  return quadro;
+  mensagem.insert(mensagem.end(), imagem.begin(), imagem.end());
+  return mensagem;
 }
 
 std::optional<Exibicao> Exibicao::ler(VistaBytes payload) {
@@ -143,9 +143,9 @@ std::optional<Exibicao> Exibicao::ler(VistaBytes payload) {
 }
 
 Bytes Exibicao::empacotar() const {
-  Bytes quadro = Protocolo::cabecalho(TipoMensagem::exibicao, tamanho);
-  anexarBE(quadro, quadrosPorSegundo);
-  return quadro;
+  Bytes mensagem = Protocolo::cabecalho(TipoMensagem::exibicao, tamanho);
+  anexarBE(mensagem, quadrosPorSegundo);
+  return mensagem;
 }
 
 }  // namespace orbelo::Mensagens

@@ -47,7 +47,7 @@ struct Parametros {
 // One access unit behind a flag that is exactly 1 for a key frame.
 struct Quadro {
   static constexpr std::size_t tamanhoMinimo = 2;
-  bool chave = false;
+  bool keyframe = false;
   VistaBytes unidades;  // NAL units behind 4-byte lengths, inside the payload read or the bytes to send
 
   static std::optional<Quadro> ler(VistaBytes payload);

@@ -13,17 +13,17 @@ std::optional<TipoMensagem> tipoMensagem(std::uint8_t valor) {
 namespace Protocolo {
 
 Bytes empacotar(TipoMensagem tipo, VistaBytes payload) {
-  Bytes quadro = cabecalho(tipo, payload.size());
-  quadro.insert(quadro.end(), payload.begin(), payload.end());
-  return quadro;
+  Bytes mensagem = cabecalho(tipo, payload.size());
+  mensagem.insert(mensagem.end(), payload.begin(), payload.end());
+  return mensagem;
 }
 
 Bytes cabecalho(TipoMensagem tipo, std::size_t tamanhoPayload) {
-  Bytes quadro;
-  quadro.reserve(tamanhoPayload + 5);
-  anexarBE(quadro, static_cast<std::uint32_t>(tamanhoPayload + 1));
-  quadro.push_back(static_cast<std::uint8_t>(tipo));
-  return quadro;
+  Bytes mensagem;
+  mensagem.reserve(tamanhoPayload + 5);
+  anexarBE(mensagem, static_cast<std::uint32_t>(tamanhoPayload + 1));
+  mensagem.push_back(static_cast<std::uint8_t>(tipo));
+  return mensagem;
 }
 
 }  // namespace Protocolo

@@ -44,7 +44,7 @@ struct EstadoTela {
 
   // Remote pointer overlay.
   bool cursorOculto = true;
-  Retangulo quadroCursor;
+  Retangulo retanguloCursor;
   std::shared_ptr<const ImagemCursor> imagemCursor;
 
   // Statistics overlay: one figure per line.

@@ -3,11 +3,11 @@
 namespace orbelo::Lembranca {
 
 void salvar(Preferencias& preferencias, const std::string& codigo, const std::optional<std::string>& host) {
-  preferencias.gravarTexto(chaveCodigo, codigo);
+  preferencias.gravarTexto(preferenciaCodigo, codigo);
   if (host) {
-    preferencias.gravarTexto(chaveHost, *host);
+    preferencias.gravarTexto(preferenciaHost, *host);
   } else {
-    preferencias.remover(chaveHost);
+    preferencias.remover(preferenciaHost);
   }
 }
 

@@ -11,10 +11,10 @@ namespace orbelo {
 // Everything the receiver keeps between runs, apart from the autostart entry.
 namespace Lembranca {
 
-inline constexpr std::string_view chaveCodigo = "codigo";
-inline constexpr std::string_view chaveHost = "host";
-inline constexpr std::string_view chaveInicioConfigurado = "inicioConfigurado";
-inline constexpr std::string_view chaveEstatisticas = "mostrarEstatisticas";
+inline constexpr std::string_view preferenciaCodigo = "codigo";
+inline constexpr std::string_view preferenciaHost = "host";
+inline constexpr std::string_view preferenciaInicioConfigurado = "inicioConfigurado";
+inline constexpr std::string_view preferenciaEstatisticas = "mostrarEstatisticas";
 
 // The pairing that just worked; connecting by discovery forgets any address.
 void salvar(Preferencias& preferencias, const std::string& codigo, const std::optional<std::string>& host);

@@ -8,16 +8,9 @@
 #include <variant>
 
 #include "protocolo/Protocolo.hpp"
+#include "receptor/TamanhoTela.hpp"
 
 namespace orbelo {
-
-// Screen size in pixels to announce; both values fit the screen message's unsigned 32 bits.
-struct TamanhoTela {
-  std::int64_t largura = 0;
-  std::int64_t altura = 0;
-
-  bool operator==(const TamanhoTela&) const = default;
-};
 
 // What the parser prints, with a line feed, before the process ends with `status`.
 struct SaidaAntecipada {

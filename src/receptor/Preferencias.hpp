@@ -10,11 +10,11 @@ namespace orbelo {
 class Preferencias {
  public:
   virtual ~Preferencias() = default;
-  virtual std::optional<std::string> texto(std::string_view chave) const = 0;
-  virtual bool booleano(std::string_view chave) const = 0;  // false when missing
-  virtual void gravarTexto(std::string_view chave, const std::string& valor) = 0;
-  virtual void gravarBooleano(std::string_view chave, bool valor) = 0;
-  virtual void remover(std::string_view chave) = 0;
+  virtual std::optional<std::string> texto(std::string_view preferencia) const = 0;
+  virtual bool booleano(std::string_view preferencia) const = 0;  // false when missing
+  virtual void gravarTexto(std::string_view preferencia, const std::string& valor) = 0;
+  virtual void gravarBooleano(std::string_view preferencia, bool valor) = 0;
+  virtual void remover(std::string_view preferencia) = 0;
 };
 
 }  // namespace orbelo

@@ -8,10 +8,10 @@
 namespace orbelo {
 
 std::shared_ptr<Receptor> Receptor::criar(OpcoesReceptor opcoes, const DependenciasReceptor& dependencias) {
-  return std::make_shared<Receptor>(Chave{}, std::move(opcoes), dependencias);
+  return std::make_shared<Receptor>(Passe{}, std::move(opcoes), dependencias);
 }
 
-Receptor::Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias)
+Receptor::Receptor(Passe, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias)
     : opcoes(std::move(opcoes)),
       fila(dependencias.fila),
       principal(dependencias.principal),

@@ -13,7 +13,7 @@
 #include "CamadaVideo.hpp"
 #include "CursorLocal.hpp"
 #include "EstadoTela.hpp"
-#include "Fila.hpp"
+#include "Executor.hpp"
 #include "ImagemCursor.hpp"
 #include "InicioAutomatico.hpp"
 #include "OpcoesReceptor.hpp"
@@ -27,9 +27,9 @@ namespace orbelo {
 
 // The platform services the receiver works through; all outlive it.
 struct DependenciasReceptor {
-  Fila& fila;           // the network thread: the connection lives there
-  Fila& principal;      // the main thread: the window and everything it draws
-  Fila& decodificacao;  // a worker: pointer images are decoded there, never on the main thread
+  Executor& fila;           // the network thread: the connection lives there
+  Executor& principal;      // the main thread: the window and everything it draws
+  Executor& decodificacao;  // a worker: pointer images are decoded there, never on the main thread
   Transporte& transporte;
   CamadaVideo& camada;
   // Whether the decoder can use a stream's parameter sets; safe from any thread.
@@ -39,15 +39,15 @@ struct DependenciasReceptor {
   InicioAutomatico& inicioAutomatico;
   CursorLocal& cursorLocal;
   EstadoTela& tela;
-  Medidor::Impressora imprimir;  // a line on standard output when empty
-  Medidor::Relogio relogio;      // the monotonic clock when empty
+  Impressora imprimir;       // a line on standard output when empty
+  Medidor::Relogio relogio;  // the monotonic clock when empty
 };
 
 // The application: finds the sender, keeps the link, turns the stream into pictures
 // and pointer moves, and tells the user what it is doing.
 class Receptor : public std::enable_shared_from_this<Receptor> {
-  struct Chave {
-    explicit Chave() = default;
+  struct Passe {
+    explicit Passe() = default;
   };
 
  public:
@@ -57,7 +57,7 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
   static constexpr std::size_t limiteImagemCursor = std::size_t{4} << 20;
 
   static std::shared_ptr<Receptor> criar(OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
-  Receptor(Chave, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
+  Receptor(Passe, OpcoesReceptor opcoes, const DependenciasReceptor& dependencias);
 
   // Main thread.
   void lancar(std::optional<TamanhoTela> telaDoMonitor);
@@ -145,14 +145,14 @@ class Receptor : public std::enable_shared_from_this<Receptor> {
 
   // Fixed at creation; safe from both threads.
   const OpcoesReceptor opcoes;
-  Fila& fila;
-  Fila& principal;
-  Fila& decodificacao;
+  Executor& fila;
+  Executor& principal;
+  Executor& decodificacao;
   Transporte& transporte;
   const std::function<bool(const FormatoVideo&)> formatoUtilizavel;
   Preferencias& preferencias;
   InicioAutomatico& inicioAutomatico;
-  Medidor::Impressora imprimir;
+  Impressora imprimir;
 
   // Safe from both threads. Bytes of frames and pointer images that wait for another thread:
   // above a cap the socket is not read until they drain, so TCP slows the sender down.

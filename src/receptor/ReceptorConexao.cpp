@@ -174,9 +174,9 @@ void Receptor::aoFicarPronta() {
   if (codigo) {
     Lembranca::salvar(preferencias, *codigo, host);
   }
-  if (!preferencias.booleano(Lembranca::chaveInicioConfigurado) && inicioAutomatico.instalado()) {
+  if (!preferencias.booleano(Lembranca::preferenciaInicioConfigurado) && inicioAutomatico.instalado()) {
     inicioAutomatico.ligar();
-    preferencias.gravarBooleano(Lembranca::chaveInicioConfigurado, true);
+    preferencias.gravarBooleano(Lembranca::preferenciaInicioConfigurado, true);
   }
   mostrarAviso("Conectado. Esperando a imagem…", false);
   informarTela(*conexao);
@@ -188,7 +188,7 @@ void Receptor::recusado(const ErroRede& erro) {
   parar();
   // A remembered code the sender no longer takes must not be tried at the next start.
   if (codigoVeioSalvo) {
-    preferencias.remover(Lembranca::chaveCodigo);
+    preferencias.remover(Lembranca::preferenciaCodigo);
   }
   principal.executar([eu = shared_from_this(), hostEmUso = host] {
     eu->mostrarPareamento("", hostEmUso, std::string(textoRecusa));

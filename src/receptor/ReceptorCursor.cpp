@@ -30,8 +30,8 @@ void Receptor::posicionarCursor() {
   const double pontaX = video.x + cursorPosicao->x * video.largura;
   // The wire's y grows downward, ours upward.
   const double pontaY = video.y + video.altura - cursorPosicao->y * video.altura;
-  tela.quadroCursor = Retangulo{pontaX - cursorForma->pontaX * largura,
-                                pontaY - altura + cursorForma->pontaY * altura, largura, altura};
+  tela.retanguloCursor = Retangulo{pontaX - cursorForma->pontaX * largura,
+                                   pontaY - altura + cursorForma->pontaY * altura, largura, altura};
   tela.cursorOculto = false;
 }
 

@@ -18,7 +18,7 @@ constexpr std::chrono::milliseconds intervaloEstatisticas{500};
 void Receptor::alternarEstatisticas() {
   afirmarNoPrincipal();
   mostrarEstatisticas(!tela.estatisticasVisiveis);
-  preferencias.gravarBooleano(Lembranca::chaveEstatisticas, tela.estatisticasVisiveis);
+  preferencias.gravarBooleano(Lembranca::preferenciaEstatisticas, tela.estatisticasVisiveis);
 }
 
 void Receptor::mostrarEstatisticas(bool visiveis) {

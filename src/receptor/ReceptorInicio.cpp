@@ -12,7 +12,7 @@ void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
     inicioAutomatico.ligar();
   }
   iniciarAvisoDeExibicao();
-  if (preferencias.booleano(Lembranca::chaveEstatisticas)) {
+  if (preferencias.booleano(Lembranca::preferenciaEstatisticas)) {
     mostrarEstatisticas(true);
   }
 
@@ -24,14 +24,14 @@ void Receptor::lancar(std::optional<TamanhoTela> telaDoMonitor) {
   fila.executar([eu = shared_from_this(), anunciada] { eu->telaPixels = anunciada; });
 
   const std::optional<std::string> hostInicial =
-      opcoes.host ? opcoes.host : preferencias.texto(Lembranca::chaveHost);
+      opcoes.host ? opcoes.host : preferencias.texto(Lembranca::preferenciaHost);
   if (opcoes.codigo) {
     fila.executar([eu = shared_from_this(), codigoDado = *opcoes.codigo, hostInicial] {
       eu->iniciar(codigoDado, hostInicial, false);
     });
     return;
   }
-  if (const auto lembrado = preferencias.texto(Lembranca::chaveCodigo)) {
+  if (const auto lembrado = preferencias.texto(Lembranca::preferenciaCodigo)) {
     if (auto normalizado = Pareamento::normalizar(*lembrado)) {
       fila.executar([eu = shared_from_this(), codigoLembrado = std::move(*normalizado), hostInicial] {
         eu->iniciar(codigoLembrado, hostInicial, true);

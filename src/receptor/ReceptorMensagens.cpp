@@ -143,7 +143,7 @@ void Receptor::tratarQuadro(Bytes dados) {
   if (!quadro || !formato) {
     return;
   }
-  if (aguardandoKeyframe && !quadro->chave) {
+  if (aguardandoKeyframe && !quadro->keyframe) {
     return;
   }
   aguardandoKeyframe = false;

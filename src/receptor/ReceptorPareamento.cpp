@@ -46,7 +46,8 @@ void Receptor::mostrarPareamento(std::string codigoMostrado, const std::optional
   tela.erroPareamentoOculto = !erro;
   tela.erroPareamento = erro.value_or("");
   // Until the user has once chosen, opening at login is offered switched on.
-  tela.opcaoInicio = !preferencias.booleano(Lembranca::chaveInicioConfigurado) || inicioAutomatico.existe();
+  tela.opcaoInicio =
+      !preferencias.booleano(Lembranca::preferenciaInicioConfigurado) || inicioAutomatico.existe();
   tela.cursorOculto = true;
   tela.pareamentoOculto = false;
   if (!opcoes.janela && cursorEscondido) {
@@ -84,7 +85,7 @@ void Receptor::confirmarPareamento() {
     } else {
       inicioAutomatico.desligar();
     }
-    preferencias.gravarBooleano(Lembranca::chaveInicioConfigurado, true);
+    preferencias.gravarBooleano(Lembranca::preferenciaInicioConfigurado, true);
   }
   tela.pareamentoOculto = true;
   tela.pilhaAvisoOculta = false;

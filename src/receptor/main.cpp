@@ -10,7 +10,7 @@
 #include "protocolo/Saida.hpp"
 #include "receptor/plataforma/janela/CursorLocalSdl.hpp"
 #include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
-#include "receptor/plataforma/janela/FilaPrincipal.hpp"
+#include "receptor/plataforma/janela/ExecutorPrincipal.hpp"
 #include "receptor/plataforma/janela/JanelaSdl.hpp"
 #include "receptor/plataforma/rede/FilaAsio.hpp"
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   // hold when it goes (the receiver, the single-instance listener) is bound to them.
   FilaAsio fila;
   FilaAsio decodificacao;
-  FilaPrincipal principal;
+  ExecutorPrincipal principal;
   EstadoTela tela;
   // The window calls back only from its loop, which starts once the receiver exists.
   std::shared_ptr<Receptor> receptor;

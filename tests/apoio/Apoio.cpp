@@ -58,7 +58,9 @@ constexpr std::array prefixosReceptor{
 // A new folder only its owner may enter, inside `pai`.
 fs::path pastaPrivada(const fs::path& pai) {
   std::string modelo = (pai / "execucao-XXXXXX").string();
-  if (!mkdtemp(modelo.data())) throw std::runtime_error("mkdtemp " + modelo);
+  if (!mkdtemp(modelo.data())) {
+    throw std::runtime_error("mkdtemp " + modelo);
+  }
   return modelo;
 }
 
@@ -75,8 +77,9 @@ std::vector<fs::path> descritoresDe(pid_t processo) {
   std::vector<fs::path> encontrados;
   std::error_code erro;
   for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
-       !erro && it != fs::directory_iterator(); it.increment(erro))
+       !erro && it != fs::directory_iterator(); it.increment(erro)) {
     encontrados.push_back(it->path());
+  }
   return encontrados;
 }
 
@@ -85,27 +88,41 @@ std::vector<fs::path> descritoresDe(pid_t processo) {
 Processo::Processo(const std::vector<std::string>& argumentos, const std::vector<std::string>& ambiente) {
   int canos[3][2];
   for (auto& cano : canos) {
-    if (pipe2(cano, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (pipe2(cano, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe");
+    }
   }
   posix_spawn_file_actions_t acoes;
   posix_spawn_file_actions_init(&acoes);
   // The child's ends: standard input reads, the other two write.
-  for (int i = 0; i < 3; ++i) posix_spawn_file_actions_adddup2(&acoes, canos[i][i > 0], i);
+  for (int i = 0; i < 3; ++i) {
+    posix_spawn_file_actions_adddup2(&acoes, canos[i][i > 0], i);
+  }
   std::vector<char*> argv;
-  for (const auto& a : argumentos) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& a : argumentos) {
+    argv.push_back(const_cast<char*>(a.c_str()));
+  }
   argv.push_back(nullptr);
   std::vector<std::string> variaveis(ambiente);
-  for (char** e = environ; *e != nullptr; ++e) variaveis.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    variaveis.emplace_back(*e);
+  }
   std::vector<char*> envp;
-  for (auto& v : variaveis) envp.push_back(v.data());
+  for (auto& v : variaveis) {
+    envp.push_back(v.data());
+  }
   envp.push_back(nullptr);
   const int falha = posix_spawnp(&pid, argv[0], &acoes, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&acoes);
-  for (int i = 0; i < 3; ++i) close(canos[i][i > 0]);
+  for (int i = 0; i < 3; ++i) {
+    close(canos[i][i > 0]);
+  }
   entrada = canos[0][1];
   saida = canos[1][0];
   erro = canos[2][0];
-  if (falha != 0) throw std::runtime_error("posix_spawnp " + argumentos[0]);
+  if (falha != 0) {
+    throw std::runtime_error("posix_spawnp " + argumentos[0]);
+  }
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -117,20 +134,26 @@ Processo::~Processo() {
       waitpid(pid, nullptr, 0);
     }
   }
-  for (int fd : {entrada, saida, erro}) close(fd);
+  for (int fd : {entrada, saida, erro}) {
+    close(fd);
+  }
 }
 
 void Processo::escrever(VistaBytes dados) {
   for (std::size_t feitos = 0; feitos < dados.size();) {
     const ssize_t n = write(entrada, dados.data() + feitos, dados.size() - feitos);
-    if (n <= 0) throw std::runtime_error("write to child");
+    if (n <= 0) {
+      throw std::runtime_error("write to child");
+    }
     feitos += static_cast<std::size_t>(n);
   }
 }
 
 Bytes Processo::ler(std::chrono::milliseconds espera) {
   Bytes dados;
-  if (fimSaida || !pronto(saida, espera)) return dados;
+  if (fimSaida || !pronto(saida, espera)) {
+    return dados;
+  }
   dados.resize(256 * 1024);
   const ssize_t n = read(saida, dados.data(), dados.size());
   fimSaida = n <= 0;
@@ -145,14 +168,19 @@ std::optional<std::string> Processo::esperarLinha(std::initializer_list<std::str
     while (lidas < todas.size()) {
       const auto& linha = todas[lidas++];
       for (auto prefixo : prefixos) {
-        if (linha.starts_with(prefixo)) return linha;
+        if (linha.starts_with(prefixo)) {
+          return linha;
+        }
       }
     }
-    if (restaAte(limite) <= 0ms || fimSaida) return std::nullopt;
+    if (restaAte(limite) <= 0ms || fimSaida) {
+      return std::nullopt;
+    }
     const Bytes dados = ler(restaAte(limite));
     pendente.append(dados.begin(), dados.end());
-    for (std::size_t fim; (fim = pendente.find('\n')) != std::string::npos; pendente.erase(0, fim + 1))
+    for (std::size_t fim; (fim = pendente.find('\n')) != std::string::npos; pendente.erase(0, fim + 1)) {
       todas.push_back(pendente.substr(0, fim));
+    }
   }
 }
 
@@ -175,32 +203,41 @@ std::string Processo::erros() {
   std::string texto;
   char bloco[4096];
   fcntl(erro, F_SETFL, fcntl(erro, F_GETFL) | O_NONBLOCK);
-  for (ssize_t n; (n = read(erro, bloco, sizeof bloco)) > 0;)
+  for (ssize_t n; (n = read(erro, bloco, sizeof bloco)) > 0;) {
     texto.append(bloco, static_cast<std::size_t>(n));
+  }
   return texto;
 }
 
 PastaTemporaria::PastaTemporaria() {
   std::string modelo = (fs::temp_directory_path() / "orbelo-teste-XXXXXX").string();
-  if (!mkdtemp(modelo.data())) throw std::runtime_error("mkdtemp");
+  if (!mkdtemp(modelo.data())) {
+    throw std::runtime_error("mkdtemp");
+  }
   caminho_ = modelo;
   fs::permissions(caminho_, fs::perms(0755));
 }
 
 PastaTemporaria::~PastaTemporaria() {
   std::error_code erro;
-  for (const auto& item : fs::recursive_directory_iterator(caminho_, erro))
+  for (const auto& item : fs::recursive_directory_iterator(caminho_, erro)) {
     fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, erro);
+  }
   fs::remove_all(caminho_, erro);
 }
 
 std::string prepararServicos() {
   std::string comando = ORBELO_FONTE "/scripts/servicos-teste.sh";
-  if (const char* exibicao = std::getenv("DISPLAY"))
+  if (const char* exibicao = std::getenv("DISPLAY")) {
     comando = "ORBELO_DISPLAY=" + std::string(exibicao) + " " + comando;
+  }
   Processo script({"sh", "-c", comando});
-  if (auto linha = script.esperarLinha("DISPLAY=", 60s)) setenv("DISPLAY", linha->substr(8).c_str(), 1);
-  if (script.esperarFim(60s) != 0) throw std::runtime_error("scripts/servicos-teste.sh failed");
+  if (auto linha = script.esperarLinha("DISPLAY=", 60s)) {
+    setenv("DISPLAY", linha->substr(8).c_str(), 1);
+  }
+  if (script.esperarFim(60s) != 0) {
+    throw std::runtime_error("scripts/servicos-teste.sh failed");
+  }
   return std::getenv("DISPLAY");
 }
 
@@ -220,10 +257,11 @@ Orbelo::Orbelo(const fs::path& configuracao, std::vector<std::string> argumentos
 Orbelo::~Orbelo() {
   esperarLinha("\x01", 300ms);  // collects what is still in the pipe
   EXPECT_EQ(erros(), "") << "orbelo wrote to standard error";
-  for (const auto& linha : linhas())
+  for (const auto& linha : linhas()) {
     EXPECT_TRUE(
         std::ranges::any_of(prefixosReceptor, [&](std::string_view p) { return linha.starts_with(p); }))
         << "unexpected line from orbelo: " << linha;
+  }
 }
 
 std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais) {
@@ -234,28 +272,35 @@ std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> ma
 
 Servico::Servico(const std::vector<std::string>& argumentos) : Processo(argumentos) {
   const auto ouvindo = esperarLinha("Ouvindo em ");
-  if (!ouvindo) throw std::runtime_error(argumentos[0] + " did not start: " + erros());
+  if (!ouvindo) {
+    throw std::runtime_error(argumentos[0] + " did not start: " + erros());
+  }
   porta_ = static_cast<std::uint16_t>(std::stoi(ouvindo->substr(ouvindo->rfind(':') + 1)));
 }
 
 Emissor::Emissor(const std::vector<std::string>& argumentos, bool anunciar)
     : Servico([&] {
         std::vector<std::string> linha{ORBELO_EMISSOR, "--codigo", std::string(codigoTeste), "--porta", "0"};
-        if (!anunciar) linha.emplace_back("--sem-anuncio");
+        if (!anunciar) {
+          linha.emplace_back("--sem-anuncio");
+        }
         linha.insert(linha.end(), argumentos.begin(), argumentos.end());
         return linha;
       }()) {}
 
 std::string chaveHex(std::string_view codigo) {
   std::string hex;
-  for (std::uint8_t byte : Pareamento::derivarChave(codigo))
+  for (std::uint8_t byte : Pareamento::derivarChave(codigo)) {
     hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+  }
   return hex;
 }
 
 std::unique_ptr<emissor::Servidor> servidorPsk(std::uint16_t porta, std::string_view codigo) {
   auto servidor = emissor::Servidor::abrir("127.0.0.1", porta, Pareamento::derivarChave(codigo));
-  if (auto* erro = std::get_if<std::string>(&servidor)) throw std::runtime_error(*erro);
+  if (auto* erro = std::get_if<std::string>(&servidor)) {
+    throw std::runtime_error(*erro);
+  }
   return std::move(std::get<std::unique_ptr<emissor::Servidor>>(servidor));
 }
 
@@ -263,8 +308,12 @@ std::optional<Mensagem> SessaoPsk::receber(std::chrono::milliseconds espera) {
   const auto limite = std::chrono::steady_clock::now() + espera;
   while (recebidas.empty()) {
     const auto recebido = conexao->receber(restaAte(limite));
-    for (auto& mensagem : leitor.alimentar(recebido.dados)) recebidas.push_back(std::move(mensagem));
-    if (recebidas.empty() && (recebido.acabou || restaAte(limite) <= 0ms)) return std::nullopt;
+    for (auto& mensagem : leitor.alimentar(recebido.dados)) {
+      recebidas.push_back(std::move(mensagem));
+    }
+    if (recebidas.empty() && (recebido.acabou || restaAte(limite) <= 0ms)) {
+      return std::nullopt;
+    }
   }
   auto primeira = std::move(recebidas.front());
   recebidas.pop_front();
@@ -286,7 +335,9 @@ std::vector<std::string> soquetes(pid_t processo) {
   for (const auto& descritor : descritoresDe(processo)) {
     std::error_code erro;
     const auto alvo = fs::read_symlink(descritor, erro).string();
-    if (alvo.starts_with("socket:[")) inodes.insert(alvo.substr(8, alvo.size() - 9));
+    if (alvo.starts_with("socket:[")) {
+      inodes.insert(alvo.substr(8, alvo.size() - 9));
+    }
   }
   std::vector<std::string> encontrados;
   for (const std::string protocolo : {"tcp", "tcp6", "udp", "udp6"}) {
@@ -296,8 +347,12 @@ std::vector<std::string> soquetes(pid_t processo) {
     while (std::getline(tabela, linha)) {
       std::istringstream campos(linha);
       campos >> posicao >> local >> remoto >> estado;
-      for (int i = 0; i < 6; ++i) campos >> inode;  // queues, timer, retransmits, owner, timeout, inode
-      if (inodes.contains(inode)) encontrados.push_back(protocolo + " " + local + " " + estado);
+      for (int i = 0; i < 6; ++i) {
+        campos >> inode;  // queues, timer, retransmits, owner, timeout, inode
+      }
+      if (inodes.contains(inode)) {
+        encontrados.push_back(protocolo + " " + local + " " + estado);
+      }
     }
   }
   return encontrados;
@@ -306,7 +361,9 @@ std::vector<std::string> soquetes(pid_t processo) {
 bool esperar(const std::function<bool()>& condicao, std::chrono::milliseconds espera) {
   const auto fim = std::chrono::steady_clock::now() + espera;
   while (!condicao()) {
-    if (std::chrono::steady_clock::now() > fim) return false;
+    if (std::chrono::steady_clock::now() > fim) {
+      return false;
+    }
     std::this_thread::sleep_for(2ms);
   }
   return true;
@@ -329,7 +386,9 @@ void escrever(const fs::path& arquivo, const std::string& texto) {
 
 std::vector<std::string> nomesEm(const fs::path& pasta) {
   std::vector<std::string> nomes;
-  for (const auto& item : fs::directory_iterator(pasta)) nomes.push_back(item.path().filename().string());
+  for (const auto& item : fs::directory_iterator(pasta)) {
+    nomes.push_back(item.path().filename().string());
+  }
   return nomes;
 }
 
@@ -340,18 +399,23 @@ std::vector<std::string> semPrivilegios(
   const pid_t filho = fork();
   if (filho == 0) {
     constexpr uid_t ninguem = 65534;
-    if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(ninguem) || setuid(ninguem))) _exit(2);
+    if (geteuid() == 0 && (setgroups(0, nullptr) || setgid(ninguem) || setuid(ninguem))) {
+      _exit(2);
+    }
     acao([&](std::string_view linha) {
       const std::string texto = std::string(linha) + "\n";
-      if (write(tubo[1], texto.data(), texto.size()) != static_cast<ssize_t>(texto.size())) _exit(3);
+      if (write(tubo[1], texto.data(), texto.size()) != static_cast<ssize_t>(texto.size())) {
+        _exit(3);
+      }
     });
     _exit(0);
   }
   close(tubo[1]);
   std::vector<std::string> linhas;
   std::string pendente;
-  for (char c; read(tubo[0], &c, 1) == 1;)
+  for (char c; read(tubo[0], &c, 1) == 1;) {
     c == '\n' ? linhas.push_back(std::exchange(pendente, "")) : pendente.push_back(c);
+  }
   close(tubo[0]);
   int estado = 0;
   waitpid(filho, &estado, 0);
@@ -361,7 +425,9 @@ std::vector<std::string> semPrivilegios(
 
 void ffmpeg(const std::string& argumentos) {
   const auto comando = "ffmpeg -hide_banner -nostdin -loglevel error -y " + argumentos + " >/dev/null 2>&1";
-  if (std::system(comando.c_str()) != 0) throw std::runtime_error(comando);
+  if (std::system(comando.c_str()) != 0) {
+    throw std::runtime_error(comando);
+  }
 }
 
 FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, const std::string& opcoes) {
@@ -379,7 +445,9 @@ FluxoH264 codificar(const PastaTemporaria& pasta, const std::string& fonte, cons
   std::vector<VistaBytes> atual;
   for (auto unidade : unidades) {
     const int tipo = H264::tipo(unidade);
-    if (tipo != H264::tipoSps && tipo != H264::tipoPps) atual.push_back(unidade);
+    if (tipo != H264::tipoSps && tipo != H264::tipoPps) {
+      atual.push_back(unidade);
+    }
     if (H264::ehFatia(tipo)) {
       fluxo.quadros.push_back({H264::prefixarComprimentos(atual), tipo == H264::tipoIdr});
       atual.clear();

@@ -134,7 +134,7 @@ class SessaoPsk {
   void fechar() { conexao->fecharLimpo(); }
 
  private:
-  std::shared_ptr<emissor::ConexaoTls> conexao;
+  std::shared_ptr<emissor::CanalTls> conexao;
   LeitorMensagens leitor;
   std::deque<Mensagem> recebidas;
 };

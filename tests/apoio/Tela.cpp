@@ -18,7 +18,9 @@ std::string texto(Rgb cor) {
 double Captura::fracao(const std::function<bool(Rgb)>& teste, Caixa area) const {
   long passam = 0;
   for (int y = area.y; y < area.baixo(); ++y) {
-    for (int x = area.x; x < area.direita(); ++x) passam += teste(em(x, y)) ? 1 : 0;
+    for (int x = area.x; x < area.direita(); ++x) {
+      passam += teste(em(x, y)) ? 1 : 0;
+    }
   }
   return static_cast<double>(passam) / (static_cast<double>(area.largura) * area.altura);
 }
@@ -27,14 +29,18 @@ std::optional<Caixa> Captura::extensao(const std::function<bool(Rgb)>& teste, Ca
   int x0 = area.direita(), y0 = area.baixo(), x1 = -1, y1 = -1;
   for (int y = area.y; y < area.baixo(); ++y) {
     for (int x = area.x; x < area.direita(); ++x) {
-      if (!teste(em(x, y))) continue;
+      if (!teste(em(x, y))) {
+        continue;
+      }
       x0 = std::min(x0, x);
       y0 = std::min(y0, y);
       x1 = std::max(x1, x);
       y1 = std::max(y1, y);
     }
   }
-  if (x1 < 0) return std::nullopt;
+  if (x1 < 0) {
+    return std::nullopt;
+  }
   return Caixa{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
 }
 
@@ -48,8 +54,9 @@ Rgb Captura::mediana(Caixa area) const {
       canais[2].push_back(c.b);
     }
   }
-  for (auto& v : canais)
+  for (auto& v : canais) {
     std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  }
   const auto meio = canais[0].size() / 2;
   return {canais[0][meio], canais[1][meio], canais[2][meio]};
 }
@@ -58,9 +65,12 @@ std::vector<int> Captura::linhas(const std::function<bool(Rgb)>& teste, Caixa ar
   std::vector<int> achadas;
   for (int y = area.y; y < area.baixo(); ++y) {
     int seguidos = 0;
-    for (int x = area.x; x < area.direita() && seguidos < comprimento; ++x)
+    for (int x = area.x; x < area.direita() && seguidos < comprimento; ++x) {
       seguidos = teste(em(x, y)) ? seguidos + 1 : 0;
-    if (seguidos >= comprimento) achadas.push_back(y);
+    }
+    if (seguidos >= comprimento) {
+      achadas.push_back(y);
+    }
   }
   return achadas;
 }
@@ -73,11 +83,14 @@ Captura capturar() {
   int maximo = 0;
   // "P6 <largura> <altura> 255" then the pixels.
   if (!import || std::fscanf(import.get(), "P6 %d %d %d", &captura.largura, &captura.altura, &maximo) != 3 ||
-      maximo != 255 || std::fgetc(import.get()) == EOF)
+      maximo != 255 || std::fgetc(import.get()) == EOF) {
     return {};
+  }
   captura.rgb.resize(static_cast<std::size_t>(captura.largura) * static_cast<std::size_t>(captura.altura) *
                      3);
-  if (std::fread(captura.rgb.data(), 1, captura.rgb.size(), import.get()) != captura.rgb.size()) return {};
+  if (std::fread(captura.rgb.data(), 1, captura.rgb.size(), import.get()) != captura.rgb.size()) {
+    return {};
+  }
   return captura;
 }
 
@@ -96,7 +109,9 @@ std::string esperarTela(const std::string& nome, const Verificacao& verificacao,
                                 std::to_string(captura.largura) + "x" + std::to_string(captura.altura) +
                                 " -i - '" + ORBELO_CAPTURAS + "/" + nome + ".png'";
     Cano ffmpeg(popen(comando.c_str(), "w"), pclose);
-    if (ffmpeg) std::fwrite(captura.rgb.data(), 1, captura.rgb.size(), ffmpeg.get());
+    if (ffmpeg) {
+      std::fwrite(captura.rgb.data(), 1, captura.rgb.size(), ffmpeg.get());
+    }
   }
   return falha;
 }

@@ -34,8 +34,12 @@ int distancia(Rgb a, Rgb b) {
 // The picture fills exactly `video`: everything else on the screen is black.
 std::string ocupa(const Captura& tela, Caixa video) {
   const auto extensao = tela.extensao([](Rgb c) { return !preto(c); }, {0, 0, tela.largura, tela.altura});
-  if (!extensao) return "the screen is black";
-  if (!perto(*extensao, video, 1)) return "picture at " + texto(*extensao) + ", expected at " + texto(video);
+  if (!extensao) {
+    return "the screen is black";
+  }
+  if (!perto(*extensao, video, 1)) {
+    return "picture at " + texto(*extensao) + ", expected at " + texto(video);
+  }
   return {};
 }
 
@@ -73,11 +77,13 @@ Verificacao padraoEmMovimento(Caixa video, const Captura& antes) {
   return [video, &antes](const Captura& tela) -> std::string {
     long mudaram = 0;
     for (int y = video.y; y < video.baixo(); y += 4) {
-      for (int x = video.x; x < video.direita(); x += 4)
+      for (int x = video.x; x < video.direita(); x += 4) {
         mudaram += perto(tela.em(x, y), antes.em(x, y), 8) ? 0 : 1;
+      }
     }
-    if (mudaram * 16 < static_cast<long>(video.largura) * video.altura / 5)
+    if (mudaram * 16 < static_cast<long>(video.largura) * video.altura / 5) {
       return "the picture does not move";
+    }
     return padraoDoEmissor(video)(tela);
   };
 }
@@ -101,7 +107,9 @@ FluxoH264 quadrantes(const PastaTemporaria& pasta, int quadros) {
 Verificacao quadrantesEm(Caixa video) {
   return [video](const Captura& tela) {
     auto falha = ocupa(tela, video);
-    if (!falha.empty()) return falha;
+    if (!falha.empty()) {
+      return falha;
+    }
     const int meiaLargura = video.largura / 2;
     const int meiaAltura = video.altura / 2;
     for (std::size_t i = 0; i < coresQuadrantes.size(); ++i) {
@@ -121,8 +129,12 @@ Verificacao quadrantesEm(Caixa video) {
 Verificacao cursorEm(Caixa cursor, Caixa video) {
   return [cursor, video](const Captura& tela) {
     const auto visto = tela.extensao([](Rgb c) { return perto(c, magenta, 40); }, tela.janelaComum());
-    if (!visto) return std::string("no pointer");
-    if (!perto(*visto, cursor, 1)) return "pointer at " + texto(*visto) + ", expected at " + texto(cursor);
+    if (!visto) {
+      return std::string("no pointer");
+    }
+    if (!perto(*visto, cursor, 1)) {
+      return "pointer at " + texto(*visto) + ", expected at " + texto(cursor);
+    }
     return quadrantesEm(video)(tela);
   };
 }
@@ -132,18 +144,26 @@ Verificacao painel(bool comErro) {
     const auto janela = tela.janelaComum();
     const auto azul = [](Rgb c) { return perto(c, azulConectar, 3); };
     const auto linhas = tela.linhas(azul, janela, 60);
-    if (linhas.empty()) return "no Conectar button";
+    if (linhas.empty()) {
+      return "no Conectar button";
+    }
     const auto botao =
         tela.extensao(azul, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
     const int meioJanela = janela.x + janela.largura / 2;
-    if (std::abs(botao->x + botao->largura / 2 - meioJanela) > 2)
+    if (std::abs(botao->x + botao->largura / 2 - meioJanela) > 2) {
       return "Conectar button off centre at " + texto(*botao);
+    }
     const auto erro = tela.extensao([](Rgb c) { return perto(c, vermelhoErro, 3); }, janela);
-    if (erro.has_value() != comErro) return comErro ? "no error line" : "an error line shows";
-    if (!tela.extensao(branco, {janela.x, janela.y, janela.largura, botao->y - janela.y}))
+    if (erro.has_value() != comErro) {
+      return comErro ? "no error line" : "an error line shows";
+    }
+    if (!tela.extensao(branco, {janela.x, janela.y, janela.largura, botao->y - janela.y})) {
       return "no title above the fields";
+    }
     const auto tudo = tela.extensao([](Rgb c) { return !preto(c); }, janela);
-    if (tudo->y <= janela.y || tudo->baixo() >= janela.baixo()) return "the panel does not fit the window";
+    if (tudo->y <= janela.y || tudo->baixo() >= janela.baixo()) {
+      return "the panel does not fit the window";
+    }
     if (std::abs(tudo->x + tudo->largura / 2 - meioJanela) > 3 ||
         std::abs(tudo->y + tudo->altura / 2 - (janela.y + janela.altura / 2)) > 4) {
       return "panel off centre at " + texto(*tudo);
@@ -158,7 +178,9 @@ Verificacao soAviso() {
     if (const auto cor = tela.extensao([](Rgb c) { return c.r != c.g || c.g != c.b; }, janela)) {
       return "colour in the window at " + texto(*cor);
     }
-    if (!tela.extensao([](Rgb c) { return c == cinzaAviso; }, janela)) return "no notice text";
+    if (!tela.extensao([](Rgb c) { return c == cinzaAviso; }, janela)) {
+      return "no notice text";
+    }
     return {};
   };
 }
@@ -167,7 +189,9 @@ std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela) {
   const auto janela = tela.janelaComum();
   const auto cor = [](Rgb c) { return perto(c, corBotaoAviso, 2); };
   const auto linhas = tela.linhas(cor, janela, 100);
-  if (linhas.empty()) return std::nullopt;
+  if (linhas.empty()) {
+    return std::nullopt;
+  }
   const auto botao =
       tela.extensao(cor, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
   return std::pair{botao->x + botao->largura / 2, botao->y + botao->altura / 2};

@@ -31,8 +31,9 @@ class Enlace {
       pid_t dono = 0;
       if (nome.starts_with(prefixo) &&
           std::from_chars(nome.data() + prefixo.size(), nome.data() + nome.size(), dono).ec == std::errc{} &&
-          !std::filesystem::exists("/proc/" + std::to_string(dono)))
+          !std::filesystem::exists("/proc/" + std::to_string(dono))) {
         desfazer(dono);
+      }
     }
     desfazer(getpid());
     if (geteuid() != 0) {
@@ -174,7 +175,9 @@ TEST_F(ConexaoE2E, ARelayedStreamGetsTheScreenFirstShowsItsColoursAndPointerEcho
       << "the pointer waits while the notice shows";
 
   // The pictures clear the notice; the quadrants show in their colours, the pointer where it was put.
-  for (const auto& quadro : fluxo.quadros) sessao->enviar(quadro.empacotar());
+  for (const auto& quadro : fluxo.quadros) {
+    sessao->enviar(quadro.empacotar());
+  }
   EXPECT_EQ(esperarTela("cursor", cursorEm({708, 486, 48, 72}, video)), "") << "hot spot at (720, 540)";
   sessao->enviar(Mensagens::Cursor{0.75F, 0.25F, true}.empacotar());
   EXPECT_EQ(esperarTela("cursor-movido", cursorEm({1188, 306, 48, 72}, video)), "")
@@ -215,8 +218,9 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   while (orbelo.esperarLinha("Falha na conexão: ", 0ms)) {
   }
   int falhas = 0;
-  for (const auto fim = Relogio::now() + 6s; Relogio::now() < fim;)
+  for (const auto fim = Relogio::now() + 6s; Relogio::now() < fim;) {
     falhas += orbelo.esperarLinha("Falha na conexão: ", 100ms).has_value() ? 1 : 0;
+  }
   EXPECT_GE(falhas, 2) << "the receiver keeps trying while the sender is away";
   EXPECT_LE(falhas, 7) << "retries wait a second, they do not spin";
 
@@ -235,7 +239,9 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
 // The sender's end of a real link goes dark: no FIN, no reset, whatever was in flight lost.
 TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhenItComesBack) {
   Enlace enlace;
-  if (!enlace.motivo.empty()) GTEST_SKIP() << enlace.motivo;
+  if (!enlace.motivo.empty()) {
+    GTEST_SKIP() << enlace.motivo;
+  }
   Servico emissor({"ip", "netns", "exec", enlace.ns, ORBELO_EMISSOR, "--codigo", std::string(codigoTeste),
                    "--escutar", enlace.enderecoRemoto, "--porta", "0", "--sem-anuncio", "--tamanho",
                    "800x800", "--fps", "10"});

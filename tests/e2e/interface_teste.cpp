@@ -22,8 +22,9 @@ class OuvinteMudo {
     sockaddr_in endereco{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t tamanho = sizeof endereco;
     if (bind(escuta, reinterpret_cast<sockaddr*>(&endereco), tamanho) != 0 || listen(escuta, 4) != 0 ||
-        getsockname(escuta, reinterpret_cast<sockaddr*>(&endereco), &tamanho) != 0)
+        getsockname(escuta, reinterpret_cast<sockaddr*>(&endereco), &tamanho) != 0) {
       throw std::runtime_error("listen");
+    }
     porta = ntohs(endereco.sin_port);
   }
   ~OuvinteMudo() {
@@ -40,8 +41,11 @@ class OuvinteMudo {
   // The accepted peer closed its end within `espera`.
   bool pareFechou(std::chrono::milliseconds espera) {
     for (const auto limite = std::chrono::steady_clock::now() + espera;
-         std::chrono::steady_clock::now() < limite;)
-      if (pronto(par, 100ms) && recv(par, bloco, sizeof bloco, 0) <= 0) return true;
+         std::chrono::steady_clock::now() < limite;) {
+      if (pronto(par, 100ms) && recv(par, bloco, sizeof bloco, 0) <= 0) {
+        return true;
+      }
+    }
     return false;
   }
 
@@ -69,8 +73,9 @@ void baterComLixo(const std::filesystem::path& soquete, int vezes) {
   soquete.string().copy(endereco.sun_path, sizeof endereco.sun_path - 1);
   for (int i = 0; i < vezes; ++i) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&endereco), sizeof endereco) == 0)
+    if (connect(fd, reinterpret_cast<sockaddr*>(&endereco), sizeof endereco) == 0) {
       send(fd, "\xff\0GET / HTTP/1.1\r\n", 19, MSG_NOSIGNAL);
+    }
     close(fd);
   }
 }

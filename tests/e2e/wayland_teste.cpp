@@ -15,7 +15,7 @@ namespace {
 // X display, so that one that took X11 would not show here.
 class DesktopWayland {
  public:
-  static constexpr int largura = 3840, altura = 2160;
+  static constexpr int largura = 3840;
 
   DesktopWayland()
       : xvfb({"Xvfb", tela, "-screen", "0", "3840x2160x24", "-nolisten", "tcp"}),
@@ -53,7 +53,9 @@ std::string colunasDeUmPixel(const Captura& tela) {
     const Rgb cor = tela.em(x, y);
     const bool claro = cor.r > 200 && cor.g > 200 && cor.b > 200;
     const bool escuro = cor.r < 55 && cor.g < 55 && cor.b < 55;
-    if (!(x % 2 == 0 ? escuro : claro)) return "pixel " + std::to_string(x) + " is " + texto(cor);
+    if (!(x % 2 == 0 ? escuro : claro)) {
+      return "pixel " + std::to_string(x) + " is " + texto(cor);
+    }
   }
   return {};
 }

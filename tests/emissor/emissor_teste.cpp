@@ -36,13 +36,19 @@ class ClienteTls : public Processo {
   std::optional<Mensagem> proxima(std::optional<TipoMensagem> tipo = {}) {
     const auto limite = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < limite) {
-      while (!fila.empty()) {
-        auto mensagem = std::move(fila.front());
-        fila.pop_front();
-        if (!tipo || mensagem.first == *tipo) return mensagem;
+      while (!recebidas.empty()) {
+        auto mensagem = std::move(recebidas.front());
+        recebidas.pop_front();
+        if (!tipo || mensagem.first == *tipo) {
+          return mensagem;
+        }
       }
-      if (saidaTerminou()) break;
-      for (auto& mensagem : leitor.alimentar(ler(100ms))) fila.push_back(std::move(mensagem));
+      if (saidaTerminou()) {
+        break;
+      }
+      for (auto& mensagem : leitor.alimentar(ler(100ms))) {
+        recebidas.push_back(std::move(mensagem));
+      }
     }
     return std::nullopt;
   }
@@ -53,7 +59,9 @@ class ClienteTls : public Processo {
     for (int i = 0;
          auto tipo : {TipoMensagem::config, TipoMensagem::parametros, TipoMensagem::imagemCursor}) {
       auto mensagem = proxima();
-      if (!mensagem || mensagem->first != tipo) return std::nullopt;
+      if (!mensagem || mensagem->first != tipo) {
+        return std::nullopt;
+      }
       payloads[i++] = std::move(mensagem->second);
     }
     return payloads;
@@ -62,7 +70,9 @@ class ClienteTls : public Processo {
     std::vector<Bytes> lidos;
     while (static_cast<int>(lidos.size()) < quantos) {
       auto quadro = proxima(TipoMensagem::quadro);
-      if (!quadro) break;
+      if (!quadro) {
+        break;
+      }
       lidos.push_back(std::move(quadro->second));
     }
     return lidos;
@@ -70,7 +80,7 @@ class ClienteTls : public Processo {
 
  private:
   LeitorMensagens leitor;
-  std::deque<Mensagem> fila;
+  std::deque<Mensagem> recebidas;
 };
 
 // From 127.0.0.2, the start of a TLS record one byte a second, never finished: how long the
@@ -105,14 +115,18 @@ struct Decodificador {
   int decodificar(const Bytes& quadro) {
     largura = 0;
     int erro = h264.prepararPara(formato);
-    if (erro == 0) erro = h264.enviar(VistaBytes(quadro).subspan(1));
-    for (; h264.receber(*imagem) == 0; av_frame_unref(imagem.get())) largura = imagem->width;
+    if (erro == 0) {
+      erro = h264.enviar(VistaBytes(quadro).subspan(1));
+    }
+    for (; h264.receber(*imagem) == 0; av_frame_unref(imagem.get())) {
+      largura = imagem->width;
+    }
     return erro;
   }
   int largura = 0;
   DecodificadorH264 h264;
   std::shared_ptr<const FormatoVideo> formato;
-  Quadro imagem{av_frame_alloc()};
+  Imagem imagem{av_frame_alloc()};
 };
 
 }  // namespace
@@ -198,7 +212,9 @@ TEST(EmissorTentativas, HoldBackAnAddressTwiceAsLongAfterEachFailureBeyondTheFre
        {std::pair{4, 0s}, {5, 1s}, {6, 2s}, {9, 16s}, {13, 256s}, {14, 300s}, {1000, 300s}}) {
     Tentativas tentativas;
     std::optional<std::chrono::seconds> ultimo;
-    for (int i = 0; i < falhas; ++i) ultimo = tentativas.registrarFalha("10.0.0.9", inicio);
+    for (int i = 0; i < falhas; ++i) {
+      ultimo = tentativas.registrarFalha("10.0.0.9", inicio);
+    }
     EXPECT_EQ(ultimo.value_or(0s), bloqueio) << falhas;
     EXPECT_EQ(tentativas.liberado("10.0.0.9", inicio + std::chrono::milliseconds(bloqueio) / 2),
               bloqueio == 0s)
@@ -220,7 +236,9 @@ TEST(EmissorTentativas, HoldBackAnAddressTwiceAsLongAfterEachFailureBeyondTheFre
 
   // A crowd of addresses failing once each: the table forgets the least held back first.
   tentativas.registrarFalha("10.0.0.9", inicio + 1h);
-  for (int i = 0; i < Tentativas::falhasLivres - 1; ++i) tentativas.registrarFalha("10.0.0.10", inicio);
+  for (int i = 0; i < Tentativas::falhasLivres - 1; ++i) {
+    tentativas.registrarFalha("10.0.0.10", inicio);
+  }
   for (int i = 0; i < 1000; ++i) {
     tentativas.registrarFalha("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), inicio + 1h);
   }
@@ -242,7 +260,9 @@ TEST_P(EmissorComFalhas, EndTheStreamAfterTheChosenNumberOfFramesAndTheNextRecei
     int quadros = 0;
     bool corrompido = false;
     try {
-      while (auto mensagem = cliente.proxima()) quadros += mensagem->first == TipoMensagem::quadro;
+      while (auto mensagem = cliente.proxima()) {
+        quadros += mensagem->first == TipoMensagem::quadro;
+      }
     } catch (const ErroProtocolo&) {
       corrompido = true;
     }

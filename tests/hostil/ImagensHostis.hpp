@@ -39,7 +39,9 @@ inline Bytes zerosComprimidos(std::size_t mib) {
   Bytes fluxo = bloco();  // with the zlib header
   const Bytes repetido = bloco();
   deflateEnd(&z);
-  for (std::size_t i = 1; i < mib; ++i) fluxo.insert(fluxo.end(), repetido.begin(), repetido.end());
+  for (std::size_t i = 1; i < mib; ++i) {
+    fluxo.insert(fluxo.end(), repetido.begin(), repetido.end());
+  }
   fluxo.insert(fluxo.end(), {0x03, 0x00});  // an empty final block
   anexarBE(fluxo, static_cast<std::uint32_t>((mib << 20) % 65521 << 16 | 1));
   return fluxo;
@@ -83,7 +85,9 @@ using EntradasTiff = std::vector<std::array<std::uint32_t, 4>>;
 inline Bytes tiff(const EntradasTiff& entradas, VistaBytes dados = {}) {
   Bytes arquivo{'I', 'I', 42, 0};
   const auto anexarLE = [&arquivo](std::uint32_t valor, int bytes) {
-    for (int i = 0; i < bytes; ++i) arquivo.push_back(static_cast<std::uint8_t>(valor >> 8 * i));
+    for (int i = 0; i < bytes; ++i) {
+      arquivo.push_back(static_cast<std::uint8_t>(valor >> 8 * i));
+    }
   };
   anexarLE(static_cast<std::uint32_t>(8 + dados.size()), 4);
   arquivo.insert(arquivo.end(), dados.begin(), dados.end());
@@ -114,7 +118,9 @@ inline Bytes tiffDisfarcado() {
 // A 1x1 TIFF whose `etiquetas` private tags each hold all of its `kib` KiB of data again.
 inline Bytes tiffEtiquetasRepetidas(std::uint32_t etiquetas, std::uint32_t kib) {
   auto entradas = entradasTiff1x1;
-  for (std::uint32_t i = 0; i < etiquetas; ++i) entradas.push_back({40000 + i, 4, kib << 8, 8});
+  for (std::uint32_t i = 0; i < etiquetas; ++i) {
+    entradas.push_back({40000 + i, 4, kib << 8, 8});
+  }
   return tiff(entradas, Bytes(std::size_t{kib} << 10));
 }
 

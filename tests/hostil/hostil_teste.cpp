@@ -26,9 +26,11 @@ std::string mib(long kib) {
 bool responde(SessaoPsk& sessao, std::string_view marca) {
   const Bytes payload(marca.begin(), marca.end());
   for (int rodada = 0; rodada < 40 && sessao.enviar(TipoMensagem::ping, payload); ++rodada) {
-    for (const auto fim = std::chrono::steady_clock::now() + 500ms; std::chrono::steady_clock::now() < fim;)
-      if (const auto m = sessao.receber(100ms); m && m->first == TipoMensagem::pong && m->second == payload)
+    for (const auto fim = std::chrono::steady_clock::now() + 500ms; std::chrono::steady_clock::now() < fim;) {
+      if (const auto m = sessao.receber(100ms); m && m->first == TipoMensagem::pong && m->second == payload) {
         return true;
+      }
+    }
   }
   return false;
 }
@@ -44,7 +46,9 @@ class LinhaRetida {
              waitpid(linha, &status, __WALL) == linha;
   }
   ~LinhaRetida() {
-    if (retida) ptrace(PTRACE_DETACH, linha, nullptr, nullptr);
+    if (retida) {
+      ptrace(PTRACE_DETACH, linha, nullptr, nullptr);
+    }
   }
   bool retida = false;
 
@@ -67,12 +71,15 @@ class HostilTeste : public ::testing::Test {
     auto aceita = std::async(std::launch::async, [this] {
       while (!servidor->fechado()) {
         if (auto sessao = std::make_unique<SessaoPsk>(*servidor);
-            sessao->aberta() && responde(*sessao, "pronto"))
+            sessao->aberta() && responde(*sessao, "pronto")) {
           return sessao;
+        }
       }
       return std::unique_ptr<SessaoPsk>();
     });
-    if (aceita.wait_for(30s) != std::future_status::ready) servidor->fechar();
+    if (aceita.wait_for(30s) != std::future_status::ready) {
+      servidor->fechar();
+    }
     return aceita.get();
   }
   pid_t pid() const { return orbelo->id(); }
@@ -81,7 +88,9 @@ class HostilTeste : public ::testing::Test {
   // measures its quarantine too: the figures are printed, not judged.
   bool memoriaConfiavel() const {
     const auto mapas = lerArquivo("/proc/" + std::to_string(pid()) + "/maps");
-    if (std::string(mapas.begin(), mapas.end()).find("libasan") == std::string::npos) return true;
+    if (std::string(mapas.begin(), mapas.end()).find("libasan") == std::string::npos) {
+      return true;
+    }
     std::cout << "(sanitizer build: resident memory includes its quarantine and is not judged)\n";
     return false;
   }
@@ -152,8 +161,9 @@ TEST_F(HostilTeste, APingFloodNobodyReadsTheAnswersToIsAnsweredWithinBoundedMemo
   long enviados = 0;
   // Nothing is read meanwhile: the receiver's answers pile up on its side.
   for (const auto fim = std::chrono::steady_clock::now() + 5s;
-       std::chrono::steady_clock::now() < fim && sessao->enviar(TipoMensagem::ping, payload);)
+       std::chrono::steady_clock::now() < fim && sessao->enviar(TipoMensagem::ping, payload);) {
     ++enviados;
+  }
   const auto depois = memoria(pid());
   EXPECT_TRUE(responde(*sessao, "vivo")) << "the receiver stopped answering";
   std::cout << enviados << " pings of 1 KiB in 5 s, none read back: peak resident " << mib(antes.picoKib)
@@ -182,8 +192,10 @@ TEST_F(HostilTeste, HugeOrCutPointerImagesNonFiniteValuesAndZeroSidedConfigsAreS
   const auto pixel = pngDeUmPixel();
   std::vector<Bytes> naoFinitos{Config{1920, 1080}.empacotar(),
                                 ImagemCursor{{0.02F, 0.03F, 0, 0}, pixel}.empacotar()};
-  for (const auto& [x, y] : {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}})
+  for (const auto& [x, y] :
+       {std::pair{nan, 0.5F}, {0.5F, inf}, {-inf, nan}, {enorme, -enorme}, {0.5F, 0.5F}}) {
     naoFinitos.push_back(Cursor{x, y, true}.empacotar());
+  }
   for (const float valor : {nan, inf, -inf, enorme, -enorme}) {
     naoFinitos.push_back(ImagemCursor{{valor, 0.03F, 0, 0}, pixel}.empacotar());
     naoFinitos.push_back(ImagemCursor{{0.02F, 0.03F, valor, valor}, pixel}.empacotar());
@@ -207,9 +219,13 @@ TEST_F(HostilTeste, HugeOrCutPointerImagesNonFiniteValuesAndZeroSidedConfigsAreS
     auto sessao = aceitar();
     ASSERT_TRUE(sessao) << caso;
     const auto antes = memoria(pid());
-    for (const auto& mensagem : mensagens) sessao->enviar(mensagem);
+    for (const auto& mensagem : mensagens) {
+      sessao->enviar(mensagem);
+    }
     EXPECT_TRUE(responde(*sessao, "vivo")) << caso;
-    for (const auto& linha : linhas) EXPECT_TRUE(receptor.esperarLinha(linha)) << caso;
+    for (const auto& linha : linhas) {
+      EXPECT_TRUE(receptor.esperarLinha(linha)) << caso;
+    }
     // The last image may still be decoding after the pong.
     std::this_thread::sleep_for(2s);
     const auto depois = memoria(pid());
@@ -238,8 +254,12 @@ TEST_F(HostilTeste, ReconnectionsInARowLeaveMemoryAndDescriptorsFlat) {
     ASSERT_TRUE(sessao) << "connection " << i;
     // Reading the receiver's lines as they come keeps its output from filling up.
     ASSERT_TRUE(receptor.esperarLinha("Conectado a ")) << "connection " << i;
-    if (i == aquecimento) inicio = memoria(pid()), descritoresInicio = descritores(pid());
-    if (i == vezes) fim = memoria(pid()), descritoresFim = descritores(pid());
+    if (i == aquecimento) {
+      inicio = memoria(pid()), descritoresInicio = descritores(pid());
+    }
+    if (i == vezes) {
+      fim = memoria(pid()), descritoresFim = descritores(pid());
+    }
     sessao->fechar();
   }
   std::cout << vezes << " connections: open descriptors " << descritoresInicio << " at connection "

@@ -17,7 +17,9 @@ namespace {
 std::size_t picoMemoriaVirtual() {
   std::ifstream status("/proc/self/status");
   for (std::string linha; std::getline(status, linha);) {
-    if (linha.starts_with("VmPeak:")) return std::stoull(linha.substr(7)) * 1024;
+    if (linha.starts_with("VmPeak:")) {
+      return std::stoull(linha.substr(7)) * 1024;
+    }
   }
   return 0;
 }
@@ -70,9 +72,13 @@ Bytes semente(const std::string& nome) {
 Bytes jpegVarreduras(int vezes) {
   auto jpeg = semente("seta-progressiva.jpg");
   const auto fim = jpeg.end() - 2;  // the end marker
-  const Bytes varredura(std::ranges::search(jpeg, Bytes{0xFF, 0xDA}).begin(), fim);
+  const Bytes inicioVarredura{0xFF, 0xDA};
+  const Bytes varredura(std::search(jpeg.begin(), jpeg.end(), inicioVarredura.begin(), inicioVarredura.end()),
+                        fim);
   jpeg.erase(fim, jpeg.end());
-  for (int i = 0; i < vezes; ++i) jpeg.insert(jpeg.end(), varredura.begin(), varredura.end());
+  for (int i = 0; i < vezes; ++i) {
+    jpeg.insert(jpeg.end(), varredura.begin(), varredura.end());
+  }
   jpeg.insert(jpeg.end(), {0xFF, 0xD9});
   return jpeg;
 }
@@ -80,7 +86,8 @@ Bytes jpegVarreduras(int vezes) {
 // The arrow in JPEG, its first Huffman table declaring 510 more codes than it holds.
 Bytes jpegTabelaGrande() {
   auto jpeg = semente("seta.jpg");
-  const auto tabela = std::ranges::search(jpeg, Bytes{0xFF, 0xC4}).begin();
+  const Bytes marcaTabela{0xFF, 0xC4};
+  const auto tabela = std::search(jpeg.begin(), jpeg.end(), marcaTabela.begin(), marcaTabela.end());
   tabela[19] = tabela[20] = 0xFF;  // how many codes of 15 and of 16 bits
   return jpeg;
 }
@@ -166,14 +173,17 @@ TEST_F(DecodificadorImagemArquivoTeste,
   };
   // Inside the signature, inside the header, inside the data, before the end chunk.
   const auto png = salvarPng(8, 8);
-  for (const std::size_t n : {std::size_t{8}, std::size_t{20}, png.size() / 2, png.size() - 13})
+  for (const std::size_t n : {std::size_t{8}, std::size_t{20}, png.size() / 2, png.size() - 13}) {
     casos.emplace_back("PNG cut at " + std::to_string(n), cortado(png, n));
+  }
   const auto picoAntes = picoMemoriaVirtual();
   std::fflush(stderr);
   const int guardado = ::dup(STDERR_FILENO);
   std::FILE* capturado = std::tmpfile();
   ::dup2(::fileno(capturado), STDERR_FILENO);
-  for (const auto& [nome, arquivo] : casos) EXPECT_FALSE(decodificador.decodificar(arquivo)) << nome;
+  for (const auto& [nome, arquivo] : casos) {
+    EXPECT_FALSE(decodificador.decodificar(arquivo)) << nome;
+  }
   // No colour table anywhere and LZW codes past the table: SDL_image 2.6 freed a wild pointer here.
   const Bytes gif{0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00,
                   0x00, 0x00, 0x00, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x04, 0x40, 0x10, 0xc8, 0x49, 0x65, 0xb8,

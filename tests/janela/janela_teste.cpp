@@ -30,7 +30,9 @@ struct VideoFalso : VideoNaJanela {
 class JanelaTeste : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
+    if (!std::getenv("DISPLAY")) {
+      GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
+    }
   }
 
   void abrir() {
@@ -39,7 +41,7 @@ class JanelaTeste : public ::testing::Test {
     AcoesJanela acoes;
     acoes.confirmarPareamento = [this] { confirmacoes.emplace_back(estado.campoCodigo, estado.campoHost); };
     std::string erro;
-    janela = JanelaSdl::abrir(false, estado, fila, std::move(acoes), erro);
+    janela = JanelaSdl::abrir(false, estado, principal, std::move(acoes), erro);
     ASSERT_TRUE(janela) << erro;
     janela->mostrarVideo(video);
   }
@@ -48,13 +50,13 @@ class JanelaTeste : public ::testing::Test {
   // noting in `antes` the frames drawn before it; then the loop is told to quit, unless it ended
   // by itself within 30 s.
   void rodar(std::vector<std::function<void()>> passos) {
-    passos_ = std::move(passos);
-    fila.executar([this] { darPasso(0, -1, std::chrono::steady_clock::now()); });
+    roteiro = std::move(passos);
+    principal.executar([this] { darPasso(0, -1, std::chrono::steady_clock::now()); });
     janela->rodar();
   }
 
   EstadoTela estado;
-  FilaPrincipal fila;
+  ExecutorPrincipal principal;
   std::unique_ptr<JanelaSdl> janela;
   VideoFalso video;
   std::vector<std::pair<std::string, std::string>> confirmacoes;
@@ -68,12 +70,14 @@ class JanelaTeste : public ::testing::Test {
       vistos = video.apresentados, desde = agora;
     } else if (agora - desde >= 200ms || agora - inicioPasso >= 30s) {
       antes.push_back(video.apresentados);
-      if (i == passos_.size()) return sair();
-      passos_[i++]();
+      if (i == roteiro.size()) {
+        return sair();
+      }
+      roteiro[i++]();
       vistos = -1, inicioPasso = agora;
     }
     std::this_thread::sleep_for(5ms);
-    fila.executar([this, i, vistos, desde] { darPasso(i, vistos, desde); });
+    principal.executar([this, i, vistos, desde] { darPasso(i, vistos, desde); });
   }
   void sair() {
     fimForcado = true;
@@ -82,7 +86,7 @@ class JanelaTeste : public ::testing::Test {
     SDL_PushEvent(&sair);
   }
 
-  std::vector<std::function<void()>> passos_;
+  std::vector<std::function<void()>> roteiro;
   std::chrono::steady_clock::time_point inicioPasso = std::chrono::steady_clock::now();
 };
 
@@ -120,7 +124,7 @@ TEST_F(JanelaTeste, OnlyAChangeOrANewPictureDrawsAndAChangeWhileAPictureIsOnItsW
   std::chrono::steady_clock::duration ateImagem{};
   auto moverCursor = [&](double x) {
     estado.cursorOculto = false;
-    estado.quadroCursor = Retangulo{x, 500, 32, 32};
+    estado.retanguloCursor = Retangulo{x, 500, 32, 32};
   };
   rodar({
       [] {},
@@ -132,7 +136,7 @@ TEST_F(JanelaTeste, OnlyAChangeOrANewPictureDrawsAndAChangeWhileAPictureIsOnItsW
         moverCursor(100);
         // The picture arrives on the loop's next pass, well inside the wait.
         const auto movido = std::chrono::steady_clock::now();
-        fila.executar([&, movido] {
+        principal.executar([&, movido] {
           ateImagem = std::chrono::steady_clock::now() - movido;
           aoChegarImagem = video.apresentados;
           video.nova = true;

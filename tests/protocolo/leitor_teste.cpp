@@ -9,11 +9,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-Bytes quadroBruto(std::uint32_t comprimento, std::uint8_t tipo, std::size_t tamanhoPayload = 0) {
+Bytes mensagemBruta(std::uint32_t comprimento, std::uint8_t tipo, std::size_t tamanhoPayload = 0) {
   Bytes quadro;
   anexarBE(quadro, comprimento);
   quadro.push_back(tipo);
-  for (std::size_t i = 0; i < tamanhoPayload; ++i) quadro.push_back(static_cast<std::uint8_t>(tipo + i * 7));
+  for (std::size_t i = 0; i < tamanhoPayload; ++i) {
+    quadro.push_back(static_cast<std::uint8_t>(tipo + i * 7));
+  }
   return quadro;
 }
 
@@ -24,9 +26,11 @@ Bytes operator+(Bytes a, const Bytes& b) {
 
 std::vector<Mensagem> alimentarEmPedacos(LeitorMensagens& leitor, VistaBytes fluxo, std::size_t tamanho) {
   std::vector<Mensagem> todas;
-  for (std::size_t inicio = 0; inicio < fluxo.size(); inicio += tamanho)
-    for (auto& m : leitor.alimentar(fluxo.subspan(inicio, std::min(tamanho, fluxo.size() - inicio))))
+  for (std::size_t inicio = 0; inicio < fluxo.size(); inicio += tamanho) {
+    for (auto& m : leitor.alimentar(fluxo.subspan(inicio, std::min(tamanho, fluxo.size() - inicio)))) {
       todas.push_back(std::move(m));
+    }
+  }
   return todas;
 }
 
@@ -36,10 +40,11 @@ TEST(LeitorMensagens, AStreamCutIntoChunksOfAnySizeGivesItsKnownMessagesInOrder)
   Bytes fluxo;
   std::vector<Mensagem> esperadas;
   for (const auto& [tipo, tamanho] : quadros) {
-    const auto quadro = quadroBruto(static_cast<std::uint32_t>(tamanho + 1), tipo, tamanho);
+    const auto quadro = mensagemBruta(static_cast<std::uint32_t>(tamanho + 1), tipo, tamanho);
     fluxo = std::move(fluxo) + quadro;
-    if (tipo >= 1 && tipo <= 10)
+    if (tipo >= 1 && tipo <= 10) {
       esperadas.emplace_back(static_cast<TipoMensagem>(tipo), Bytes(quadro.begin() + 5, quadro.end()));
+    }
   }
   for (std::size_t tamanho : {1, 2, 3, 4, 5, 6, 7, 11, 999, 3004, 3005, 3006, 100000}) {
     LeitorMensagens leitor;
@@ -49,10 +54,10 @@ TEST(LeitorMensagens, AStreamCutIntoChunksOfAnySizeGivesItsKnownMessagesInOrder)
 }
 
 TEST(LeitorMensagens, CorruptLengthsThrowAsSoonAsTheirFourBytesArriveAndLeaveTheReaderEmpty) {
-  const Bytes seguinte = quadroBruto(1, 8);
+  const Bytes seguinte = mensagemBruta(1, 8);
   const Mensagem ping{TipoMensagem::ping, {}};
   for (std::uint32_t comprimento : {0u, Protocolo::comprimentoMaximo + 1, 0xFFFFFFFFu}) {
-    const Bytes campo = quadroBruto(comprimento, 3);
+    const Bytes campo = mensagemBruta(comprimento, 3);
     LeitorMensagens picado;
     EXPECT_THAT(picado.alimentar(VistaBytes(campo).first(3)), IsEmpty());
     EXPECT_THROW(picado.alimentar(VistaBytes(campo).subspan(3, 1)), ErroProtocolo) << comprimento;
@@ -60,11 +65,11 @@ TEST(LeitorMensagens, CorruptLengthsThrowAsSoonAsTheirFourBytesArriveAndLeaveThe
 
     // A valid frame before the bad length in the same chunk is lost with it.
     LeitorMensagens junto;
-    EXPECT_THROW(junto.alimentar(quadroBruto(9, 1, 8) + campo), ErroProtocolo);
+    EXPECT_THROW(junto.alimentar(mensagemBruta(9, 1, 8) + campo), ErroProtocolo);
     EXPECT_THAT(junto.alimentar(seguinte), ElementsAre(ping));
 
     // So is a pending frame that the chunk completes.
-    const Bytes pendente = quadroBruto(21, 3, 20);
+    const Bytes pendente = mensagemBruta(21, 3, 20);
     LeitorMensagens depois;
     EXPECT_THAT(depois.alimentar(VistaBytes(pendente).first(10)), IsEmpty());
     EXPECT_THROW(depois.alimentar(Bytes(pendente.begin() + 10, pendente.end()) + campo), ErroProtocolo);
@@ -74,7 +79,7 @@ TEST(LeitorMensagens, CorruptLengthsThrowAsSoonAsTheirFourBytesArriveAndLeaveThe
 
 // One frame fed in chunks: anything delivered early would show as an extra or cut message.
 TEST(LeitorMensagens, TheLargestLengthIsAcceptedWaitedForAndDeliveredWhole) {
-  const Bytes quadro = quadroBruto(Protocolo::comprimentoMaximo, 3, Protocolo::comprimentoMaximo - 1);
+  const Bytes quadro = mensagemBruta(Protocolo::comprimentoMaximo, 3, Protocolo::comprimentoMaximo - 1);
   LeitorMensagens leitor;
   const auto recebidas = alimentarEmPedacos(leitor, quadro, 1024 * 1024 - 3);
   ASSERT_EQ(recebidas.size(), 1u);

@@ -20,7 +20,9 @@ struct MedidorManual {
 
 TEST(Medidor, ThreeHundredFramesOfTwentyFiveThousandBytesOverFiveSeconds) {
   MedidorManual m;
-  for (int i = 1; i < 300; ++i) m.agora += 16ms, m.medidor.registrar(25'000);
+  for (int i = 1; i < 300; ++i) {
+    m.agora += 16ms, m.medidor.registrar(25'000);
+  }
   EXPECT_THAT(m.linhas, IsEmpty());
   m.agora = std::chrono::steady_clock::time_point{1000h} + 5s;
   m.medidor.registrar(25'000);
@@ -31,14 +33,18 @@ TEST(Medidor, EachLineCoversItsWholeWindowAndOnlyThatWindowAndZeroingRestartsIt)
   MedidorManual m;
   std::vector<std::string> resumos;
   m.medidor.aoResumir = [&](const std::string& resumo) { resumos.push_back(resumo); };
-  for (int i = 0; i < 249; ++i) m.medidor.registrar(100'000);
+  for (int i = 0; i < 249; ++i) {
+    m.medidor.registrar(100'000);
+  }
   m.medidor.descartado();
   m.agora += 4999ms;
   m.medidor.descartado();
   m.medidor.descartado();
   m.agora += 3001ms;
   m.medidor.registrar(100'000);  // a late frame: the rates average over all eight seconds
-  for (int i = 0; i < 99; ++i) m.medidor.registrar(1000);
+  for (int i = 0; i < 99; ++i) {
+    m.medidor.registrar(1000);
+  }
   m.agora += 5s;
   m.medidor.registrar(1000);
   EXPECT_THAT(m.linhas,
@@ -48,7 +54,9 @@ TEST(Medidor, EachLineCoversItsWholeWindowAndOnlyThatWindowAndZeroingRestartsIt)
                                    "20 quadros/s \u00B7 0.2 Mbps"));
 
   // Zeroing discards the counts and restarts the window silently.
-  for (int i = 0; i < 500; ++i) m.medidor.registrar(1'000'000);
+  for (int i = 0; i < 500; ++i) {
+    m.medidor.registrar(1'000'000);
+  }
   m.medidor.descartado();
   m.agora += 4s;
   m.medidor.zerar();

@@ -20,7 +20,9 @@ TEST(Pareamento, GeneratedCodesAreSixDigitsWithEveryDigitPossibleInEveryPlace) {
     }
   }
   // A leading zero shows up only when small draws are padded rather than avoided.
-  for (const auto& digitos : vistos) EXPECT_EQ(digitos.size(), 10u);
+  for (const auto& digitos : vistos) {
+    EXPECT_EQ(digitos.size(), 10u);
+  }
 }
 
 TEST(Pareamento, NormalisingDropsSpacesAndHyphensAndCountsUserPerceivedCharacters) {
@@ -51,7 +53,9 @@ TEST(Pareamento, NormalisingDropsSpacesAndHyphensAndCountsUserPerceivedCharacter
 
 std::string hexadecimal(const std::array<std::uint8_t, 32>& bytes) {
   char texto[65];
-  for (std::size_t i = 0; i < bytes.size(); ++i) std::snprintf(texto + 2 * i, 3, "%02x", bytes[i]);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(texto + 2 * i, 3, "%02x", bytes[i]);
+  }
   return texto;
 }
 
@@ -61,7 +65,9 @@ std::string hmacDoOpenssl(const std::string& chave) {
   std::unique_ptr<FILE, decltype(&pclose)> processo(popen(comando.c_str(), "r"), pclose);
   std::string saida;
   char bloco[256];
-  while (processo && std::fgets(bloco, sizeof bloco, processo.get()) != nullptr) saida += bloco;
+  while (processo && std::fgets(bloco, sizeof bloco, processo.get()) != nullptr) {
+    saida += bloco;
+  }
   return saida.size() > 65 ? saida.substr(saida.size() - 65, 64) : saida;
 }
 

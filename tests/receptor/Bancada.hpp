@@ -21,19 +21,19 @@ using namespace std::chrono_literals;
 struct Agenda {
   std::chrono::steady_clock::time_point agora{};
   // The queue whose task runs now; none is the test itself, which stands for the main thread.
-  const Fila* emExecucao = nullptr;
+  const Executor* emExecucao = nullptr;
 
-  void agendar(const Fila& fila, Fila::Duracao atraso, Fila::Tarefa tarefa) {
+  void agendar(const Executor& fila, Executor::Duracao atraso, Executor::Tarefa tarefa) {
     pendentes.emplace(std::pair(agora + atraso, ordem++), std::pair(&fila, std::move(tarefa)));
   }
   // Runs `tarefa` as if on `fila`.
-  void em(const Fila& fila, const std::function<void()>& tarefa) {
+  void em(const Executor& fila, const std::function<void()>& tarefa) {
     const auto antes = std::exchange(emExecucao, &fila);
     tarefa();
     emExecucao = antes;
   }
   // Runs, in order, every task due up to `ate`, including the ones they queue.
-  void rodar(Fila::Duracao ate = {}) {
+  void rodar(Executor::Duracao ate = {}) {
     const auto fim = agora + ate;
     while (!pendentes.empty() && pendentes.begin()->first.first <= fim) {
       auto no = pendentes.extract(pendentes.begin());
@@ -42,14 +42,15 @@ struct Agenda {
     }
     agora = fim;
   }
-  std::map<std::pair<std::chrono::steady_clock::time_point, long>, std::pair<const Fila*, Fila::Tarefa>>
+  std::map<std::pair<std::chrono::steady_clock::time_point, long>,
+           std::pair<const Executor*, Executor::Tarefa>>
       pendentes;
   long ordem = 0;
 };
 
 // A serial queue on the manual clock. `parada`, it holds its tasks back, as a busy thread does.
-struct FilaFalsa : Fila {
-  FilaFalsa(Agenda& agenda, bool principal = false) : agenda(agenda), principal(principal) {}
+struct ExecutorFalso : Executor {
+  ExecutorFalso(Agenda& agenda, bool principal = false) : agenda(agenda), principal(principal) {}
   void executar(Tarefa tarefa) override { executarDepois({}, std::move(tarefa)); }
   void executarDepois(Duracao atraso, Tarefa tarefa) override {
     if (parada) {
@@ -61,8 +62,9 @@ struct FilaFalsa : Fila {
   bool atual() const override { return agenda.emExecucao == this || (principal && !agenda.emExecucao); }
   void retomar() {
     parada = false;
-    for (auto& [atraso, tarefa] : std::exchange(retidas, {}))
+    for (auto& [atraso, tarefa] : std::exchange(retidas, {})) {
       agenda.agendar(*this, atraso, std::move(tarefa));
+    }
   }
   Agenda& agenda;
   const bool principal;
@@ -72,7 +74,7 @@ struct FilaFalsa : Fila {
 
 // Wraps a transport callback so that it runs on `fila`, as the real transport's do.
 template <class... Argumentos>
-std::function<void(Argumentos...)> naFila(FilaFalsa& fila, std::function<void(Argumentos...)> tratador) {
+std::function<void(Argumentos...)> naFila(ExecutorFalso& fila, std::function<void(Argumentos...)> tratador) {
   return [&fila, tratador = std::move(tratador)](Argumentos... argumentos) {
     fila.agenda.em(fila, [&] { tratador(std::forward<Argumentos>(argumentos)...); });
   };
@@ -80,8 +82,8 @@ std::function<void(Argumentos...)> naFila(FilaFalsa& fila, std::function<void(Ar
 
 // Like the real transport, a callback already on its way may still arrive after `cancelar`.
 struct ConexaoFalsa : Conexao {
-  explicit ConexaoFalsa(FilaFalsa& fila) : fila(fila) {}
-  FilaFalsa& fila;
+  explicit ConexaoFalsa(ExecutorFalso& fila) : fila(fila) {}
+  ExecutorFalso& fila;
   std::string host;
   std::optional<ResultadoBusca> resultado;
   std::uint16_t porta = 0;
@@ -111,8 +113,8 @@ struct ConexaoFalsa : Conexao {
 };
 
 struct NavegadorFalso : Navegador {
-  explicit NavegadorFalso(FilaFalsa& fila) : fila(fila) {}
-  FilaFalsa& fila;
+  explicit NavegadorFalso(ExecutorFalso& fila) : fila(fila) {}
+  ExecutorFalso& fila;
   ParametrosTls parametros;
   AoMudarResultados aoMudar;
   AoFaltarServico aoFaltar;
@@ -124,8 +126,8 @@ struct NavegadorFalso : Navegador {
 };
 
 struct TransporteFalso : Transporte {
-  explicit TransporteFalso(FilaFalsa& fila) : fila(fila) {}
-  FilaFalsa& fila;
+  explicit TransporteFalso(ExecutorFalso& fila) : fila(fila) {}
+  ExecutorFalso& fila;
   std::vector<std::shared_ptr<ConexaoFalsa>> conexoes;
   std::vector<std::shared_ptr<NavegadorFalso>> navegadores;
 
@@ -166,7 +168,9 @@ struct CamadaFalsa : CamadaVideo {
 // Files that begin with "IMG" are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
-    if (arquivo.size() < 3 || arquivo[0] != 'I' || arquivo[1] != 'M' || arquivo[2] != 'G') return nullptr;
+    if (arquivo.size() < 3 || arquivo[0] != 'I' || arquivo[1] != 'M' || arquivo[2] != 'G') {
+      return nullptr;
+    }
     return std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)});
   }
 };
@@ -174,19 +178,21 @@ struct DecodificadorFalso : DecodificadorImagem {
 struct PreferenciasFalsas : Preferencias {
   std::map<std::string, std::string, std::less<>> textos;
   std::map<std::string, bool, std::less<>> booleanos;
-  std::optional<std::string> texto(std::string_view chave) const override {
-    auto achado = textos.find(chave);
+  std::optional<std::string> texto(std::string_view preferencia) const override {
+    auto achado = textos.find(preferencia);
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
-  bool booleano(std::string_view chave) const override {
-    return booleanos.contains(chave) && booleanos.find(chave)->second;
+  bool booleano(std::string_view preferencia) const override {
+    return booleanos.contains(preferencia) && booleanos.find(preferencia)->second;
   }
-  void gravarTexto(std::string_view chave, const std::string& valor) override {
-    textos[std::string(chave)] = valor;
+  void gravarTexto(std::string_view preferencia, const std::string& valor) override {
+    textos[std::string(preferencia)] = valor;
   }
-  void gravarBooleano(std::string_view chave, bool valor) override { booleanos[std::string(chave)] = valor; }
-  void remover(std::string_view chave) override {
-    textos.erase(std::string(chave)), booleanos.erase(std::string(chave));
+  void gravarBooleano(std::string_view preferencia, bool valor) override {
+    booleanos[std::string(preferencia)] = valor;
+  }
+  void remover(std::string_view preferencia) override {
+    textos.erase(std::string(preferencia)), booleanos.erase(std::string(preferencia));
   }
 };
 
@@ -218,7 +224,7 @@ inline Bytes quadro(std::uint8_t marca) {
 }
 struct Bancada {
   Agenda agenda;
-  FilaFalsa fila{agenda}, principal{agenda, true}, decodificacao{agenda};
+  ExecutorFalso fila{agenda}, principal{agenda, true}, decodificacao{agenda};
   TransporteFalso transporte{fila};
   CamadaFalsa camada;
   // The decoder refuses an SPS whose level byte is 0xFF.
@@ -247,7 +253,9 @@ struct Bancada {
     opcoes.codigo = "123456";
     opcoes.host = "10.0.0.5";
     lancar(monitor);
-    if (pronta) mudar(EstadoConexao::pronta);
+    if (pronta) {
+      mudar(EstadoConexao::pronta);
+    }
   }
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.

@@ -150,7 +150,9 @@ TEST(Lancamento, WithoutAUsableCodeThePanelShowsEmptyWithTheStoredHostAndKeepsTh
 TEST(Lancamento, CommandLineValuesWinOverStoredOnesAndAStoredCodeIsNormalised) {
   for (const bool dados : {true, false}) {
     Bancada b;
-    if (dados) b.opcoes = {.host = "10.0.0.9", .codigo = "654321", .tela = {}};
+    if (dados) {
+      b.opcoes = {.host = "10.0.0.9", .codigo = "654321", .tela = {}};
+    }
     b.preferencias.textos = {{"codigo", " 123-456"}, {"host", "10.0.0.5"}};
     b.lancar();
     EXPECT_EQ(b.conexao().host, dados ? "10.0.0.9" : "10.0.0.5");
@@ -232,9 +234,13 @@ TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndT
   for (const std::string origem : {"remembered", "command line", "panel"}) {
     Bancada b;
     b.preferencias.textos = {{"codigo", "111111"}, {"host", "10.0.0.5"}};
-    if (origem == "command line") b.opcoes.codigo = "222222";
+    if (origem == "command line") {
+      b.opcoes.codigo = "222222";
+    }
     b.lancar();
-    if (origem == "panel") b.confirmar("333333", "10.0.0.7");
+    if (origem == "panel") {
+      b.confirmar("333333", "10.0.0.7");
+    }
     b.mudar(EstadoConexao::falhou, erroTls);
     const std::string codigo = origem == "panel" ? "333333" : origem == "command line" ? "222222" : "111111";
     EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código " + codigo + " (bad record mac).");

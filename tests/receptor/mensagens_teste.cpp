@@ -146,7 +146,9 @@ TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   b.discar(false);
   const auto quadros = [&](std::size_t quantos) {
     Bytes todos = mensagem(TipoMensagem::parametros, parametrosBons);
-    for (std::size_t i = 0; i < quantos; ++i) todos = std::move(todos) + quadro(1);
+    for (std::size_t i = 0; i < quantos; ++i) {
+      todos = std::move(todos) + quadro(1);
+    }
     b.receber(todos);
   };
   quadros(10);
@@ -196,7 +198,9 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
 
 Bytes floats(std::initializer_list<float> valores) {
   Bytes payload;
-  for (float v : valores) anexarBE(payload, v);
+  for (float v : valores) {
+    anexarBE(payload, v);
+  }
   return payload;
 }
 Bytes cursor(float x, float y, std::uint8_t visivel) {
@@ -215,12 +219,12 @@ struct Cursor : ::testing::Test {
     b.mudar(EstadoConexao::pronta);
     b.iniciarImagem();
   }
-  void esperarQuadro(double x, double y) {
+  void esperarRetangulo(double x, double y) {
     EXPECT_FALSE(b.tela.cursorOculto);
-    EXPECT_NEAR(b.tela.quadroCursor.x, x, 1e-3);
-    EXPECT_NEAR(b.tela.quadroCursor.y, y, 1e-3);
-    EXPECT_NEAR(b.tela.quadroCursor.largura, 19.2, 1e-3);
-    EXPECT_NEAR(b.tela.quadroCursor.altura, 21.6, 1e-3);
+    EXPECT_NEAR(b.tela.retanguloCursor.x, x, 1e-3);
+    EXPECT_NEAR(b.tela.retanguloCursor.y, y, 1e-3);
+    EXPECT_NEAR(b.tela.retanguloCursor.largura, 19.2, 1e-3);
+    EXPECT_NEAR(b.tela.retanguloCursor.altura, 21.6, 1e-3);
   }
 };
 
@@ -228,15 +232,15 @@ TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
   b.receber(cursor(0.5f, 0.5f, 1) + imagem(0.01f, 0.02f, 0, 0));
   EXPECT_TRUE(b.tela.cursorOculto);  // no picture size yet
   b.receber(config1080);
-  esperarQuadro(960, 578.4);
+  esperarRetangulo(960, 578.4);
   EXPECT_TRUE(b.tela.imagemCursor);
 
   b.receber(imagem(0.01f, 0.02f, 0.5f, 0.5f));
-  esperarQuadro(950.4, 589.2);
+  esperarRetangulo(950.4, 589.2);
   b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(0, 0, 1));
-  esperarQuadro(0, 1140 - 21.6);
+  esperarRetangulo(0, 1140 - 21.6);
   b.receber(cursor(1, 1, 1));
-  esperarQuadro(1920, 60 - 21.6);
+  esperarRetangulo(1920, 60 - 21.6);
 
   // An image that does not decode, a position cut short or not finite, a size not finite: the
   // pointer stays as it was.
@@ -244,11 +248,11 @@ TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
   b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f, 1) + cursor(0.5f, INFINITY, 1) +
             mensagem(TipoMensagem::cursor, floats({0.5f, 0.5f})) + imagem(INFINITY, 0.5f, 0, 0) +
             imagem(0.5f, 0.5f, NAN, 0));
-  esperarQuadro(1920, 60 - 21.6);
+  esperarRetangulo(1920, 60 - 21.6);
   EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
 
   b.receptor->redimensionar(1920, 1080);
-  esperarQuadro(1920, -21.6);
+  esperarRetangulo(1920, -21.6);
 
   // Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
   b.decodificacao.parada = true;
@@ -257,20 +261,20 @@ TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
   EXPECT_EQ(b.decodificacao.retidas.size(), 2u);
   b.decodificacao.retomar();
   b.agenda.rodar();
-  EXPECT_NEAR(b.tela.quadroCursor.largura, 19.2, 1e-3);
+  EXPECT_NEAR(b.tela.retanguloCursor.largura, 19.2, 1e-3);
 }
 
 TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
   b.receber(config1080 + imagem(0.01f, 0.02f, 0, 0) + cursor(0.5f, 0.5f, 2));
   EXPECT_TRUE(b.tela.cursorOculto);
   b.receber(cursor(0.25f, 0.5f, 1));
-  esperarQuadro(480, 578.4);
+  esperarRetangulo(480, 578.4);
 
   b.receber({}, true);
   EXPECT_TRUE(b.tela.cursorOculto);
   b.agenda.rodar(1s);
   b.iniciarImagem();
-  esperarQuadro(480, 578.4);
+  esperarRetangulo(480, 578.4);
 
   b.receptor->abrirPareamento();
   b.agenda.rodar();
@@ -289,7 +293,9 @@ TEST(Estatisticas,
 
   b.receber(config1080);
   b.iniciarImagem();
-  for (int i = 0; i < 29; ++i) b.receber(quadro(0));
+  for (int i = 0; i < 29; ++i) {
+    b.receber(quadro(0));
+  }
   b.agenda.rodar(500ms);
   EXPECT_EQ(
       b.tela.textoEstatisticas,

@@ -113,7 +113,9 @@ TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
   for (const auto& [argumentos, texto, status] : casos) {
     std::string comando = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=" + pasta.caminho().string() +
                           " XDG_CONFIG_HOME=" + pasta.caminho().string() + " " ORBELO_BINARIO;
-    for (const auto& argumento : argumentos) comando += " '" + argumento + "'";
+    for (const auto& argumento : argumentos) {
+      comando += " '" + argumento + "'";
+    }
     const int estado = std::system((comando + " >" + saida.string() + " 2>" + erros.string()).c_str());
     const auto impresso = teste::conteudo(saida);
     if (texto == semTela) {

@@ -46,8 +46,12 @@ class ServidorTls {
   }
   ~ServidorTls() {
     // Ended first, so that a writer blocked on its stdin gets out.
-    if (!terminou(0ms)) kill(processo.id(), SIGKILL);
-    if (escritor.joinable()) escritor.join();
+    if (!terminou(0ms)) {
+      kill(processo.id(), SIGKILL);
+    }
+    if (escritor.joinable()) {
+      escritor.join();
+    }
     std::filesystem::remove(saida);
   }
 
@@ -73,13 +77,15 @@ class ServidorTls {
 Bytes bytesAleatorios(std::size_t quantos) {
   std::independent_bits_engine<std::mt19937, 8, unsigned> gerador(static_cast<unsigned>(quantos));
   Bytes dados(quantos);
-  for (auto& byte : dados) byte = static_cast<std::uint8_t>(gerador());
+  for (auto& byte : dados) {
+    byte = static_cast<std::uint8_t>(gerador());
+  }
   return dados;
 }
 
 // Runs `tarefa` on `fila` and waits for it.
 template <typename F>
-auto naFila(Fila& fila, F tarefa) {
+auto naFila(Executor& fila, F tarefa) {
   std::packaged_task<decltype(tarefa())()> pacote(std::move(tarefa));
   auto futuro = pacote.get_future();
   fila.executar([&pacote] { pacote(); });
@@ -97,7 +103,9 @@ struct Registro {
     bytes.insert(bytes.end(), dados.begin(), dados.end());
     ++recepcoes;
     maiorEntrega = std::max(maiorEntrega, dados.size());
-    if (erro) erroRecepcao = erro;
+    if (erro) {
+      erroRecepcao = erro;
+    }
   }
 };
 
@@ -109,7 +117,9 @@ void receberSempre(const std::shared_ptr<Conexao>& conexao, const std::shared_pt
                                                                       const std::optional<ErroRede>& erro) {
                      registro->recebido(dados, completo, erro);
                      const auto conexao = fraca.lock();
-                     if (conexao && !completo && !erro) receberSempre(conexao, registro, maximo);
+                     if (conexao && !completo && !erro) {
+                       receberSempre(conexao, registro, maximo);
+                     }
                    });
 }
 
@@ -136,13 +146,16 @@ class ConexaoTls : public ::testing::Test {
     };
   }
   void fechar() {
-    if (conexao) naFila(fila, [this] { conexao->cancelar(); });
+    if (conexao) {
+      naFila(fila, [this] { conexao->cancelar(); });
+    }
   }
   // The first state reported, once there is one.
   std::optional<std::pair<EstadoConexao, std::optional<ErroRede>>> primeiroEstado(
       std::chrono::milliseconds limite = 10s) {
-    if (!esperar([&] { return naFila(fila, [this] { return !registro->estados.empty(); }); }, limite))
+    if (!esperar([&] { return naFila(fila, [this] { return !registro->estados.empty(); }); }, limite)) {
       return {};
+    }
     return naFila(fila, [this] { return registro->estados.front(); });
   }
   ErroRede falha() {

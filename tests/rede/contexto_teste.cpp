@@ -30,7 +30,9 @@ std::vector<std::uint16_t> oferecidas(SSL_CTX* contexto) {
 unsigned int chaveDoServidor(SSL* /*ssl*/, const char* /*identidade*/, unsigned char* chave,
                              unsigned int maximo) {
   const auto derivada = Pareamento::derivarChave("123456");
-  if (derivada.size() > maximo) return 0;
+  if (derivada.size() > maximo) {
+    return 0;
+  }
   std::ranges::copy(derivada, chave);
   return static_cast<unsigned int>(derivada.size());
 }
@@ -55,7 +57,9 @@ bool aceitaVersao(SSL_CTX* contexto, int versao) {
   SSL_set_accept_state(outro.get());
   for (int volta = 0; volta < 10; ++volta) {
     const bool clientePronto = SSL_do_handshake(cliente.get()) == 1;
-    if (SSL_do_handshake(outro.get()) == 1 && clientePronto) return true;
+    if (SSL_do_handshake(outro.get()) == 1 && clientePronto) {
+      return true;
+    }
   }
   ERR_clear_error();
   return false;
@@ -67,7 +71,9 @@ TEST(ConfigurarContexto, OffersExactlyTheThreeSuitesInOrderOnlyInTls12AtAnySecur
   // The default level, and stricter ones that must not drop any of the suites.
   for (const int nivel : {-1, 3, 4, 5}) {
     const Contexto contexto(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
-    if (nivel >= 0) SSL_CTX_set_security_level(contexto.get(), nivel);
+    if (nivel >= 0) {
+      SSL_CTX_set_security_level(contexto.get(), nivel);
+    }
     ASSERT_EQ(configurarContexto(contexto.get(), parametrosTls), std::nullopt);
     EXPECT_THAT(oferecidas(contexto.get()), ::testing::ElementsAre(0xCCAC, 0xC035, 0x00A8)) << nivel;
     // Only a TLS 1.2 peer is taken: an older one would get the CBC suite, a newer one other suites.

@@ -18,12 +18,15 @@ TEST(FilaAsio, RunsTasksInOrderOnOneOtherThreadAndADelayedOneAfterItsDelayAndThe
   std::promise<std::pair<Relogio::duration, std::size_t>> pronto;
   const auto inicio = Relogio::now();
   fila.executarDepois(150ms, [&] { pronto.set_value({Relogio::now() - inicio, feitas.size()}); });
-  for (int i = 0; i < 1000; ++i)
+  for (int i = 0; i < 1000; ++i) {
     fila.executar([&, i] { feitas.emplace_back(i, std::this_thread::get_id()); });
+  }
   const auto [espera, antes] = pronto.get_future().get();
   EXPECT_GE(espera, 150ms);
   ASSERT_EQ(antes, 1000u);
-  for (int i = 0; i < 1000; ++i) EXPECT_EQ(feitas[i], std::pair(i, feitas[0].second));
+  for (int i = 0; i < 1000; ++i) {
+    EXPECT_EQ(feitas[i], std::pair(i, feitas[0].second));
+  }
   EXPECT_NE(feitas[0].second, std::this_thread::get_id());
 }
 
@@ -35,7 +38,9 @@ TEST(FilaAsio, StoppingRunsTheTasksPostedBeforeItAndDestroyingDropsTheRest) {
   {
     FilaAsio fila;
     fila.executarDepois(1h, [&feitas, capturado] { feitas.push_back(0); });
-    for (int i = 1; i <= 3; ++i) fila.executar([&feitas, i] { feitas.push_back(i); });
+    for (int i = 1; i <= 3; ++i) {
+      fila.executar([&feitas, i] { feitas.push_back(i); });
+    }
     fila.parar();
     fila.executar([&feitas, capturado] { feitas.push_back(4); });
   }

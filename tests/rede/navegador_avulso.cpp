@@ -11,7 +11,9 @@
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3) {
+    return 2;
+  }
   orbelo::FilaAsio fila;
   orbelo::TransporteAsio transporte(fila);
   std::shared_ptr<orbelo::Navegador> navegador;
@@ -19,7 +21,9 @@ int main(int argc, char** argv) {
     navegador = transporte.navegador(tipo, orbelo::ParametrosTls{});
     navegador->aoMudarResultados([](const std::vector<orbelo::ResultadoBusca>& resultados) {
       std::string linha = resultados.empty() ? "-" : "";
-      for (const auto& resultado : resultados) linha += (linha.empty() ? "" : " ") + resultado.nome;
+      for (const auto& resultado : resultados) {
+        linha += (linha.empty() ? "" : " ") + resultado.nome;
+      }
       std::printf("%s\n", linha.c_str());
       std::fflush(stdout);
     });

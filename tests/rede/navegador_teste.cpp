@@ -19,8 +19,11 @@ struct NavegadorAvulso : Processo {
                   std::to_string(milissegundos)}) {}
   // Waits for a further line that names (or does not name) `nome`.
   bool relatou(const std::string& nome, bool presente) {
-    while (const auto linha = esperarLinha("", 15s))
-      if ((linha->find(nome) != std::string::npos) == presente) return true;
+    while (const auto linha = esperarLinha("", 15s)) {
+      if ((linha->find(nome) != std::string::npos) == presente) {
+        return true;
+      }
+    }
     return false;
   }
 };
@@ -41,11 +44,12 @@ TEST(NavegadorAvahi, WithoutADaemonSaysSoEachTimeAndFindsOneThatAppearsOrRestart
                                          "[publish]\ndisable-publishing=yes\npublish-addresses=no\n"
                                          "publish-hinfo=no\npublish-workstation=no\npublish-domain=no\n";
   const auto iniciarAvahi = [&] {
-    return std::make_unique<Processo>(std::vector<std::string>{
-        "env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, "unshare", "--mount", "--propagation", "private", "sh",
-        "-c",
-        "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root --no-rlimits --no-chroot -f " +
-            (pasta / "avahi.conf").string()});
+    return std::make_unique<Processo>(
+        std::vector<std::string>{"env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, "unshare", "--mount",
+                                 "--propagation", "private", "sh", "-c",
+                                 "mount -t tmpfs tmpfs /run/avahi-daemon && exec avahi-daemon --no-drop-root "
+                                 "--no-rlimits --no-chroot -f " +
+                                     (pasta / "avahi.conf").string()});
   };
 
   NavegadorAvulso semBarramento("unix:path=/nonexistent/orbelo", 2000);

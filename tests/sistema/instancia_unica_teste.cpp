@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 class Variavel {
  public:
   Variavel(const char* nome, const char* valor) : nome(nome) {
-    if (const char* atual = std::getenv(nome)) antes = atual;
+    if (const char* atual = std::getenv(nome)) {
+      antes = atual;
+    }
     valor ? ::setenv(nome, valor, 1) : ::unsetenv(nome);
   }
   ~Variavel() { antes ? ::setenv(nome, antes->c_str(), 1) : ::unsetenv(nome); }
@@ -30,11 +32,15 @@ enum class Antes { nada, linkParaPastaNossa, abertaAOutros, deOutroUsuario };
 
 // False when this row cannot be made here (giving a folder away needs privileges).
 bool preparar(Antes antes, const fs::path& pasta) {
-  if (antes == Antes::nada) return true;
+  if (antes == Antes::nada) {
+    return true;
+  }
   const fs::path alvo = antes == Antes::linkParaPastaNossa ? fs::path(pasta.string() + "-alvo") : pasta;
   fs::create_directory(alvo);
   fs::permissions(alvo, antes == Antes::abertaAOutros ? fs::perms(0755) : fs::perms::owner_all);
-  if (antes == Antes::linkParaPastaNossa) fs::create_directory_symlink(alvo, pasta);
+  if (antes == Antes::linkParaPastaNossa) {
+    fs::create_directory_symlink(alvo, pasta);
+  }
   return antes != Antes::deOutroUsuario || ::chown(pasta.c_str(), 65534, 65534) == 0;
 }
 
@@ -54,7 +60,9 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
     PastaTemporaria temporaria;
     const Variavel runtime("XDG_RUNTIME_DIR", xdg), tmpdir("TMPDIR", temporaria.caminho().c_str());
     const auto esperada = xdg && *xdg == '/' ? fs::path(xdg) : temporaria / nossa;
-    if (!preparar(antes, temporaria / nossa)) continue;
+    if (!preparar(antes, temporaria / nossa)) {
+      continue;
+    }
     const auto pasta = InstanciaUnica::pastaExecucao();
     EXPECT_EQ(pasta, usavel ? std::optional(esperada) : std::nullopt);
     if (pasta == temporaria / nossa) {

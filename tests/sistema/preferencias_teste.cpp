@@ -110,7 +110,9 @@ TEST(PreferenciasArquivo, AReadOnlyFolderCostsOneLineAndLeavesTheOldFileWhole) {
   const auto linhas = semPrivilegios([&](const auto& imprimir) {
     PreferenciasArquivo preferencias(c.caminho, imprimir);
     preferencias.gravarTexto("codigo", "222222");
-    if (preferencias.texto("codigo") != "222222") imprimir("this run lost the value it could not save");
+    if (preferencias.texto("codigo") != "222222") {
+      imprimir("this run lost the value it could not save");
+    }
   });
   EXPECT_THAT(linhas, ElementsAre("Não consegui gravar as preferências: Permission denied"));
   EXPECT_EQ(conteudo(c.caminho), antigo);
@@ -123,8 +125,10 @@ TEST(PreferenciasArquivo, SavesFromTwoThreadsReplaceTheFileWholeAndLoseNothing) 
   const std::string antes = conteudo(c.caminho);
   std::ifstream aberto(c.caminho, std::ios::binary);
 
-  auto gravarVarias = [&](const std::string& chave) {
-    for (int i = 0; i < 40; ++i) preferencias.gravarTexto(chave, std::string(5000, 'a') + std::to_string(i));
+  auto gravarVarias = [&](const std::string& preferencia) {
+    for (int i = 0; i < 40; ++i) {
+      preferencias.gravarTexto(preferencia, std::string(5000, 'a') + std::to_string(i));
+    }
   };
   std::thread outra(gravarVarias, "host");
   gravarVarias("codigo");

@@ -7,8 +7,8 @@ namespace orbelo::teste {
 
 // A sample as the receiver makes it from a `quadro` payload: the key-frame flag, then `unidades`.
 inline Amostra amostraDe(std::shared_ptr<const FormatoVideo> formato, const Bytes& unidades,
-                         bool chave = false) {
-  Bytes payload{chave ? std::uint8_t{1} : std::uint8_t{0}};
+                         bool keyframe = false) {
+  Bytes payload{keyframe ? std::uint8_t{1} : std::uint8_t{0}};
   payload.insert(payload.end(), unidades.begin(), unidades.end());
   return {std::move(formato), std::move(payload), std::chrono::steady_clock::now()};
 }
@@ -18,7 +18,7 @@ inline Amostra amostraDe(std::shared_ptr<const FormatoVideo> formato, const Byte
 struct FluxoVideo : FluxoH264 {
   std::shared_ptr<const FormatoVideo> formato;
   Amostra amostra(std::size_t i) const {
-    return amostraDe(formato, quadros.at(i).unidades, quadros.at(i).chave);
+    return amostraDe(formato, quadros.at(i).unidades, quadros.at(i).keyframe);
   }
 };
 

@@ -25,7 +25,9 @@ class DecodificadorVideoTeste : public ::testing::Test {
   static void TearDownTestSuite() { pasta.reset(); }
 
   void enfileirar(const teste::FluxoVideo& fluxo, std::size_t de, std::size_t ate) {
-    for (std::size_t i = de; i < ate; ++i) camada.enfileirar(fluxo.amostra(i));
+    for (std::size_t i = de; i < ate; ++i) {
+      camada.enfileirar(fluxo.amostra(i));
+    }
   }
   // Until every queued sample is decoded (or the layer has failed).
   bool esperarDecodificar() {
@@ -37,7 +39,7 @@ class DecodificadorVideoTeste : public ::testing::Test {
 
   std::atomic<int> avisos = 0;
   DecodificadorVideo camada{[this] { ++avisos; }};
-  Quadro quadro{av_frame_alloc()};
+  Imagem imagem{av_frame_alloc()};
 };
 
 // A picture's pts is the number of the sample it came from, counted from 0.
@@ -49,9 +51,9 @@ TEST_F(DecodificadorVideoTeste,
   // call comes after the slot's lock is let go, so it may still be on its way.
   EXPECT_TRUE(esperar([&] { return avisos > 0; }));
   EXPECT_EQ(avisos, 1);
-  ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova);
-  EXPECT_EQ(camada.tomarImagem(*quadro), Novidade::nenhuma);
-  EXPECT_EQ(std::tuple(quadro->width, quadro->height, quadro->pts), std::tuple(320, 240, std::int64_t{29}));
+  ASSERT_EQ(camada.tomarImagem(*imagem), Novidade::nova);
+  EXPECT_EQ(camada.tomarImagem(*imagem), Novidade::nenhuma);
+  EXPECT_EQ(std::tuple(imagem->width, imagem->height, imagem->pts), std::tuple(320, 240, std::int64_t{29}));
 
   // A new format reopens the decoder at its size, up to 8K.
   const auto oitoK =
@@ -59,19 +61,19 @@ TEST_F(DecodificadorVideoTeste,
   camada.enfileirar(oitoK.amostra(0));
   ASSERT_TRUE(esperarDecodificar());
   camada.descarregar();
-  ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova) << "a flush keeps the picture";
-  EXPECT_EQ(std::pair(quadro->width, quadro->height), std::pair(7680, 4320));
+  ASSERT_EQ(camada.tomarImagem(*imagem), Novidade::nova) << "a flush keeps the picture";
+  EXPECT_EQ(std::pair(imagem->width, imagem->height), std::pair(7680, 4320));
 
   enfileirar(pequeno, 0, 3);
   ASSERT_TRUE(esperarDecodificar());
   camada.descarregarERemoverImagem();
   // The screen must see the removal, or the last picture would stay on it.
   EXPECT_TRUE(camada.mudou());
-  EXPECT_EQ(camada.tomarImagem(*quadro), Novidade::removida);
+  EXPECT_EQ(camada.tomarImagem(*imagem), Novidade::removida);
   camada.enfileirar(pequeno.amostra(10));
   ASSERT_TRUE(esperarDecodificar());
-  ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova);
-  EXPECT_EQ(std::pair(quadro->width, quadro->pts), std::pair(320, std::int64_t{34}));
+  ASSERT_EQ(camada.tomarImagem(*imagem), Novidade::nova);
+  EXPECT_EQ(std::pair(imagem->width, imagem->pts), std::pair(320, std::int64_t{34}));
 }
 
 TEST_F(DecodificadorVideoTeste, EachBadSampleFailsTheLayerWithATextAndAFlushThenAKeyFrameRecovers) {
@@ -108,8 +110,8 @@ TEST_F(DecodificadorVideoTeste, EachBadSampleFailsTheLayerWithATextAndAFlushThen
     EXPECT_EQ(camada.erro(), std::nullopt);
     enfileirar(pequeno, 10, 13);
     ASSERT_TRUE(esperarDecodificar());
-    ASSERT_EQ(camada.tomarImagem(*quadro), Novidade::nova);
-    EXPECT_EQ(quadro->pts, numero += 6);
+    ASSERT_EQ(camada.tomarImagem(*imagem), Novidade::nova);
+    EXPECT_EQ(imagem->pts, numero += 6);
   }
 }
 
@@ -125,19 +127,22 @@ TEST_F(DecodificadorVideoTeste, ADecoderFallingTooFarBehindFailsTheLayerAndTheBa
   std::unique_ptr<void, std::function<void(void*)>> soltura(&solto, [&](void*) { solto.set_value(); });
   lenta.enfileirar(pequeno.amostra(0));
   parado.get_future().wait();
-  for (std::size_t i = 0; i < DecodificadorVideo::limiteAmostras; ++i)
+  for (std::size_t i = 0; i < DecodificadorVideo::limiteAmostras; ++i) {
     lenta.enfileirar(pequeno.amostra(1 + i % 9));
+  }
   EXPECT_EQ(lenta.status(), Status::normal);
   lenta.enfileirar(pequeno.amostra(1));
   EXPECT_EQ(lenta.erro(), "No buffer space available");
 
   soltura.reset();
   lenta.descarregar();
-  for (std::size_t i = 10; i < 15; ++i) lenta.enfileirar(pequeno.amostra(i));
+  for (std::size_t i = 10; i < 15; ++i) {
+    lenta.enfileirar(pequeno.amostra(i));
+  }
   ASSERT_TRUE(esperar([&] { return !lenta.imagemACaminho(); }));
   // Samples are numbered as they are decoded, so a surviving backlog would have come first.
-  ASSERT_EQ(lenta.tomarImagem(*quadro), Novidade::nova);
-  EXPECT_EQ(quadro->pts, 5);
+  ASSERT_EQ(lenta.tomarImagem(*imagem), Novidade::nova);
+  EXPECT_EQ(imagem->pts, 5);
 }
 
 }  // namespace

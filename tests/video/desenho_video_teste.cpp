@@ -29,7 +29,7 @@ std::string fonteCor(Rgb cor, const char* tamanho) {
 }
 
 // The main queue as the display layer sees it: a task only wakes the loop, so tasks are just counted.
-struct FilaContada : Fila {
+struct ExecutorContado : Executor {
   void executar(Tarefa) override { ++tarefas; }
   void executarDepois(Duracao, Tarefa) override {}
   bool atual() const override { return true; }
@@ -59,7 +59,9 @@ class DesenhoVideoTeste : public ::testing::Test {
 
   // Decodes every frame of a stream and waits until the last one waits for the screen.
   static void mostrar(CamadaVideoGl& camada, const teste::FluxoVideo& fluxo) {
-    for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) camada.enfileirar(fluxo.amostra(i));
+    for (std::size_t i = 0; i < fluxo.quadros.size(); ++i) {
+      camada.enfileirar(fluxo.amostra(i));
+    }
     ASSERT_TRUE(teste::esperar([&] { return !camada.imagemACaminho(); }));
     ASSERT_EQ(camada.status(), CamadaVideo::Status::normal) << camada.erro().value_or("");
   }
@@ -83,8 +85,9 @@ TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedOnBothConversionPaths) {
   ASSERT_TRUE(ProgramaYuv::criar()) << "the shader does not build, so the GPU path would not run";
   constexpr std::array<Rgb, 4> cores{Rgb{255, 128, 0}, Rgb{32, 96, 192}, Rgb{208, 64, 160}, Rgb{0, 0, 0}};
   std::string fonte;
-  for (std::size_t i = 0; i < 8; ++i)
+  for (std::size_t i = 0; i < 8; ++i) {
     fonte += fonteCor(cores[(i + i / 4) % 4], "50x48") + "[c" + std::to_string(i) + "];";
+  }
   const auto& caso = GetParam();
   const auto fluxo = teste::codificarVideo(
       *pasta,
@@ -95,7 +98,7 @@ TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedOnBothConversionPaths) {
   std::array<teste::Captura, 2> telas;
   for (std::size_t caminho = 0; caminho < telas.size(); ++caminho) {
     setenv("ORBELO_CONVERSAO", caminho == 0 ? "cpu" : "gpu", 1);
-    FilaContada principal;
+    ExecutorContado principal;
     CamadaVideoGl camada(principal);
     ASSERT_NO_FATAL_FAILURE(mostrar(camada, fluxo));
     // Black first, so that the picture seen next is this path's and not the last one's.
@@ -165,24 +168,24 @@ TEST_F(DesenhoVideoTeste, Nv12ShowsWhatThePlanarLayoutOfTheSameSamplesShows) {
   ASSERT_TRUE(textura);
   std::array<Rgb, 2> vistos;
   for (const auto formato : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12}) {
-    Quadro quadro(av_frame_alloc());
-    quadro->format = formato;
-    quadro->width = 30;
-    quadro->height = 20;
-    ASSERT_EQ(av_frame_get_buffer(quadro.get(), 64), 0);
-    std::memset(quadro->data[0], 120, std::size_t(quadro->linesize[0]) * 20);
+    Imagem decodificada(av_frame_alloc());
+    decodificada->format = formato;
+    decodificada->width = 30;
+    decodificada->height = 20;
+    ASSERT_EQ(av_frame_get_buffer(decodificada.get(), 64), 0);
+    std::memset(decodificada->data[0], 120, std::size_t(decodificada->linesize[0]) * 20);
     for (int y = 0; y < 10; ++y) {
       for (int x = 0; x < 15; ++x) {
         if (formato == AV_PIX_FMT_NV12) {
-          quadro->data[1][y * quadro->linesize[1] + 2 * x] = 60;
-          quadro->data[1][y * quadro->linesize[1] + 2 * x + 1] = 200;
+          decodificada->data[1][y * decodificada->linesize[1] + 2 * x] = 60;
+          decodificada->data[1][y * decodificada->linesize[1] + 2 * x + 1] = 200;
         } else {
-          quadro->data[1][y * quadro->linesize[1] + x] = 60;
-          quadro->data[2][y * quadro->linesize[2] + x] = 200;
+          decodificada->data[1][y * decodificada->linesize[1] + x] = 60;
+          decodificada->data[2][y * decodificada->linesize[2] + x] = 200;
         }
       }
     }
-    ASSERT_TRUE(textura->enviar(*quadro));
+    ASSERT_TRUE(textura->enviar(*decodificada));
     textura->desenhar(0, 0, 30, 20);
     std::array<std::uint8_t, 4> rgba{};
     glReadPixels(15, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
@@ -224,13 +227,15 @@ TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScree
   MedicaoQuadros medicao(arquivo);
   std::chrono::steady_clock::time_point antesDoRedesenho;
   {
-    FilaContada principal;
+    ExecutorContado principal;
     CamadaVideoGl camada(principal, &medicao);
     camada.medirAoVivo(true);
     std::size_t enviadas = 0;
     // Frames 0-2 drawn, then 3-4, then a redraw with nothing new.
     for (const auto& [ate, nova] : {std::pair<std::size_t, bool>{3, true}, {5, true}, {5, false}}) {
-      for (; enviadas < ate; ++enviadas) camada.enfileirar(fluxo.amostra(enviadas));
+      for (; enviadas < ate; ++enviadas) {
+        camada.enfileirar(fluxo.amostra(enviadas));
+      }
       ASSERT_TRUE(teste::esperar([&] { return !camada.imagemACaminho(); }));
       EXPECT_EQ(camada.mudou(), nova);
       antesDoRedesenho = std::chrono::steady_clock::now();
@@ -255,9 +260,10 @@ TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScree
   EXPECT_EQ(linha, "quadro,chegada_ns,inicio_decodificacao_ns,fim_decodificacao_ns,apresentado_ns");
   long long i = 0;
   for (; std::getline(rastro, linha); ++i) {
-    long long quadro = -1, chegada = 0, inicio = 0, fim = 0, apresentado = -1;
-    std::sscanf(linha.c_str(), "%lld,%lld,%lld,%lld,%lld", &quadro, &chegada, &inicio, &fim, &apresentado);
-    EXPECT_EQ(quadro, i);
+    long long decodificada = -1, chegada = 0, inicio = 0, fim = 0, apresentado = -1;
+    std::sscanf(linha.c_str(), "%lld,%lld,%lld,%lld,%lld", &decodificada, &chegada, &inicio, &fim,
+                &apresentado);
+    EXPECT_EQ(decodificada, i);
     EXPECT_TRUE(chegada <= inicio && inicio <= fim) << linha;
     EXPECT_EQ(apresentado >= 0, i == 2 || i == 4) << linha;
     EXPECT_TRUE(apresentado < 0 || apresentado >= fim) << linha;

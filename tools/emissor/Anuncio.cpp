@@ -36,7 +36,9 @@ AvahiIfIndex interfaceDe(const std::string& endereco) {
   }
   std::unique_ptr<ifaddrs, LiberarInterfaces> lista(bruto);
   for (ifaddrs* i = lista.get(); i != nullptr; i = i->ifa_next) {
-    if (i->ifa_addr == nullptr) continue;
+    if (i->ifa_addr == nullptr) {
+      continue;
+    }
     if (ehV4 && i->ifa_addr->sa_family == AF_INET &&
         reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == v4.s_addr) {
       return static_cast<AvahiIfIndex>(if_nametoindex(i->ifa_name));
@@ -74,7 +76,9 @@ Anuncio::Anuncio(std::string nome, const std::string& endereco, std::uint16_t po
 }
 
 Anuncio::~Anuncio() {
-  if (poll) avahi_threaded_poll_stop(poll.get());
+  if (poll) {
+    avahi_threaded_poll_stop(poll.get());
+  }
   cliente.reset();
 }
 
@@ -127,7 +131,9 @@ void Anuncio::aoMudarCliente(AvahiClient* c, AvahiClientState estado, void* dado
     case AVAHI_CLIENT_S_COLLISION:
     case AVAHI_CLIENT_S_REGISTERING:
       // The host name is changing; the service goes out again once the daemon runs.
-      if (anuncio.grupo != nullptr) avahi_entry_group_reset(anuncio.grupo);
+      if (anuncio.grupo != nullptr) {
+        avahi_entry_group_reset(anuncio.grupo);
+      }
       break;
     case AVAHI_CLIENT_CONNECTING:
       if (!std::exchange(anuncio.avisouAusencia, true)) {

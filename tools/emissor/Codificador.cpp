@@ -11,7 +11,7 @@ namespace orbelo::emissor {
 namespace {
 
 // Key frames come on request; a periodic one every ten seconds bounds a receiver's wait.
-constexpr int segundosEntreChaves = 10;
+constexpr int segundosEntreKeyframes = 10;
 
 }  // namespace
 
@@ -29,7 +29,7 @@ std::variant<Codificador, std::string> Codificador::abrir(Tamanho tamanho, int q
   contexto->pix_fmt = AV_PIX_FMT_YUV420P;
   contexto->time_base = AVRational{1, quadrosPorSegundo};
   contexto->framerate = AVRational{quadrosPorSegundo, 1};
-  contexto->gop_size = quadrosPorSegundo * segundosEntreChaves;
+  contexto->gop_size = quadrosPorSegundo * segundosEntreKeyframes;
   contexto->max_b_frames = 0;
   // Parameter sets go once into `parametros`, not in front of every key frame.
   contexto->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -48,9 +48,9 @@ std::variant<Codificador, std::string> Codificador::abrir(Tamanho tamanho, int q
   return Codificador(std::move(contexto), std::move(*parametros));
 }
 
-std::optional<QuadroCodificado> Codificador::codificar(AVFrame& imagem, bool chave) {
+std::optional<QuadroCodificado> Codificador::codificar(AVFrame& imagem, bool keyframe) {
   imagem.pts = proximoPts++;
-  imagem.pict_type = chave ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  imagem.pict_type = keyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   if (avcodec_send_frame(contexto.get(), &imagem) < 0 ||
       avcodec_receive_packet(contexto.get(), pacote.get()) < 0) {
     return std::nullopt;

@@ -17,7 +17,7 @@ class Codificador {
   static std::variant<Codificador, std::string> abrir(Tamanho tamanho, int quadrosPorSegundo);
 
   const Mensagens::Parametros& parametros() const { return parametros_; }
-  std::optional<QuadroCodificado> codificar(AVFrame& imagem, bool chave);
+  std::optional<QuadroCodificado> codificar(AVFrame& imagem, bool keyframe);
 
  private:
   Codificador(ContextoCodec contexto, Mensagens::Parametros parametros);

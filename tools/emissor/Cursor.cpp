@@ -36,7 +36,9 @@ bool pixelDentro(int x, int y) {
 bool vizinhoDentro(int x, int y) {
   for (int dy = -1; dy <= 1; ++dy) {
     for (int dx = -1; dx <= 1; ++dx) {
-      if (pixelDentro(x + dx, y + dy)) return true;
+      if (pixelDentro(x + dx, y + dy)) {
+        return true;
+      }
     }
   }
   return false;
@@ -54,7 +56,7 @@ std::optional<Bytes> desenharSeta() {
   contexto->height = ladoSeta;
   contexto->pix_fmt = AV_PIX_FMT_RGBA;
   contexto->time_base = AVRational{1, 1};
-  Quadro imagem(av_frame_alloc());
+  Imagem imagem(av_frame_alloc());
   imagem->format = AV_PIX_FMT_RGBA;
   imagem->width = ladoSeta;
   imagem->height = ladoSeta;

@@ -20,7 +20,9 @@ constexpr std::chrono::seconds intervaloPing{1};
 // Moves a periodic deadline on; after a stall it restarts from now instead of catching up in a burst.
 void avancar(Relogio::time_point& prazo, Relogio::duration intervalo, Relogio::time_point agora) {
   prazo += intervalo;
-  if (prazo < agora) prazo = agora + intervalo;
+  if (prazo < agora) {
+    prazo = agora + intervalo;
+  }
 }
 
 }  // namespace
@@ -47,7 +49,7 @@ std::string Emissor::executar() {
 }
 
 std::optional<std::string> Emissor::servir(Cliente& cliente) {
-  ConexaoTls& conexao = *cliente.conexao;
+  CanalTls& conexao = *cliente.conexao;
   Estado estado;
   auto parametros = fonte.parametros().empacotar();
   if (!parametros) {
@@ -71,8 +73,8 @@ std::optional<std::string> Emissor::servir(Cliente& cliente) {
   while (true) {
     auto agora = Relogio::now();
     if (agora >= proximoQuadro) {
-      bool chave = cliente.keyframePedido.exchange(false) || std::exchange(primeiro, false);
-      Lote lote = fonte.proximos(chave);
+      bool keyframe = cliente.keyframePedido.exchange(false) || std::exchange(primeiro, false);
+      Lote lote = fonte.proximos(keyframe);
       if (lote.erro) {
         return "Fonte de vídeo falhou: " + *lote.erro + ".";
       }
@@ -101,7 +103,7 @@ std::optional<std::string> Emissor::servir(Cliente& cliente) {
 }
 
 bool Emissor::enviarQuadros(Cliente& cliente, Estado& estado, const std::vector<QuadroCodificado>& quadros) {
-  ConexaoTls& conexao = *cliente.conexao;
+  CanalTls& conexao = *cliente.conexao;
   if (fonte.parametros() != estado.parametrosEnviados) {
     auto parametros = fonte.parametros().empacotar();
     if (!parametros || !conexao.enviar(*parametros)) {
@@ -123,7 +125,7 @@ bool Emissor::enviarQuadros(Cliente& cliente, Estado& estado, const std::vector<
 }
 
 bool Emissor::injetarFalha(Cliente& cliente, Estado& estado) {
-  ConexaoTls& conexao = *cliente.conexao;
+  CanalTls& conexao = *cliente.conexao;
   estado.falhaInjetada = true;
   imprimirLinha(Falhas::descrever(falha->tipo));
   switch (falha->tipo) {

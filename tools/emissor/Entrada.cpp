@@ -19,8 +19,8 @@ std::variant<Aberto, std::string> abrirContexto(const std::string& url, const AV
                                                 const Entrada::Opcoes& opcoes) {
   // The dictionary lives only across this call, which may replace it with the options it did not use.
   AVDictionary* dicionario = nullptr;
-  for (const auto& [chave, valor] : opcoes) {
-    av_dict_set(&dicionario, chave.c_str(), valor.c_str(), 0);
+  for (const auto& [nome, valor] : opcoes) {
+    av_dict_set(&dicionario, nome.c_str(), valor.c_str(), 0);
   }
   AVFormatContext* contexto = nullptr;
   int erro = avformat_open_input(&contexto, url.c_str(), formato, &dicionario);

@@ -15,9 +15,9 @@ namespace orbelo::emissor {
 // One access unit, its NAL units length-prefixed (4 bytes), ready for a `quadro`.
 struct QuadroCodificado {
   Bytes unidades;
-  bool chave = false;
+  bool keyframe = false;
 
-  Bytes empacotar() const { return Mensagens::Quadro{chave, unidades}.empacotar(); }
+  Bytes empacotar() const { return Mensagens::Quadro{keyframe, unidades}.empacotar(); }
 };
 
 // What a source yields per tick: frames to send now, or why it cannot go on.
@@ -38,8 +38,8 @@ class FonteVideo {
   // Whether the pointer is drawn by the receiver (false when it is already in the picture).
   virtual bool ponteiroSeparado() const { return true; }
 
-  // The frames of the next tick; with `chave` the first of them decodes on its own.
-  virtual Lote proximos(bool chave) = 0;
+  // The frames of the next tick; with `keyframe` the first of them decodes on its own.
+  virtual Lote proximos(bool keyframe) = 0;
 };
 
 // The source the options name; the error is a line for the user.

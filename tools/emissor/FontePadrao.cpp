@@ -17,7 +17,9 @@ constexpr int periodoRampa = 220;
 
 // Position of a square that bounces between 0 and `limite`, moving `passo` per frame.
 int quicar(std::int64_t numero, int passo, int limite) {
-  if (limite <= 0) return 0;
+  if (limite <= 0) {
+    return 0;
+  }
   auto percurso = static_cast<std::int64_t>(limite) * 2;
   auto p = (numero * passo) % percurso;
   return static_cast<int>(p <= limite ? p : percurso - p);
@@ -25,7 +27,7 @@ int quicar(std::int64_t numero, int passo, int limite) {
 
 }  // namespace
 
-FontePadrao::FontePadrao(Codificador codificador, Quadro imagem, Tamanho tamanho, int quadrosPorSegundo)
+FontePadrao::FontePadrao(Codificador codificador, Imagem imagem, Tamanho tamanho, int quadrosPorSegundo)
     : codificador(std::move(codificador)),
       imagem(std::move(imagem)),
       tamanho_(tamanho),
@@ -48,7 +50,7 @@ std::variant<std::unique_ptr<FonteVideo>, std::string> FontePadrao::abrir(Tamanh
   if (auto* erro = std::get_if<std::string>(&codificador)) {
     return *erro;
   }
-  Quadro imagem(av_frame_alloc());
+  Imagem imagem(av_frame_alloc());
   imagem->format = AV_PIX_FMT_YUV420P;
   imagem->width = tamanho.largura;
   imagem->height = tamanho.altura;
@@ -85,7 +87,7 @@ void FontePadrao::desenhar() {
   }
 }
 
-Lote FontePadrao::proximos(bool chave) {
+Lote FontePadrao::proximos(bool keyframe) {
   Lote lote;
   if (av_frame_make_writable(imagem.get()) < 0) {
     lote.erro = "sem memória para a imagem";
@@ -93,7 +95,7 @@ Lote FontePadrao::proximos(bool chave) {
   }
   desenhar();
   ++numero;
-  auto quadro = codificador.codificar(*imagem, chave);
+  auto quadro = codificador.codificar(*imagem, keyframe);
   if (!quadro) {
     lote.erro = "libx264 não codificou o quadro";
     return lote;

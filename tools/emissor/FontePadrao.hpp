@@ -12,18 +12,18 @@ class FontePadrao : public FonteVideo {
  public:
   static std::variant<std::unique_ptr<FonteVideo>, std::string> abrir(Tamanho tamanho, int quadrosPorSegundo);
 
-  FontePadrao(Codificador codificador, Quadro imagem, Tamanho tamanho, int quadrosPorSegundo);
+  FontePadrao(Codificador codificador, Imagem imagem, Tamanho tamanho, int quadrosPorSegundo);
 
   Tamanho tamanho() const override { return tamanho_; }
   std::chrono::nanoseconds intervalo() const override;
   const Mensagens::Parametros& parametros() const override { return codificador.parametros(); }
-  Lote proximos(bool chave) override;
+  Lote proximos(bool keyframe) override;
 
  private:
   void desenhar();
 
   Codificador codificador;
-  Quadro imagem;
+  Imagem imagem;
   // Rows the picture is copied from: the luma gradient and the chroma of the colour bands.
   Bytes rampa;
   Bytes linhaU;

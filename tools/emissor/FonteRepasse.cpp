@@ -10,7 +10,7 @@ namespace {
 
 constexpr int fpsPadrao = 30;
 // Beyond this a group of pictures is not kept, and a request waits for the file's next key frame.
-constexpr std::size_t maximoDesdeChave = std::size_t{64} * 1024 * 1024;
+constexpr std::size_t maximoDesdeKeyframe = std::size_t{64} * 1024 * 1024;
 
 }  // namespace
 
@@ -41,7 +41,7 @@ std::variant<std::unique_ptr<FonteVideo>, std::string> FonteRepasse::abrir(
   const VistaBytes extras(saida.extradata, static_cast<std::size_t>(std::max(saida.extradata_size, 0)));
   H264::atualizarParametros(H264::dividirAnexoB(extras), fonte->parametros_);
   if (!fonte->parametros_) {
-    auto primeiro = fonte->lerChave();
+    auto primeiro = fonte->lerKeyframe();
     if (auto* erro = std::get_if<std::string>(&primeiro)) {
       return *erro;
     }
@@ -67,9 +67,9 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
     if (erro == 0) {
       auto unidades = H264::dividirAnexoB(VistaBytes(pacote->data, static_cast<std::size_t>(pacote->size)));
       H264::atualizarParametros(unidades, parametros_);
-      bool chave = std::any_of(unidades.begin(), unidades.end(),
-                               [](VistaBytes u) { return H264::tipo(u) == H264::tipoIdr; });
-      QuadroCodificado quadro{H264::prefixarComprimentos(unidades), chave};
+      bool keyframe = std::any_of(unidades.begin(), unidades.end(),
+                                  [](VistaBytes u) { return H264::tipo(u) == H264::tipoIdr; });
+      QuadroCodificado quadro{H264::prefixarComprimentos(unidades), keyframe};
       av_packet_unref(pacote.get());
       if (!quadro.unidades.empty()) {
         return quadro;
@@ -82,7 +82,7 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
     erro = entrada.ler(*pacote);
     if (erro == AVERROR_EOF) {
       ++fins;
-      ++finsSemChave;
+      ++finsSemKeyframe;
       if (auto falha = entrada.recomecar()) {
         return *falha;
       }
@@ -101,49 +101,53 @@ std::variant<QuadroCodificado, std::string> FonteRepasse::lerQuadro() {
   return std::string("nenhum quadro H.264 no arquivo");
 }
 
-std::variant<QuadroCodificado, std::string> FonteRepasse::lerChave() {
-  finsSemChave = 0;
+std::variant<QuadroCodificado, std::string> FonteRepasse::lerKeyframe() {
+  finsSemKeyframe = 0;
   while (true) {
     auto lido = lerQuadro();
-    if (std::holds_alternative<std::string>(lido) || std::get<QuadroCodificado>(lido).chave) {
-      if (std::holds_alternative<QuadroCodificado>(lido)) guardar(std::get<QuadroCodificado>(lido));
+    if (std::holds_alternative<std::string>(lido) || std::get<QuadroCodificado>(lido).keyframe) {
+      if (std::holds_alternative<QuadroCodificado>(lido)) {
+        guardar(std::get<QuadroCodificado>(lido));
+      }
       return lido;
     }
     // A whole pass over the file without a key frame: none will come.
-    if (finsSemChave >= 2) {
+    if (finsSemKeyframe >= 2) {
       return std::string("nenhum quadro-chave no arquivo");
     }
   }
 }
 
 void FonteRepasse::guardar(const QuadroCodificado& quadro) {
-  if (quadro.chave) {
-    desdeChave.clear();
-    bytesDesdeChave = 0;
-  } else if (desdeChave.empty()) {
+  if (quadro.keyframe) {
+    desdeKeyframe.clear();
+    bytesDesdeKeyframe = 0;
+  } else if (desdeKeyframe.empty()) {
     return;
   }
-  bytesDesdeChave += quadro.unidades.size();
-  if (bytesDesdeChave > maximoDesdeChave) {
-    desdeChave.clear();
+  bytesDesdeKeyframe += quadro.unidades.size();
+  if (bytesDesdeKeyframe > maximoDesdeKeyframe) {
+    desdeKeyframe.clear();
     return;
   }
-  desdeChave.push_back(quadro);
+  desdeKeyframe.push_back(quadro);
 }
 
-Lote FonteRepasse::proximos(bool chave) {
+Lote FonteRepasse::proximos(bool keyframe) {
   Lote lote;
-  if (chave && !desdeChave.empty()) {
-    lote.quadros = desdeChave;
+  if (keyframe && !desdeKeyframe.empty()) {
+    lote.quadros = desdeKeyframe;
     return lote;
   }
-  auto lido = chave ? lerChave() : lerQuadro();
+  auto lido = keyframe ? lerKeyframe() : lerQuadro();
   if (auto* erro = std::get_if<std::string>(&lido)) {
     lote.erro = *erro;
     return lote;
   }
   auto& quadro = std::get<QuadroCodificado>(lido);
-  if (!chave) guardar(quadro);
+  if (!keyframe) {
+    guardar(quadro);
+  }
   lote.quadros.push_back(std::move(quadro));
   return lote;
 }

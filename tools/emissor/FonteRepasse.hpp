@@ -29,12 +29,12 @@ class FonteRepasse : public FonteVideo {
   Tamanho tamanho() const override;
   std::chrono::nanoseconds intervalo() const override;
   const Mensagens::Parametros& parametros() const override { return *parametros_; }
-  Lote proximos(bool chave) override;
+  Lote proximos(bool keyframe) override;
 
  private:
   // The next access unit of the file, starting over at its end.
   std::variant<QuadroCodificado, std::string> lerQuadro();
-  std::variant<QuadroCodificado, std::string> lerChave();
+  std::variant<QuadroCodificado, std::string> lerKeyframe();
   void guardar(const QuadroCodificado& quadro);
 
   Entrada entrada;
@@ -44,9 +44,9 @@ class FonteRepasse : public FonteVideo {
   std::optional<Mensagens::Parametros> parametros_;
   // The frames since the last key frame, so that a key frame can be sent on request
   // without re-encoding: the receiver gets that key frame and everything after it.
-  std::vector<QuadroCodificado> desdeChave;
-  std::size_t bytesDesdeChave = 0;
-  int finsSemChave = 0;
+  std::vector<QuadroCodificado> desdeKeyframe;
+  std::size_t bytesDesdeKeyframe = 0;
+  int finsSemKeyframe = 0;
 };
 
 }  // namespace orbelo::emissor

@@ -107,7 +107,7 @@ bool FonteTranscodificada::escalar() {
   return true;
 }
 
-Lote FonteTranscodificada::proximos(bool chave) {
+Lote FonteTranscodificada::proximos(bool keyframe) {
   Lote lote;
   if (auto erro = decodificar()) {
     lote.erro = *erro;
@@ -119,7 +119,7 @@ Lote FonteTranscodificada::proximos(bool chave) {
     lote.erro = "conversão da imagem falhou";
     return lote;
   }
-  auto quadro = codificador.codificar(*imagem, chave);
+  auto quadro = codificador.codificar(*imagem, keyframe);
   if (!quadro) {
     lote.erro = "libx264 não codificou o quadro";
     return lote;

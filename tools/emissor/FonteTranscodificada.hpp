@@ -22,7 +22,7 @@ class FonteTranscodificada : public FonteVideo {
   std::chrono::nanoseconds intervalo() const override;
   const Mensagens::Parametros& parametros() const override { return codificador.parametros(); }
   bool ponteiroSeparado() const override { return ponteiroSeparado_; }
-  Lote proximos(bool chave) override;
+  Lote proximos(bool keyframe) override;
 
  private:
   // Decodes until a picture comes out, feeding packets and starting the input over at its end.
@@ -34,8 +34,8 @@ class FonteTranscodificada : public FonteVideo {
   Codificador codificador;
   Escala escala;
   Pacote pacote;
-  Quadro decodificado;
-  Quadro imagem;
+  Imagem decodificado;
+  Imagem imagem;
   Tamanho tamanho_;
   int quadrosPorSegundo;
   bool ponteiroSeparado_;

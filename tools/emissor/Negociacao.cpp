@@ -54,8 +54,8 @@ Negociacao::Estado Negociacao::avancar(Relogio::time_point agora) {
   }
 }
 
-std::shared_ptr<ConexaoTls> Negociacao::conexao() && {
-  return std::make_shared<ConexaoTls>(std::move(socket), std::move(ssl), std::move(endereco_));
+std::shared_ptr<CanalTls> Negociacao::conexao() && {
+  return std::make_shared<CanalTls>(std::move(socket), std::move(ssl), std::move(endereco_));
 }
 
 }  // namespace orbelo::emissor

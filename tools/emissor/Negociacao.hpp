@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ConexaoTls.hpp"
+#include "CanalTls.hpp"
 
 namespace orbelo::emissor {
 
@@ -26,7 +26,7 @@ class Negociacao {
   // Why it failed.
   const std::string& motivo() const { return motivo_; }
   // The stream, once ready.
-  std::shared_ptr<ConexaoTls> conexao() &&;
+  std::shared_ptr<CanalTls> conexao() &&;
 
   int descritor() const { return socket.get(); }
   // What the handshake waits for on the socket: POLLIN or POLLOUT.

@@ -54,11 +54,21 @@ bool enderecoNumerico(const std::string& texto) {
 }
 
 std::optional<Falha::Tipo> tipoFalha(std::string_view opcao) {
-  if (opcao == "--falha-comprimento") return Falha::Tipo::comprimento;
-  if (opcao == "--falha-fechar") return Falha::Tipo::fechar;
-  if (opcao == "--falha-reset") return Falha::Tipo::reset;
-  if (opcao == "--falha-lixo") return Falha::Tipo::lixo;
-  if (opcao == "--falha-parametros") return Falha::Tipo::parametros;
+  if (opcao == "--falha-comprimento") {
+    return Falha::Tipo::comprimento;
+  }
+  if (opcao == "--falha-fechar") {
+    return Falha::Tipo::fechar;
+  }
+  if (opcao == "--falha-reset") {
+    return Falha::Tipo::reset;
+  }
+  if (opcao == "--falha-lixo") {
+    return Falha::Tipo::lixo;
+  }
+  if (opcao == "--falha-parametros") {
+    return Falha::Tipo::parametros;
+  }
   return std::nullopt;
 }
 
@@ -92,34 +102,51 @@ LeituraOpcoes lerOpcoes(std::span<const std::string_view> argumentos) {
 
     if (falha) {
       auto depoisDe = lerNumero<std::uint64_t>(valor);
-      if (!depoisDe) return invalido();
-      if (opcoes.falha) return ErroOpcoes{"Use só uma opção de falha."};
+      if (!depoisDe) {
+        return invalido();
+      }
+      if (opcoes.falha) {
+        return ErroOpcoes{"Use só uma opção de falha."};
+      }
       opcoes.falha = Falha{*falha, *depoisDe};
     } else if (opcao == "--codigo") {
       opcoes.codigo = Pareamento::normalizar(valor);
-      if (!opcoes.codigo)
+      if (!opcoes.codigo) {
         return ErroOpcoes{"Código de pareamento inválido: precisa de pelo menos 6 caracteres."};
+      }
     } else if (opcao == "--porta") {
       auto porta = lerNumero<std::uint16_t>(valor);
-      if (!porta) return invalido();
+      if (!porta) {
+        return invalido();
+      }
       opcoes.porta = *porta;
     } else if (opcao == "--escutar") {
       opcoes.escutar = std::string(valor);
-      if (!enderecoNumerico(opcoes.escutar)) return invalido();
+      if (!enderecoNumerico(opcoes.escutar)) {
+        return invalido();
+      }
     } else if (opcao == "--tamanho") {
       auto tamanho = lerTamanho(valor);
-      if (!tamanho) return invalido();
+      if (!tamanho) {
+        return invalido();
+      }
       opcoes.tamanho = *tamanho;
       tamanhoDado = true;
     } else if (opcao == "--fps") {
       auto fps = lerNumero<int>(valor);
-      if (!fps || *fps < 1 || *fps > fpsMaximo) return invalido();
+      if (!fps || *fps < 1 || *fps > fpsMaximo) {
+        return invalido();
+      }
       opcoes.quadrosPorSegundo = *fps;
     } else if (opcao == "--arquivo") {
-      if (valor.empty()) return invalido();
+      if (valor.empty()) {
+        return invalido();
+      }
       opcoes.arquivo = std::string(valor);
     } else if (opcao == "--x11") {
-      if (valor.empty()) return invalido();
+      if (valor.empty()) {
+        return invalido();
+      }
       opcoes.x11 = std::string(valor);
     }
   }

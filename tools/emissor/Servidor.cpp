@@ -89,7 +89,9 @@ ContextoSslPtr criarContexto(Servidor::Chave* chave) {
   SSL_CTX_set_max_proto_version(contexto.get(), TLS1_2_VERSION);
   std::string lista;
   for (const auto& suite : Pareamento::suites) {
-    if (!lista.empty()) lista += ':';
+    if (!lista.empty()) {
+      lista += ':';
+    }
     lista += suite.nomeOpenssl;
   }
   SSL_CTX_set_cipher_list(contexto.get(), lista.c_str());
@@ -145,7 +147,7 @@ std::string Servidor::enderecoLocal() const {
   return endereco;
 }
 
-std::shared_ptr<ConexaoTls> Servidor::aceitar() {
+std::shared_ptr<CanalTls> Servidor::aceitar() {
   while (!fechado_) {
     std::vector<pollfd> esperas{{socket.get(), POLLIN, 0}};
     auto prazo = Relogio::time_point::max();
@@ -162,15 +164,21 @@ std::shared_ptr<ConexaoTls> Servidor::aceitar() {
     poll(esperas.data(), esperas.size(), espera);
     const auto agora = Relogio::now();
     for (std::size_t i = 0; i < negociacoes.size(); ++i) {
-      if (esperas[i + 1].revents == 0 && agora < negociacoes[i].prazo()) continue;
+      if (esperas[i + 1].revents == 0 && agora < negociacoes[i].prazo()) {
+        continue;
+      }
       const auto estado = negociacoes[i].avancar(agora);
-      if (estado == Negociacao::Estado::andamento) continue;
+      if (estado == Negociacao::Estado::andamento) {
+        continue;
+      }
       auto negociacao = std::move(negociacoes[i]);
       negociacoes.erase(negociacoes.begin() + static_cast<std::ptrdiff_t>(i));
       // The others' events are still pending and come back on the next call.
       return concluir(std::move(negociacao), estado, agora);
     }
-    if (esperas[0].revents != 0) receberNova(agora);
+    if (esperas[0].revents != 0) {
+      receberNova(agora);
+    }
   }
   return nullptr;
 }
@@ -201,8 +209,8 @@ void Servidor::receberNova(Relogio::time_point agora) {
                            agora + prazoNegociacao);
 }
 
-std::shared_ptr<ConexaoTls> Servidor::concluir(Negociacao negociacao, Negociacao::Estado estado,
-                                               Relogio::time_point agora) {
+std::shared_ptr<CanalTls> Servidor::concluir(Negociacao negociacao, Negociacao::Estado estado,
+                                             Relogio::time_point agora) {
   if (estado == Negociacao::Estado::pronta) {
     tentativas.registrarSucesso(negociacao.origem());
     return std::move(negociacao).conexao();

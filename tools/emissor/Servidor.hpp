@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "ConexaoTls.hpp"
+#include "CanalTls.hpp"
 #include "Negociacao.hpp"
 #include "Tentativas.hpp"
 
@@ -37,7 +37,7 @@ class Servidor {
 
   // Waits until a receiver's handshake ends; none when a handshake failed (a line says
   // why) or the server was closed. Only one thread calls it.
-  std::shared_ptr<ConexaoTls> aceitar();
+  std::shared_ptr<CanalTls> aceitar();
   // Wakes a thread blocked in `aceitar`.
   void fechar();
   bool fechado() const { return fechado_; }
@@ -49,8 +49,8 @@ class Servidor {
   // A new connection starts a handshake unless its address is held back or too many are under way.
   void receberNova(Negociacao::Relogio::time_point agora);
   // The stream of a finished handshake; none, with a line, for a failed one.
-  std::shared_ptr<ConexaoTls> concluir(Negociacao negociacao, Negociacao::Estado estado,
-                                       Negociacao::Relogio::time_point agora);
+  std::shared_ptr<CanalTls> concluir(Negociacao negociacao, Negociacao::Estado estado,
+                                     Negociacao::Relogio::time_point agora);
 
   Descritor socket;
   const std::string endereco;

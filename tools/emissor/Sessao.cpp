@@ -26,10 +26,12 @@ Sessao::~Sessao() {
     std::lock_guard trava(mutex);
     ultimo = atual;
   }
-  if (ultimo) ultimo->conexao->fecharLimpo();
+  if (ultimo) {
+    ultimo->conexao->fecharLimpo();
+  }
 }
 
-void Sessao::substituir(std::shared_ptr<ConexaoTls> conexao) {
+void Sessao::substituir(std::shared_ptr<CanalTls> conexao) {
   std::shared_ptr<Cliente> antigo;
   std::jthread leitorAntigo;
   {
@@ -37,7 +39,9 @@ void Sessao::substituir(std::shared_ptr<ConexaoTls> conexao) {
     antigo = atual;
     leitorAntigo = std::move(leitor);
   }
-  if (antigo) antigo->conexao->fecharLimpo();
+  if (antigo) {
+    antigo->conexao->fecharLimpo();
+  }
   // Its "desconectado" line comes before the new receiver's "conectado".
   leitorAntigo = {};
 
@@ -65,13 +69,15 @@ bool Sessao::esperar(const Cliente& cliente, std::chrono::steady_clock::time_poi
 void Sessao::esquecer(const Cliente& cliente) {
   {
     std::lock_guard trava(mutex);
-    if (atual.get() == &cliente) atual.reset();
+    if (atual.get() == &cliente) {
+      atual.reset();
+    }
   }
   mudou.notify_all();
 }
 
 void Sessao::ler(const std::shared_ptr<Cliente>& cliente) {
-  ConexaoTls& conexao = *cliente->conexao;
+  CanalTls& conexao = *cliente->conexao;
   LeitorMensagens leitorMensagens;
   while (true) {
     auto recebido = conexao.receber(esperaLeitura);
@@ -84,7 +90,9 @@ void Sessao::ler(const std::shared_ptr<Cliente>& cliente) {
       conexao.fecharLimpo();
       break;
     }
-    if (recebido.acabou) break;
+    if (recebido.acabou) {
+      break;
+    }
   }
   imprimirLinha("Receptor desconectado: " + conexao.endereco());
   esquecer(*cliente);

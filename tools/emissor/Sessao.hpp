@@ -7,16 +7,16 @@
 #include <mutex>
 #include <thread>
 
-#include "ConexaoTls.hpp"
+#include "CanalTls.hpp"
 #include "protocolo/LeitorMensagens.hpp"
 
 namespace orbelo::emissor {
 
 // One connected receiver as the sending loop sees it.
 struct Cliente {
-  explicit Cliente(std::shared_ptr<ConexaoTls> conexao) : conexao(std::move(conexao)) {}
+  explicit Cliente(std::shared_ptr<CanalTls> conexao) : conexao(std::move(conexao)) {}
 
-  const std::shared_ptr<ConexaoTls> conexao;
+  const std::shared_ptr<CanalTls> conexao;
   std::atomic<bool> keyframePedido{false};
 };
 
@@ -30,7 +30,7 @@ class Sessao {
   ~Sessao();
 
   // From the accepting thread: closes the current receiver and serves this one.
-  void substituir(std::shared_ptr<ConexaoTls> conexao);
+  void substituir(std::shared_ptr<CanalTls> conexao);
 
   // Blocks until a receiver other than `anterior` is being served.
   std::shared_ptr<Cliente> esperarCliente(const std::shared_ptr<Cliente>& anterior);

@@ -19,8 +19,8 @@ class CursorRemoto {
   void desenhar(const EstadoTela& estado, ImDrawList& lista, float alturaPixels, float escalaFramebuffer);
 
  private:
-  std::shared_ptr<const ImagemCursor> imagem_;
-  std::optional<TexturaGl> textura_;
+  std::shared_ptr<const ImagemCursor> imagem;
+  std::optional<TexturaGl> textura;
 };
 
 }  // namespace orbelo

@@ -45,7 +45,9 @@ constexpr std::size_t varredurasMaximas = 100;
 // counts every scan.
 bool varredurasDemais(VistaBytes arquivo) {
   std::size_t varreduras = 0;
-  for (std::size_t i = 1; i < arquivo.size(); ++i) varreduras += arquivo[i - 1] == 0xFF && arquivo[i] == 0xDA;
+  for (std::size_t i = 1; i < arquivo.size(); ++i) {
+    varreduras += arquivo[i - 1] == 0xFF && arquivo[i] == 0xDA;
+  }
   return varreduras > varredurasMaximas;
 }
 
@@ -94,7 +96,9 @@ std::shared_ptr<const ImagemCursor> decodificarStb(VistaBytes arquivo) {
   int largura = 0, altura = 0, canais = 0;
   const std::unique_ptr<stbi_uc, LiberarStb> pixels(
       stbi_load_from_memory(arquivo.data(), static_cast<int>(arquivo.size()), &largura, &altura, &canais, 4));
-  if (!pixels || largura <= 0 || altura <= 0) return nullptr;
+  if (!pixels || largura <= 0 || altura <= 0) {
+    return nullptr;
+  }
   auto imagem = std::make_shared<ImagemCursor>();
   imagem->largura = largura;
   imagem->altura = altura;

@@ -30,7 +30,9 @@ Leitura& leituraDe(thandle_t leitura) {
 
 tmsize_t ler(thandle_t leitura, void* destino, tmsize_t tamanho) {
   auto& [dados, posicao] = leituraDe(leitura);
-  if (tamanho <= 0 || posicao >= dados.size()) return 0;
+  if (tamanho <= 0 || posicao >= dados.size()) {
+    return 0;
+  }
   const auto lidos = std::min<std::uint64_t>(static_cast<std::uint64_t>(tamanho), dados.size() - posicao);
   std::memcpy(destino, dados.data() + posicao, lidos);
   posicao += lidos;
@@ -75,15 +77,23 @@ std::optional<std::uint64_t> valoresDoPrimeiroDiretorio(VistaBytes d) {
   const bool intel = d[0] == 'I';
   const auto numero = [&](std::uint64_t em, int bytes) {
     std::uint32_t valor = 0;
-    for (int i = 0; i < bytes; ++i) valor |= std::uint32_t{d[em + (intel ? i : bytes - 1 - i)]} << 8 * i;
+    for (int i = 0; i < bytes; ++i) {
+      valor |= std::uint32_t{d[em + (intel ? i : bytes - 1 - i)]} << 8 * i;
+    }
     return valor;
   };
   const std::uint64_t diretorio = numero(4, 4);
-  if (diretorio > d.size() - 2) return std::nullopt;
+  if (diretorio > d.size() - 2) {
+    return std::nullopt;
+  }
   const std::uint64_t entradas = numero(diretorio, 2);
-  if (entradas > (d.size() - diretorio - 2) / 12) return std::nullopt;
+  if (entradas > (d.size() - diretorio - 2) / 12) {
+    return std::nullopt;
+  }
   std::uint64_t valores = 0;
-  for (std::uint64_t i = 0; i < entradas; ++i) valores += numero(diretorio + 2 + 12 * i + 4, 4);
+  for (std::uint64_t i = 0; i < entradas; ++i) {
+    valores += numero(diretorio + 2 + 12 * i + 4, 4);
+  }
   return valores;
 }
 
@@ -128,9 +138,13 @@ bool ehTiff(VistaBytes arquivo) {
 }
 
 std::shared_ptr<const ImagemCursor> decodificarTiff(VistaBytes arquivo) {
-  if (!ehTiff(arquivo)) return nullptr;
+  if (!ehTiff(arquivo)) {
+    return nullptr;
+  }
   const auto valores = valoresDoPrimeiroDiretorio(arquivo);
-  if (!valores || *valores > valoresMaximos) return nullptr;
+  if (!valores || *valores > valoresMaximos) {
+    return nullptr;
+  }
 
   const std::unique_ptr<TIFFOpenOptions, LiberarOpcoes> opcoes(TIFFOpenOptionsAlloc());
   TIFFOpenOptionsSetMaxSingleMemAlloc(opcoes.get(), bytesMaximos);
@@ -141,7 +155,9 @@ std::shared_ptr<const ImagemCursor> decodificarTiff(VistaBytes arquivo) {
   // declared length would make.
   const std::unique_ptr<TIFF, FecharTiff> tiff(TIFFClientOpenExt(
       "ponteiro", "rc", &leitura, ler, escrever, buscar, fechar, tamanho, mapear, desmapear, opcoes.get()));
-  if (!tiff) return nullptr;
+  if (!tiff) {
+    return nullptr;
+  }
   std::uint32_t largura = 0, altura = 0;
   TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &largura);
   TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &altura);

@@ -34,19 +34,27 @@ const ImWchar faixas[] = {0x0020, 0x00FF, 0x2013, 0x2014, 0x2026, 0x2026, 0};
 std::optional<float> medirEm(const std::string& arquivo, int indice) {
   std::ifstream entrada(arquivo, std::ios::binary);
   std::vector<unsigned char> dados{std::istreambuf_iterator<char>(entrada), {}};
-  if (dados.empty()) return std::nullopt;
+  if (dados.empty()) {
+    return std::nullopt;
+  }
   const int inicio = stbtt_GetFontOffsetForIndex(dados.data(), indice);
   stbtt_fontinfo info;
-  if (inicio < 0 || !stbtt_InitFont(&info, dados.data(), inicio)) return std::nullopt;
+  if (inicio < 0 || !stbtt_InitFont(&info, dados.data(), inicio)) {
+    return std::nullopt;
+  }
   return stbtt_ScaleForMappingEmToPixels(&info, 1) / stbtt_ScaleForPixelHeight(&info, 1);
 }
 
 // The best sans-serif match of that weight that ImGui's rasteriser can read.
 std::optional<Face> procurarFace(int peso) {
-  if (!FcInit()) return std::nullopt;
+  if (!FcInit()) {
+    return std::nullopt;
+  }
   std::unique_ptr<FcPattern, LiberarPadrao> padrao(
       FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif")));
-  if (!padrao) return std::nullopt;
+  if (!padrao) {
+    return std::nullopt;
+  }
   FcPatternAddInteger(padrao.get(), FC_WEIGHT, peso);
   FcPatternAddInteger(padrao.get(), FC_SLANT, FC_SLANT_ROMAN);
   FcConfigSubstitute(nullptr, padrao.get(), FcMatchPattern);
@@ -54,7 +62,9 @@ std::optional<Face> procurarFace(int peso) {
   FcResult resultado;
   std::unique_ptr<FcFontSet, LiberarConjunto> candidatos(
       FcFontSort(nullptr, padrao.get(), FcFalse, nullptr, &resultado));
-  if (!candidatos) return std::nullopt;
+  if (!candidatos) {
+    return std::nullopt;
+  }
   for (int i = 0; i < candidatos->nfont; ++i) {
     FcChar8* formato = nullptr;
     FcChar8* arquivo = nullptr;
@@ -65,10 +75,14 @@ std::optional<Face> procurarFace(int peso) {
       continue;
     }
     std::string_view nomeFormato(reinterpret_cast<const char*>(formato));
-    if (nomeFormato != "TrueType" && nomeFormato != "CFF") continue;
+    if (nomeFormato != "TrueType" && nomeFormato != "CFF") {
+      continue;
+    }
     FcPatternGetInteger(fonte, FC_INDEX, 0, &indice);
     std::string caminho(reinterpret_cast<const char*>(arquivo));
-    if (auto em = medirEm(caminho, indice)) return Face{caminho, indice, *em};
+    if (auto em = medirEm(caminho, indice)) {
+      return Face{caminho, indice, *em};
+    }
   }
   return std::nullopt;
 }
@@ -76,7 +90,7 @@ std::optional<Face> procurarFace(int peso) {
 class Carregador {
  public:
   Carregador(float unidadesPorPonto, float escalaFramebuffer)
-      : unidades_(unidadesPorPonto), escala_(escalaFramebuffer) {}
+      : unidades(unidadesPorPonto), escala(escalaFramebuffer) {}
 
   ImFont* carregar(const std::optional<Face>& face, float pontos) {
     ImFontConfig config;
@@ -84,17 +98,17 @@ class Carregador {
     auto& atlas = *ImGui::GetIO().Fonts;
     if (!face) {
       // ImGui's own face lacks accents, but some text is better than none.
-      config.SizePixels = pontos * unidades_ * escala_;
+      config.SizePixels = pontos * unidades * escala;
       return atlas.AddFontDefault(&config);
     }
     config.FontNo = face->indice;
-    return atlas.AddFontFromFileTTF(face->arquivo.c_str(), pontos * face->emPorAltura * unidades_ * escala_,
+    return atlas.AddFontFromFileTTF(face->arquivo.c_str(), pontos * face->emPorAltura * unidades * escala,
                                     &config, faixas);
   }
 
  private:
-  float unidades_;
-  float escala_;
+  float unidades;
+  float escala;
 };
 
 }  // namespace

@@ -31,7 +31,7 @@ constexpr SDL_Rect telaPadrao{0, 0, 1920, 1080};
 
 // ImGui needs a second frame to settle after input (a click is seen pressed, then
 // released; a focus request lands a frame later).
-constexpr int quadrosAposEntrada = 2;
+constexpr int pinturasAposEntrada = 2;
 
 bool ehTeclado(const SDL_Event& evento) {
   return evento.type == SDL_KEYDOWN || evento.type == SDL_KEYUP || evento.type == SDL_TEXTINPUT;
@@ -51,7 +51,9 @@ bool ehAtalhoEstatisticas(const SDL_Keysym& tecla) {
 // steps so that an odd physical size does not blur everything by a few percent.
 float unidadesPorPonto(SDL_Window* janela) {
   float dpi = 0;
-  if (SDL_GetDisplayDPI(SDL_GetWindowDisplayIndex(janela), &dpi, nullptr, nullptr) != 0 || dpi <= 0) return 1;
+  if (SDL_GetDisplayDPI(SDL_GetWindowDisplayIndex(janela), &dpi, nullptr, nullptr) != 0 || dpi <= 0) {
+    return 1;
+  }
   return std::clamp(std::round(dpi / 96 * 2) / 2, 1.0f, 3.0f);
 }
 
@@ -62,7 +64,9 @@ float unidadesPorPonto(SDL_Window* janela) {
 std::vector<const char*> driversAtentar() {
   const char* pedido = std::getenv("SDL_VIDEODRIVER");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((pedido != nullptr && *pedido != '\0') || wayland == nullptr || *wayland == '\0') return {nullptr};
+  if ((pedido != nullptr && *pedido != '\0') || wayland == nullptr || *wayland == '\0') {
+    return {nullptr};
+  }
   return {"wayland", "x11"};
 }
 
@@ -71,11 +75,15 @@ SDL_Rect retanguloTela() {
   std::vector<Retangulo> monitores;
   for (int indice = 0; indice < SDL_GetNumVideoDisplays(); ++indice) {
     SDL_Rect tela;
-    if (SDL_GetDisplayBounds(indice, &tela) != 0) continue;
+    if (SDL_GetDisplayBounds(indice, &tela) != 0) {
+      continue;
+    }
     telas.push_back(tela);
     monitores.push_back({double(tela.x), double(tela.y), double(tela.w), double(tela.h)});
   }
-  if (telas.empty()) return telaPadrao;
+  if (telas.empty()) {
+    return telaPadrao;
+  }
   int x = 0, y = 0;
   SDL_GetGlobalMouseState(&x, &y);
   return telas[monitorDoPonto(monitores, x, y)];
@@ -83,35 +91,42 @@ SDL_Rect retanguloTela() {
 
 }  // namespace
 
-std::unique_ptr<JanelaSdl> JanelaSdl::abrir(bool janelaComum, EstadoTela& estado, FilaPrincipal& fila,
-                                            AcoesJanela acoes, std::string& erro) {
+std::unique_ptr<JanelaSdl> JanelaSdl::abrir(bool janelaComum, EstadoTela& estado,
+                                            ExecutorPrincipal& principal, AcoesJanela acoes,
+                                            std::string& erro) {
   SDL_SetHint(SDL_HINT_SCREENSAVER_INHIBIT_ACTIVITY_NAME, motivoTelaAcesa);
   // The sender's user works on the other computer: our window losing focus must not
   // take the second display away.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  std::unique_ptr<JanelaSdl> janela(new JanelaSdl(estado, fila, std::move(acoes)));
-  if (!janela->criar(janelaComum, erro)) return nullptr;
+  std::unique_ptr<JanelaSdl> janela(new JanelaSdl(estado, principal, std::move(acoes)));
+  if (!janela->criar(janelaComum, erro)) {
+    return nullptr;
+  }
   return janela;
 }
 
-JanelaSdl::JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes)
-    : estado_(estado), fila_(fila), acoes_(std::move(acoes)) {}
+JanelaSdl::JanelaSdl(EstadoTela& estado, ExecutorPrincipal& principal, AcoesJanela acoes)
+    : estado(estado), principal(principal), acoes(std::move(acoes)) {}
 
 bool JanelaSdl::criar(bool janelaComum, std::string& erro) {
   for (const char* driver : driversAtentar()) {
-    if (driver != nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
-    if (criarCom(janelaComum, erro)) return true;
+    if (driver != nullptr) {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    }
+    if (criarCom(janelaComum, erro)) {
+      return true;
+    }
     // Released in reverse before the next driver is tried.
-    contextoGl_.reset();
-    janela_.reset();
-    video_.reset();
+    contextoGl.reset();
+    janela.reset();
+    video.reset();
   }
   return false;
 }
 
 bool JanelaSdl::criarCom(bool janelaComum, std::string& erro) {
-  video_.emplace(SDL_INIT_VIDEO);
-  if (!video_->ativo()) {
+  video.emplace(SDL_INIT_VIDEO);
+  if (!video->ativo()) {
     erro = SDL_GetError();
     return false;
   }
@@ -134,42 +149,46 @@ bool JanelaSdl::criarCom(bool janelaComum, std::string& erro) {
   } else {
     opcoes |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
   }
-  janela_.reset(SDL_CreateWindow(tituloJanela, area.x, area.y, area.w, area.h, opcoes));
-  if (!janela_) {
+  janela.reset(SDL_CreateWindow(tituloJanela, area.x, area.y, area.w, area.h, opcoes));
+  if (!janela) {
     erro = SDL_GetError();
     return false;
   }
-  contextoGl_.reset(SDL_GL_CreateContext(janela_.get()));
-  if (!contextoGl_) {
+  contextoGl.reset(SDL_GL_CreateContext(janela.get()));
+  if (!contextoGl) {
     erro = SDL_GetError();
     return false;
   }
-  if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+  if (SDL_GL_SetSwapInterval(1) != 0) {
+    SDL_GL_SetSwapInterval(0);
+  }
   SDL_DisableScreenSaver();
   prepararInterface();
-  SDL_RaiseWindow(janela_.get());
+  SDL_RaiseWindow(janela.get());
   return true;
 }
 
 void JanelaSdl::prepararInterface() {
   int largura = 0, altura = 0, larguraPixels = 0, alturaPixels = 0;
-  SDL_GetWindowSize(janela_.get(), &largura, &altura);
-  SDL_GL_GetDrawableSize(janela_.get(), &larguraPixels, &alturaPixels);
-  escalaFramebuffer_ = largura > 0 ? static_cast<float>(larguraPixels) / static_cast<float>(largura) : 1;
+  SDL_GetWindowSize(janela.get(), &largura, &altura);
+  SDL_GL_GetDrawableSize(janela.get(), &larguraPixels, &alturaPixels);
+  escalaFramebuffer = largura > 0 ? static_cast<float>(larguraPixels) / static_cast<float>(largura) : 1;
   // A desktop that already gives more pixels than window units has done the scaling.
-  const float unidades = escalaFramebuffer_ > 1.01f ? 1 : unidadesPorPonto(janela_.get());
+  const float unidades = escalaFramebuffer > 1.01f ? 1 : unidadesPorPonto(janela.get());
 
-  imgui_.emplace(janela_.get(), contextoGl_.get(), unidades);
-  aparencia_.fontes = carregarFontes(unidades, escalaFramebuffer_);
-  aparencia_.unidades = unidades;
+  imgui.emplace(janela.get(), contextoGl.get(), unidades);
+  aparencia.fontes = carregarFontes(unidades, escalaFramebuffer);
+  aparencia.unidades = unidades;
 
   if (auto icone = DecodificadorImagemArquivo().decodificar(iconePng())) {
-    icone_.emplace(*icone);
-    aparencia_.icone = reinterpret_cast<ImTextureID>(static_cast<std::uintptr_t>(icone_->id()));
+    texturaIcone.emplace(*icone);
+    aparencia.icone = reinterpret_cast<ImTextureID>(static_cast<std::uintptr_t>(texturaIcone->id()));
     SuperficiePtr superficie(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(icone->rgba.data()),
                                                                 icone->largura, icone->altura, 32,
                                                                 icone->largura * 4, SDL_PIXELFORMAT_RGBA32));
-    if (superficie) SDL_SetWindowIcon(janela_.get(), superficie.get());
+    if (superficie) {
+      SDL_SetWindowIcon(janela.get(), superficie.get());
+    }
   }
 }
 
@@ -177,70 +196,82 @@ std::optional<TamanhoTela> JanelaSdl::telaDoMonitor() const {
   // Full screen, the drawable is the monitor in pixels; on a scaled desktop the mode and
   // the window count points, fewer than the sender should render.
   int largura = 0, altura = 0;
-  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
-  if (largura > 0 && altura > 0) return TamanhoTela{largura, altura};
-  const int indice = SDL_GetWindowDisplayIndex(janela_.get());
+  SDL_GL_GetDrawableSize(janela.get(), &largura, &altura);
+  if (largura > 0 && altura > 0) {
+    return TamanhoTela{largura, altura};
+  }
+  const int indice = SDL_GetWindowDisplayIndex(janela.get());
   SDL_DisplayMode modo;
-  if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) return std::nullopt;
+  if (indice < 0 || SDL_GetDesktopDisplayMode(indice, &modo) != 0) {
+    return std::nullopt;
+  }
   return TamanhoTela{modo.w, modo.h};
 }
 
 void JanelaSdl::mostrarVideo(VideoNaJanela& video) {
-  videoMostrado_ = &video;
+  videoMostrado = &video;
 }
 
 void JanelaSdl::trazerParaFrente() {
   // Raising alone leaves a minimized full-screen window hidden, and without a window
   // manager nothing hands the raised window the focus.
-  if ((SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_MINIMIZED) != 0) SDL_RestoreWindow(janela_.get());
-  SDL_RaiseWindow(janela_.get());
-  SDL_SetWindowInputFocus(janela_.get());
+  if ((SDL_GetWindowFlags(janela.get()) & SDL_WINDOW_MINIMIZED) != 0) {
+    SDL_RestoreWindow(janela.get());
+  }
+  SDL_RaiseWindow(janela.get());
+  SDL_SetWindowInputFocus(janela.get());
 }
 
 void JanelaSdl::rodar() {
   redimensionar();
-  quadrosPendentes_ = quadrosAposEntrada;
+  pinturasPendentes = pinturasAposEntrada;
   for (;;) {
     coletarEventos();
     // ImGui 1.86 samples the keys once per frame, so a press and its release in the
     // same frame would be lost: one key press per frame, the rest waits in order.
-    bool teclaNoQuadro = false;
-    while (!lote_.empty()) {
-      const SDL_Event evento = lote_.front();
-      if (teclaNoQuadro && ehTeclado(evento)) break;
-      lote_.pop_front();
-      if (!tratar(evento)) return;
-      teclaNoQuadro = teclaNoQuadro || evento.type == SDL_KEYDOWN;
+    bool teclaNaPintura = false;
+    while (!lote.empty()) {
+      const SDL_Event evento = lote.front();
+      if (teclaNaPintura && ehTeclado(evento)) {
+        break;
+      }
+      lote.pop_front();
+      if (!tratar(evento)) {
+        return;
+      }
+      teclaNaPintura = teclaNaPintura || evento.type == SDL_KEYDOWN;
     }
     // Most tasks come with each video frame and change nothing on screen (the sample
     // only goes to the decoder); a full-screen frame costs too much to draw for them.
-    const bool rodou = fila_.executarPendentes();
-    const bool videoMudou = videoMostrado_ && videoMostrado_->mudou();
-    if (videoMudou || (rodou && !(estado_ == desenhado_))) {
-      if (!videoMudou && !adiadoAte_ && videoMostrado_ && videoMostrado_->imagemACaminho()) {
-        adiadoAte_ = std::chrono::steady_clock::now() + esperaMaximaImagem;
+    const bool rodou = principal.executarPendentes();
+    const bool videoMudou = videoMostrado && videoMostrado->mudou();
+    if (videoMudou || (rodou && !(estado == desenhado))) {
+      if (!videoMudou && !adiadoAte && videoMostrado && videoMostrado->imagemACaminho()) {
+        adiadoAte = std::chrono::steady_clock::now() + esperaMaximaImagem;
       }
-      if (videoMudou || !adiadoAte_) {
-        quadrosPendentes_ = std::max(quadrosPendentes_, estado_.pareamentoOculto ? 1 : quadrosAposEntrada);
+      if (videoMudou || !adiadoAte) {
+        pinturasPendentes = std::max(pinturasPendentes, estado.pareamentoOculto ? 1 : pinturasAposEntrada);
       }
     }
-    if (adiadoAte_ && std::chrono::steady_clock::now() >= *adiadoAte_) {
-      quadrosPendentes_ = std::max(quadrosPendentes_, 1);
+    if (adiadoAte && std::chrono::steady_clock::now() >= *adiadoAte) {
+      pinturasPendentes = std::max(pinturasPendentes, 1);
     }
-    if (!lote_.empty()) quadrosPendentes_ = std::max(quadrosPendentes_, 1);
-    if (quadrosPendentes_ > 0) {
+    if (!lote.empty()) {
+      pinturasPendentes = std::max(pinturasPendentes, 1);
+    }
+    if (pinturasPendentes > 0) {
       desenhar();
-      --quadrosPendentes_;
+      --pinturasPendentes;
     }
   }
 }
 
 void JanelaSdl::coletarEventos() {
   SDL_Event evento;
-  if (lote_.empty() && quadrosPendentes_ == 0) {
-    auto espera = fila_.esperaAteProximo();
-    if (adiadoAte_) {
-      const auto ateDesenhar = std::max(*adiadoAte_ - std::chrono::steady_clock::now(), {});
+  if (lote.empty() && pinturasPendentes == 0) {
+    auto espera = principal.esperaAteProximo();
+    if (adiadoAte) {
+      const auto ateDesenhar = std::max(*adiadoAte - std::chrono::steady_clock::now(), {});
       espera = espera ? std::min(*espera, ateDesenhar) : ateDesenhar;
     }
     bool chegou = false;
@@ -251,36 +282,52 @@ void JanelaSdl::coletarEventos() {
     } else {
       chegou = SDL_WaitEvent(&evento);
     }
-    if (chegou) lote_.push_back(evento);
+    if (chegou) {
+      lote.push_back(evento);
+    }
   }
-  while (SDL_PollEvent(&evento)) lote_.push_back(evento);
+  while (SDL_PollEvent(&evento)) {
+    lote.push_back(evento);
+  }
 }
 
 bool JanelaSdl::tratar(const SDL_Event& evento) {
-  if (evento.type == fila_.tipoEvento()) return true;
+  if (evento.type == principal.tipoEvento()) {
+    return true;
+  }
   switch (evento.type) {
     case SDL_QUIT:
       return false;
     case SDL_KEYDOWN:
-      if (evento.key.keysym.sym == SDLK_ESCAPE) return false;
+      if (evento.key.keysym.sym == SDLK_ESCAPE) {
+        return false;
+      }
       if (ehAtalhoEstatisticas(evento.key.keysym)) {
-        if (acoes_.alternarEstatisticas) acoes_.alternarEstatisticas();
+        if (acoes.alternarEstatisticas) {
+          acoes.alternarEstatisticas();
+        }
         return true;
       }
       if (ehConfirmar(evento.key.keysym.sym)) {
         // Kept from ImGui, which would take the field's focus away; confirmed after the
         // next frame, once the characters typed before it are in the fields.
-        confirmarPedido_ = !estado_.pareamentoOculto;
-        quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+        confirmarPedido = !estado.pareamentoOculto;
+        pinturasPendentes = std::max(pinturasPendentes, pinturasAposEntrada);
         return true;
       }
       break;
     case SDL_KEYUP:
-      if (ehConfirmar(evento.key.keysym.sym)) return true;
+      if (ehConfirmar(evento.key.keysym.sym)) {
+        return true;
+      }
       break;
     case SDL_WINDOWEVENT:
-      if (evento.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redimensionar();
-      if (evento.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) mudarDeMonitor();
+      if (evento.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        redimensionar();
+      }
+      if (evento.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) {
+        mudarDeMonitor();
+      }
       break;
     default:
       break;
@@ -296,44 +343,50 @@ bool JanelaSdl::tratar(const SDL_Event& evento) {
     io.KeyAlt = (modificadores & KMOD_ALT) != 0;
     io.KeySuper = (modificadores & KMOD_GUI) != 0;
   }
-  quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+  pinturasPendentes = std::max(pinturasPendentes, pinturasAposEntrada);
   return true;
 }
 
 void JanelaSdl::redimensionar() {
   int largura = 0, altura = 0;
-  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
-  if (acoes_.redimensionar) acoes_.redimensionar(largura, altura);
+  SDL_GL_GetDrawableSize(janela.get(), &largura, &altura);
+  if (acoes.redimensionar) {
+    acoes.redimensionar(largura, altura);
+  }
   // Full screen on another monitor, or the monitor's resolution changed: the sender renders
   // for the new size.
   const bool telaCheia =
-      (SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+      (SDL_GetWindowFlags(janela.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
   const auto monitor = telaDoMonitor();
-  if (telaCheia && monitor && acoes_.mudouDeMonitor) acoes_.mudouDeMonitor(*monitor);
+  if (telaCheia && monitor && acoes.mudouDeMonitor) {
+    acoes.mudouDeMonitor(*monitor);
+  }
 }
 
 // Moved by the window manager, the window may keep the old monitor's size: full screen is
 // asked for again, now on the monitor that holds it.
 void JanelaSdl::mudarDeMonitor() {
-  const Uint32 telaCheia = SDL_GetWindowFlags(janela_.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP;
-  if (telaCheia != SDL_WINDOW_FULLSCREEN_DESKTOP) return;
+  const Uint32 telaCheia = SDL_GetWindowFlags(janela.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+  if (telaCheia != SDL_WINDOW_FULLSCREEN_DESKTOP) {
+    return;
+  }
   SDL_Rect tela;
   int largura = 0, altura = 0;
-  SDL_GetWindowSize(janela_.get(), &largura, &altura);
-  const int indice = SDL_GetWindowDisplayIndex(janela_.get());
+  SDL_GetWindowSize(janela.get(), &largura, &altura);
+  const int indice = SDL_GetWindowDisplayIndex(janela.get());
   if (indice >= 0 && SDL_GetDisplayBounds(indice, &tela) == 0 && (tela.w != largura || tela.h != altura)) {
-    SDL_SetWindowFullscreen(janela_.get(), 0);
-    SDL_SetWindowFullscreen(janela_.get(), SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SDL_SetWindowFullscreen(janela.get(), 0);
+    SDL_SetWindowFullscreen(janela.get(), SDL_WINDOW_FULLSCREEN_DESKTOP);
   }
 }
 
 void JanelaSdl::desenhar() {
   int largura = 0, altura = 0;
-  SDL_GL_GetDrawableSize(janela_.get(), &largura, &altura);
+  SDL_GL_GetDrawableSize(janela.get(), &largura, &altura);
   glViewport(0, 0, largura, altura);
   // The video fills the whole content itself; clearing under it too would write every pixel twice.
-  if (videoMostrado_) {
-    videoMostrado_->desenhar(largura, altura);
+  if (videoMostrado) {
+    videoMostrado->desenhar(largura, altura);
   } else {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -343,29 +396,33 @@ void JanelaSdl::desenhar() {
   ImGui_ImplSDL2_NewFrame();
   ImGui::NewFrame();
   const auto& io = ImGui::GetIO();
-  cursorRemoto_.desenhar(estado_, *ImGui::GetBackgroundDrawList(), static_cast<float>(altura),
-                         io.DisplayFramebufferScale.y > 0 ? io.DisplayFramebufferScale.y : 1);
+  cursorRemoto.desenhar(estado, *ImGui::GetBackgroundDrawList(), static_cast<float>(altura),
+                        io.DisplayFramebufferScale.y > 0 ? io.DisplayFramebufferScale.y : 1);
   ImGui::SetNextWindowPos({0, 0});
   ImGui::SetNextWindowSize(io.DisplaySize);
   ImGui::Begin("##tela", nullptr,
                ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoBackground |
                    ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoMove |
                    ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoScrollWithMouse);
-  const auto acaoAvisos = desenharPilhaAvisos(estado_, aparencia_, io.DisplaySize);
-  auto acaoPainel = desenharPainelPareamento(estado_, aparencia_, io.DisplaySize);
+  const auto acaoAvisos = desenharPilhaAvisos(estado, aparencia, io.DisplaySize);
+  auto acaoPainel = desenharPainelPareamento(estado, aparencia, io.DisplaySize);
   ImGui::End();
-  desenharPainelEstatisticas(estado_, aparencia_, *ImGui::GetForegroundDrawList());
+  desenharPainelEstatisticas(estado, aparencia, *ImGui::GetForegroundDrawList());
   ImGui::Render();
   glViewport(0, 0, largura, altura);
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-  SDL_GL_SwapWindow(janela_.get());
-  if (videoMostrado_) videoMostrado_->apresentado();
-  desenhado_ = estado_;
-  adiadoAte_.reset();
+  SDL_GL_SwapWindow(janela.get());
+  if (videoMostrado) {
+    videoMostrado->apresentado();
+  }
+  desenhado = estado;
+  adiadoAte.reset();
 
-  if (confirmarPedido_) {
-    confirmarPedido_ = false;
-    if (!estado_.pareamentoOculto) acaoPainel = AcaoInterface::confirmarPareamento;
+  if (confirmarPedido) {
+    confirmarPedido = false;
+    if (!estado.pareamentoOculto) {
+      acaoPainel = AcaoInterface::confirmarPareamento;
+    }
   }
   executar(acaoAvisos);
   executar(acaoPainel);
@@ -376,13 +433,17 @@ void JanelaSdl::executar(AcaoInterface acao) {
     case AcaoInterface::nenhuma:
       return;
     case AcaoInterface::abrirPareamento:
-      if (acoes_.abrirPareamento) acoes_.abrirPareamento();
+      if (acoes.abrirPareamento) {
+        acoes.abrirPareamento();
+      }
       break;
     case AcaoInterface::confirmarPareamento:
-      if (acoes_.confirmarPareamento) acoes_.confirmarPareamento();
+      if (acoes.confirmarPareamento) {
+        acoes.confirmarPareamento();
+      }
       break;
   }
-  quadrosPendentes_ = std::max(quadrosPendentes_, quadrosAposEntrada);
+  pinturasPendentes = std::max(pinturasPendentes, pinturasAposEntrada);
 }
 
 }  // namespace orbelo

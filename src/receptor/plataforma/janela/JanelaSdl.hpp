@@ -12,7 +12,7 @@
 #include "Aparencia.hpp"
 #include "ContextoImGui.hpp"
 #include "CursorRemoto.hpp"
-#include "FilaPrincipal.hpp"
+#include "ExecutorPrincipal.hpp"
 #include "RecursosSdl.hpp"
 #include "TexturaGl.hpp"
 #include "VideoNaJanela.hpp"
@@ -37,7 +37,7 @@ struct AcoesJanela {
 class JanelaSdl {
  public:
   // None, with SDL's reason in `erro`, when there is no display to open it on.
-  static std::unique_ptr<JanelaSdl> abrir(bool janelaComum, EstadoTela& estado, FilaPrincipal& fila,
+  static std::unique_ptr<JanelaSdl> abrir(bool janelaComum, EstadoTela& estado, ExecutorPrincipal& principal,
                                           AcoesJanela acoes, std::string& erro);
   JanelaSdl(const JanelaSdl&) = delete;
   JanelaSdl& operator=(const JanelaSdl&) = delete;
@@ -63,7 +63,7 @@ class JanelaSdl {
   void rodar();
 
  private:
-  JanelaSdl(EstadoTela& estado, FilaPrincipal& fila, AcoesJanela acoes);
+  JanelaSdl(EstadoTela& estado, ExecutorPrincipal& principal, AcoesJanela acoes);
 
   bool criar(bool janelaComum, std::string& erro);
   bool criarCom(bool janelaComum, std::string& erro);
@@ -75,29 +75,29 @@ class JanelaSdl {
   void desenhar();
   void executar(AcaoInterface acao);
 
-  EstadoTela& estado_;
-  FilaPrincipal& fila_;
-  AcoesJanela acoes_;
-  VideoNaJanela* videoMostrado_ = nullptr;
+  EstadoTela& estado;
+  ExecutorPrincipal& principal;
+  AcoesJanela acoes;
+  VideoNaJanela* videoMostrado = nullptr;
 
   // Declared so that GL objects go before their context, and the context before the window.
-  std::optional<SubsistemaSdl> video_;
-  JanelaSdlPtr janela_;
-  ContextoGlPtr contextoGl_;
-  std::optional<ContextoImGui> imgui_;
-  std::optional<TexturaGl> icone_;
-  CursorRemoto cursorRemoto_;
-  Aparencia aparencia_;
-  float escalaFramebuffer_ = 1;
+  std::optional<SubsistemaSdl> video;
+  JanelaSdlPtr janela;
+  ContextoGlPtr contextoGl;
+  std::optional<ContextoImGui> imgui;
+  std::optional<TexturaGl> texturaIcone;
+  CursorRemoto cursorRemoto;
+  Aparencia aparencia;
+  float escalaFramebuffer = 1;
 
   // The state as the last frame drew it.
-  EstadoTela desenhado_;
+  EstadoTela desenhado;
   // Set while a changed state waits for the picture on its way.
-  std::optional<std::chrono::steady_clock::time_point> adiadoAte_;
+  std::optional<std::chrono::steady_clock::time_point> adiadoAte;
 
-  std::deque<SDL_Event> lote_;
-  int quadrosPendentes_ = 0;
-  bool confirmarPedido_ = false;
+  std::deque<SDL_Event> lote;
+  int pinturasPendentes = 0;
+  bool confirmarPedido = false;
 };
 
 }  // namespace orbelo

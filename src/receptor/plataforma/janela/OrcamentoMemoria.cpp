@@ -17,13 +17,15 @@ std::byte* inicioDe(void* bloco) {
 
 std::size_t tamanhoDe(const std::byte* inicio) {
   std::size_t tamanho = 0;
-  if (inicio) std::memcpy(&tamanho, inicio, sizeof tamanho);
+  if (inicio) {
+    std::memcpy(&tamanho, inicio, sizeof tamanho);
+  }
   return tamanho;
 }
 
 }  // namespace
 
-OrcamentoMemoria::OrcamentoMemoria(std::size_t limite) : limite_(limite) {
+OrcamentoMemoria::OrcamentoMemoria(std::size_t limite) : limite(limite) {
   atual = this;
 }
 
@@ -38,17 +40,23 @@ void* OrcamentoMemoria::reservar(std::size_t tamanho) {
 void* OrcamentoMemoria::redimensionar(void* bloco, std::size_t tamanho) {
   auto* inicio = inicioDe(bloco);
   const auto antes = tamanhoDe(inicio);
-  if (!atual || tamanho > atual->limite_ - (atual->emUso_ - antes)) return nullptr;
+  if (!atual || tamanho > atual->limite - (atual->emUso - antes)) {
+    return nullptr;
+  }
   auto* novo = static_cast<std::byte*>(std::realloc(inicio, cabecalho + tamanho));
-  if (!novo) return nullptr;
-  atual->emUso_ = atual->emUso_ - antes + tamanho;
+  if (!novo) {
+    return nullptr;
+  }
+  atual->emUso = atual->emUso - antes + tamanho;
   std::memcpy(novo, &tamanho, sizeof tamanho);
   return novo + cabecalho;
 }
 
 void OrcamentoMemoria::liberar(void* bloco) {
   auto* inicio = inicioDe(bloco);
-  if (atual) atual->emUso_ -= tamanhoDe(inicio);
+  if (atual) {
+    atual->emUso -= tamanhoDe(inicio);
+  }
   std::free(inicio);
 }
 

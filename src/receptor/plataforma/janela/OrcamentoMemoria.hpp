@@ -19,8 +19,8 @@ class OrcamentoMemoria {
   static void liberar(void* bloco);
 
  private:
-  std::size_t limite_;
-  std::size_t emUso_ = 0;
+  std::size_t limite;
+  std::size_t emUso = 0;
 };
 
 }  // namespace orbelo

@@ -12,7 +12,9 @@ constexpr ImU32 corTexto = IM_COL32(235, 235, 235, 255);
 }  // namespace
 
 void desenharPainelEstatisticas(const EstadoTela& estado, const Aparencia& aparencia, ImDrawList& desenho) {
-  if (!estado.estatisticasVisiveis || aparencia.fontes.texto13 == nullptr) return;
+  if (!estado.estatisticasVisiveis || aparencia.fontes.texto13 == nullptr) {
+    return;
+  }
   const float u = aparencia.unidades;
   ImFont& fonte = *aparencia.fontes.texto13;
   const char* texto = estado.textoEstatisticas.c_str();

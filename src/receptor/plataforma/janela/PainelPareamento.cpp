@@ -40,7 +40,9 @@ enum Vista {
 }  // namespace
 
 AcaoInterface desenharPainelPareamento(EstadoTela& estado, const Aparencia& aparencia, ImVec2 area) {
-  if (estado.pareamentoOculto) return AcaoInterface::nenhuma;
+  if (estado.pareamentoOculto) {
+    return AcaoInterface::nenhuma;
+  }
   const float u = aparencia.unidades;
   const auto& f = aparencia.fontes;
   const Rotulo rotulo{f.titulo26, cinza(1), titulo};
@@ -76,8 +78,12 @@ AcaoInterface desenharPainelPareamento(EstadoTela& estado, const Aparencia& apar
   estado.focarCodigo = false;
   rotuloLegenda.desenhar(cantos[legenda]);
   campoHost.desenhar(cantos[host], estado.campoHost, false);
-  if (!estado.erroPareamentoOculto) rotuloErro.desenhar(cantos[erro]);
-  if (!estado.opcaoInicioOculta) caixa.desenhar(cantos[opcaoInicio], estado.opcaoInicio);
+  if (!estado.erroPareamentoOculto) {
+    rotuloErro.desenhar(cantos[erro]);
+  }
+  if (!estado.opcaoInicioOculta) {
+    caixa.desenhar(cantos[opcaoInicio], estado.opcaoInicio);
+  }
   const bool confirmar = botao.desenhar(cantos[conectar]);
   rotuloDicaVista.desenhar(cantos[rotuloDica]);
   rotuloVersao.desenhar(cantos[rodape]);

@@ -30,8 +30,12 @@ AcaoInterface desenharPilhaAvisos(const EstadoTela& estado, const Aparencia& apa
       ItemPilha{botao.tamanho(), 0, estado.botaoAvisoOculto},
   };
   const auto cantos = disporPilha(itens, area);
-  if (!estado.avisoOculto) aviso.desenhar(cantos[0]);
-  if (!estado.botaoAvisoOculto && botao.desenhar(cantos[1])) return AcaoInterface::abrirPareamento;
+  if (!estado.avisoOculto) {
+    aviso.desenhar(cantos[0]);
+  }
+  if (!estado.botaoAvisoOculto && botao.desenhar(cantos[1])) {
+    return AcaoInterface::abrirPareamento;
+  }
   return AcaoInterface::nenhuma;
 }
 

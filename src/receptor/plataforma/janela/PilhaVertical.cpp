@@ -8,7 +8,9 @@ std::vector<ImVec2> disporPilha(std::span<const ItemPilha> itens, ImVec2 area) {
   float altura = 0;
   float espacoPendente = 0;
   for (const auto& item : itens) {
-    if (item.oculto) continue;
+    if (item.oculto) {
+      continue;
+    }
     altura += espacoPendente + item.tamanho.y;
     espacoPendente = item.espacoDepois;
   }

@@ -9,9 +9,11 @@ namespace orbelo {
 // One reference to an SDL subsystem, released with the object.
 class SubsistemaSdl {
  public:
-  explicit SubsistemaSdl(Uint32 flags) : flags_(flags), ativo_(SDL_InitSubSystem(flags) == 0) {}
+  explicit SubsistemaSdl(Uint32 flags) : flags(flags), ativo_(SDL_InitSubSystem(flags) == 0) {}
   ~SubsistemaSdl() {
-    if (ativo_) SDL_QuitSubSystem(flags_);
+    if (ativo_) {
+      SDL_QuitSubSystem(flags);
+    }
   }
   SubsistemaSdl(const SubsistemaSdl&) = delete;
   SubsistemaSdl& operator=(const SubsistemaSdl&) = delete;
@@ -19,7 +21,7 @@ class SubsistemaSdl {
   bool ativo() const { return ativo_; }
 
  private:
-  Uint32 flags_;
+  Uint32 flags;
   bool ativo_;
 };
 

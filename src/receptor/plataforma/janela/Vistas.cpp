@@ -48,7 +48,9 @@ void Rotulo::desenhar(ImVec2 canto) const {
         std::floor((largura - ImGui::CalcTextSize(linha.data(), linha.data() + linha.size(), false).x) / 2);
     lista.AddText(ImGui::GetFont(), altura, {x, y}, ImGui::GetColorU32(cor), linha.data(),
                   linha.data() + linha.size());
-    if (fim == std::string_view::npos) break;
+    if (fim == std::string_view::npos) {
+      break;
+    }
     resto.remove_prefix(fim + 1);
   }
   ImGui::PopFont();
@@ -68,7 +70,9 @@ void CampoTexto::desenhar(ImVec2 canto, std::string& texto, bool focar) const {
   ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, {margem, alturaMargemCampo * unidades});
   ImGui::SetCursorScreenPos(canto);
   ImGui::SetNextItemWidth(medida.x);
-  if (focar) ImGui::SetKeyboardFocusHere();
+  if (focar) {
+    ImGui::SetKeyboardFocusHere();
+  }
   ImGui::InputTextWithHint(id, dica, &texto);
   ImGui::PopStyleVar();
   ImGui::PopFont();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Interfaces.hpp"
+#include "PlacasRede.hpp"
 #include "receptor/Transporte.hpp"
 
 namespace orbelo {
@@ -64,29 +64,29 @@ class ConexaoTls final : public Conexao, public std::enable_shared_from_this<Con
   void relatar(EstadoConexao estado, const std::optional<ErroRede>& erro);
 
   // All below only on the io_context's thread.
-  asio::io_context& contexto_;
-  const Destino destino_;
-  const ParametrosTls parametros_;  // the TLS context points here
-  const EhCabo ehCabo_;
-  std::optional<ErroRede> erroContexto_;
-  asio::ssl::context tls_;
-  asio::ip::tcp::resolver resolvedor_;
-  std::vector<asio::ip::tcp::endpoint> destinos_;  // tried in turn until one answers
-  asio::ssl::stream<asio::ip::tcp::socket> fluxo_;
+  asio::io_context& contexto;
+  const Destino destino;
+  const ParametrosTls parametrosTls;  // the TLS context points here
+  const EhCabo ehCabo;
+  std::optional<ErroRede> erroContexto;
+  asio::ssl::context tls;
+  asio::ip::tcp::resolver resolvedor;
+  std::vector<asio::ip::tcp::endpoint> enderecos;  // tried in turn until one answers
+  asio::ssl::stream<asio::ip::tcp::socket> fluxo;
 
   AoMudarEstado aoMudarEstado_;
-  bool pronta_ = false;
-  bool cancelada_ = false;
+  bool pronta = false;
+  bool cancelada = false;
 
-  std::deque<Pedido> pedidos_;
-  bool lendo_ = false;
-  Bytes entrada_;
-  std::optional<Fim> fim_;  // how the stream ended, for receives issued after that
+  std::deque<Pedido> pedidos;
+  bool lendo = false;
+  Bytes entrada;
+  std::optional<Fim> fimVisto;  // how the stream ended, for receives issued after that
 
-  std::deque<Bytes> saida_;
-  std::size_t bytesNaSaida_ = 0;
-  bool escrevendo_ = false;
-  std::optional<ErroRede> erroEscrita_;  // once set, nothing more is written
+  std::deque<Bytes> saida;
+  std::size_t bytesNaSaida = 0;
+  bool escrevendo = false;
+  std::optional<ErroRede> erroEscrita;  // once set, nothing more is written
 };
 
 }  // namespace orbelo

@@ -37,8 +37,12 @@ std::string listaSuites(const ParametrosTls& parametros) {
   std::string lista;
   for (const auto numero : parametros.suites) {
     const auto suite = std::ranges::find(Pareamento::suites, numero, &Suite::numero);
-    if (suite == Pareamento::suites.end()) continue;
-    if (!lista.empty()) lista += ':';
+    if (suite == Pareamento::suites.end()) {
+      continue;
+    }
+    if (!lista.empty()) {
+      lista += ':';
+    }
     lista += suite->nomeOpenssl;
   }
   return lista;
@@ -69,7 +73,9 @@ std::optional<ErroRede> configurarContexto(SSL_CTX* contexto, const ParametrosTl
     return erroOpenssl();
   }
   // OpenSSL refuses an empty list ("no cipher match") rather than keep its defaults.
-  if (SSL_CTX_set_cipher_list(contexto, listaSuites(parametros).c_str()) != 1) return erroOpenssl();
+  if (SSL_CTX_set_cipher_list(contexto, listaSuites(parametros).c_str()) != 1) {
+    return erroOpenssl();
+  }
   return std::nullopt;
 }
 

@@ -6,18 +6,22 @@
 
 namespace orbelo {
 
-FilaAsio::FilaAsio() : trabalho_(asio::make_work_guard(contexto_)), linha_([this] { contexto_.run(); }) {}
+FilaAsio::FilaAsio() : trabalho(asio::make_work_guard(contexto_)), linha([this] { contexto_.run(); }) {}
 
 FilaAsio::~FilaAsio() {
   // Tasks still queued are dropped, not run: what they would act on is going away.
   contexto_.stop();
-  if (linha_.joinable()) linha_.join();
+  if (linha.joinable()) {
+    linha.join();
+  }
 }
 
 void FilaAsio::parar() {
-  if (!linha_.joinable()) return;
+  if (!linha.joinable()) {
+    return;
+  }
   asio::post(contexto_, [this] { contexto_.stop(); });
-  linha_.join();
+  linha.join();
 }
 
 void FilaAsio::executar(Tarefa tarefa) {
@@ -27,7 +31,9 @@ void FilaAsio::executar(Tarefa tarefa) {
 void FilaAsio::executarDepois(Duracao atraso, Tarefa tarefa) {
   auto relogio = std::make_shared<asio::steady_timer>(contexto_, atraso);
   relogio->async_wait([relogio, tarefa = std::move(tarefa)](const asio::error_code& erro) {
-    if (!erro) tarefa();
+    if (!erro) {
+      tarefa();
+    }
   });
 }
 

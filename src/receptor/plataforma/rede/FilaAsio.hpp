@@ -4,13 +4,13 @@
 #include <asio/io_context.hpp>
 #include <thread>
 
-#include "receptor/Fila.hpp"
+#include "receptor/Executor.hpp"
 
 namespace orbelo {
 
 // The receiver's `fila`: one thread running an io_context. Every connection and
 // browser made from it must be gone before it is destroyed.
-class FilaAsio final : public Fila {
+class FilaAsio final : public Executor {
  public:
   FilaAsio();
   ~FilaAsio() override;
@@ -19,7 +19,7 @@ class FilaAsio final : public Fila {
 
   void executar(Tarefa tarefa) override;
   void executarDepois(Duracao atraso, Tarefa tarefa) override;
-  bool atual() const override { return linha_.get_id() == std::this_thread::get_id(); }
+  bool atual() const override { return linha.get_id() == std::this_thread::get_id(); }
 
   // Ends the thread once the tasks posted so far have run, and waits for it; later tasks,
   // delayed ones and pending operations never run. Not from its own thread.
@@ -29,8 +29,8 @@ class FilaAsio final : public Fila {
 
  private:
   asio::io_context contexto_{1};
-  asio::executor_work_guard<asio::io_context::executor_type> trabalho_;
-  std::thread linha_;
+  asio::executor_work_guard<asio::io_context::executor_type> trabalho;
+  std::thread linha;
 };
 
 }  // namespace orbelo

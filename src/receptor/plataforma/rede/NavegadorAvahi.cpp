@@ -11,18 +11,20 @@ namespace {
 
 class TravaLaco {
  public:
-  explicit TravaLaco(AvahiThreadedPoll* laco) : laco_(laco) { avahi_threaded_poll_lock(laco_); }
-  ~TravaLaco() { avahi_threaded_poll_unlock(laco_); }
+  explicit TravaLaco(AvahiThreadedPoll* laco) : laco(laco) { avahi_threaded_poll_lock(laco); }
+  ~TravaLaco() { avahi_threaded_poll_unlock(laco); }
   TravaLaco(const TravaLaco&) = delete;
   TravaLaco& operator=(const TravaLaco&) = delete;
 
  private:
-  AvahiThreadedPoll* laco_;
+  AvahiThreadedPoll* laco;
 };
 
 std::string nomeDaInterface(AvahiIfIndex indice) {
   std::array<char, IF_NAMESIZE> nome{};
-  if (indice <= 0 || if_indextoname(static_cast<unsigned>(indice), nome.data()) == nullptr) return {};
+  if (indice <= 0 || if_indextoname(static_cast<unsigned>(indice), nome.data()) == nullptr) {
+    return {};
+  }
   return nome.data();
 }
 
@@ -33,63 +35,73 @@ bool mesmo(const ResultadoBusca& a, const ResultadoBusca& b) {
 
 }  // namespace
 
-NavegadorAvahi::NavegadorAvahi(Fila& fila, std::string tipoServico, EhCabo ehCabo)
-    : fila_(fila), tipo_(std::move(tipoServico)), ehCabo_(std::move(ehCabo)) {}
+NavegadorAvahi::NavegadorAvahi(Executor& fila, std::string tipoServico, EhCabo ehCabo)
+    : fila(fila), tipo(std::move(tipoServico)), ehCabo(std::move(ehCabo)) {}
 
 NavegadorAvahi::~NavegadorAvahi() {
   parar();
 }
 
 void NavegadorAvahi::aoMudarResultados(AoMudarResultados tratador) {
-  tratador_ = std::move(tratador);
+  aoMudar = std::move(tratador);
 }
 
 void NavegadorAvahi::aoFaltarServico(AoFaltarServico tratador) {
-  tratadorFalta_ = std::move(tratador);
+  tratadorFalta = std::move(tratador);
 }
 
 void NavegadorAvahi::iniciar() {
-  if (laco_ || cancelado_) return;
-  laco_.reset(avahi_threaded_poll_new());
-  if (!laco_) return;
+  if (laco || cancelado) {
+    return;
+  }
+  laco.reset(avahi_threaded_poll_new());
+  if (!laco) {
+    return;
+  }
   criarCliente();
-  avahi_threaded_poll_start(laco_.get());
+  avahi_threaded_poll_start(laco.get());
 }
 
 void NavegadorAvahi::cancelar() {
-  cancelado_ = true;
-  tratador_ = nullptr;
-  tratadorFalta_ = nullptr;
+  cancelado = true;
+  aoMudar = nullptr;
+  tratadorFalta = nullptr;
   parar();
 }
 
 void NavegadorAvahi::parar() {
   // Once the poll thread has stopped, nothing else touches the Avahi objects.
-  if (laco_) avahi_threaded_poll_stop(laco_.get());
-  resultados_.clear();
-  servicos_.clear();
-  busca_.reset();
-  cliente_.reset();
-  laco_.reset();
+  if (laco) {
+    avahi_threaded_poll_stop(laco.get());
+  }
+  resultados.clear();
+  servicos.clear();
+  busca.reset();
+  cliente.reset();
+  laco.reset();
 }
 
 void NavegadorAvahi::criarCliente() {
   // Without a daemon the client waits for one; without a system bus it is not made at all,
   // and the caller's next attempt tries again.
   int erro = 0;
-  cliente_.reset(avahi_client_new(avahi_threaded_poll_get(laco_.get()), AVAHI_CLIENT_NO_FAIL,
-                                  &NavegadorAvahi::aoMudarCliente, this, &erro));
-  if (!cliente_) avisarFalta();
+  cliente.reset(avahi_client_new(avahi_threaded_poll_get(laco.get()), AVAHI_CLIENT_NO_FAIL,
+                                 &NavegadorAvahi::aoMudarCliente, this, &erro));
+  if (!cliente) {
+    avisarFalta();
+  }
 }
 
 void NavegadorAvahi::recriarCliente() {
   // The failed client cannot be freed from inside its own callback; `fila` does it.
-  fila_.executar([fraco = weak_from_this()] {
+  fila.executar([fraco = weak_from_this()] {
     const auto self = fraco.lock();
-    if (!self || self->cancelado_ || !self->laco_) return;
-    const TravaLaco trava(self->laco_.get());
+    if (!self || self->cancelado || !self->laco) {
+      return;
+    }
+    const TravaLaco trava(self->laco.get());
     self->esquecerTudo();
-    self->cliente_.reset();
+    self->cliente.reset();
     self->criarCliente();
   });
 }
@@ -101,9 +113,9 @@ void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estad
     case AVAHI_CLIENT_S_RUNNING:
     case AVAHI_CLIENT_S_COLLISION:
       // Connected to the daemon: browsing works whatever the state of its own host name.
-      if (!self->busca_) {
-        self->busca_.reset(avahi_service_browser_new(
-            cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, self->tipo_.c_str(), nullptr,
+      if (!self->busca) {
+        self->busca.reset(avahi_service_browser_new(
+            cliente, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, self->tipo.c_str(), nullptr,
             static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoMudarServico, self));
       }
       break;
@@ -116,7 +128,9 @@ void NavegadorAvahi::aoMudarCliente(AvahiClient* cliente, AvahiClientState estad
       // The daemon went away or restarted: a new client waits for it to come back. A client
       // failing while it is being made is not retried, or a dead bus would spin `fila`.
       self->esquecerTudo();
-      if (self->cliente_.get() == cliente) self->recriarCliente();
+      if (self->cliente.get() == cliente) {
+        self->recriarCliente();
+      }
       break;
     default:
       break;
@@ -128,25 +142,30 @@ void NavegadorAvahi::aoMudarServico(AvahiServiceBrowser* busca, AvahiIfIndex int
                                     const char* tipo, const char* dominio, AvahiLookupResultFlags,
                                     void* dados) {
   auto* self = static_cast<NavegadorAvahi*>(dados);
-  if (evento != AVAHI_BROWSER_NEW && evento != AVAHI_BROWSER_REMOVE) return;
-  Chave chave{interface, protocolo, nome, tipo, dominio};
+  if (evento != AVAHI_BROWSER_NEW && evento != AVAHI_BROWSER_REMOVE) {
+    return;
+  }
+  IdServico id{interface, protocolo, nome, tipo, dominio};
   if (evento == AVAHI_BROWSER_NEW) {
-    self->resolver(avahi_service_browser_get_client(busca), std::move(chave));
+    self->resolver(avahi_service_browser_get_client(busca), std::move(id));
   } else {
-    self->esquecer(chave);
+    self->esquecer(id);
   }
 }
 
-void NavegadorAvahi::resolver(AvahiClient* cliente, Chave chave) {
-  if (ehCabo_ && !ehCabo_(nomeDaInterface(chave.interface))) return;
+void NavegadorAvahi::resolver(AvahiClient* cliente, IdServico id) {
+  if (ehCabo && !ehCabo(nomeDaInterface(id.interface))) {
+    return;
+  }
   // A resolver kept open reports later changes of the service as well.
-  Resolvedor resolvedor(
-      avahi_service_resolver_new(cliente, chave.interface, chave.protocolo, chave.nome.c_str(),
-                                 chave.tipo.c_str(), chave.dominio.c_str(), AVAHI_PROTO_UNSPEC,
-                                 static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoResolver, this));
-  if (!resolvedor) return;
-  esquecer(chave);
-  servicos_.emplace(std::move(chave), std::move(resolvedor));
+  Resolvedor resolvedor(avahi_service_resolver_new(
+      cliente, id.interface, id.protocolo, id.nome.c_str(), id.tipo.c_str(), id.dominio.c_str(),
+      AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0), &NavegadorAvahi::aoResolver, this));
+  if (!resolvedor) {
+    return;
+  }
+  esquecer(id);
+  servicos.emplace(std::move(id), std::move(resolvedor));
 }
 
 void NavegadorAvahi::aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex interface, AvahiProtocol,
@@ -164,9 +183,9 @@ void NavegadorAvahi::aoResolver(AvahiServiceResolver* resolvedor, AvahiIfIndex i
 }
 
 void NavegadorAvahi::anotar(const AvahiServiceResolver* resolvedor, ResultadoBusca resultado) {
-  const auto item = std::ranges::find(resultados_, resolvedor, &decltype(resultados_)::value_type::first);
-  if (item == resultados_.end()) {
-    resultados_.emplace_back(resolvedor, std::move(resultado));
+  const auto item = std::ranges::find(resultados, resolvedor, &decltype(resultados)::value_type::first);
+  if (item == resultados.end()) {
+    resultados.emplace_back(resolvedor, std::move(resultado));
   } else if (!mesmo(item->second, resultado)) {
     item->second = std::move(resultado);
   } else {
@@ -176,45 +195,59 @@ void NavegadorAvahi::anotar(const AvahiServiceResolver* resolvedor, ResultadoBus
 }
 
 void NavegadorAvahi::retirar(const AvahiServiceResolver* resolvedor) {
-  if (std::erase_if(resultados_, [resolvedor](const auto& item) { return item.first == resolvedor; }) > 0) {
+  if (std::erase_if(resultados, [resolvedor](const auto& item) { return item.first == resolvedor; }) > 0) {
     publicar();
   }
 }
 
-void NavegadorAvahi::esquecer(const Chave& chave) {
-  const auto servico = servicos_.find(chave);
-  if (servico == servicos_.end()) return;
+void NavegadorAvahi::esquecer(const IdServico& id) {
+  const auto servico = servicos.find(id);
+  if (servico == servicos.end()) {
+    return;
+  }
   retirar(servico->second.get());
-  servicos_.erase(servico);
+  servicos.erase(servico);
 }
 
 void NavegadorAvahi::esquecerTudo() {
-  const bool haviaResultados = !resultados_.empty();
-  resultados_.clear();
-  servicos_.clear();
-  busca_.reset();
-  if (haviaResultados) publicar();
+  const bool haviaResultados = !resultados.empty();
+  resultados.clear();
+  servicos.clear();
+  busca.reset();
+  if (haviaResultados) {
+    publicar();
+  }
 }
 
 void NavegadorAvahi::publicar() {
   std::vector<ResultadoBusca> lista;
-  lista.reserve(resultados_.size());
-  for (const auto& item : resultados_) lista.push_back(item.second);
-  fila_.executar([fraco = weak_from_this(), lista = std::move(lista)] {
+  lista.reserve(resultados.size());
+  for (const auto& item : resultados) {
+    lista.push_back(item.second);
+  }
+  fila.executar([fraco = weak_from_this(), lista = std::move(lista)] {
     const auto self = fraco.lock();
-    if (!self || self->cancelado_) return;
+    if (!self || self->cancelado) {
+      return;
+    }
     // A copy: the handler may cancel this browser and so drop the stored one.
-    const auto tratador = self->tratador_;
-    if (tratador) tratador(lista);
+    const auto tratador = self->aoMudar;
+    if (tratador) {
+      tratador(lista);
+    }
   });
 }
 
 void NavegadorAvahi::avisarFalta() {
-  fila_.executar([fraco = weak_from_this()] {
+  fila.executar([fraco = weak_from_this()] {
     const auto self = fraco.lock();
-    if (!self || self->cancelado_) return;
-    const auto tratador = self->tratadorFalta_;
-    if (tratador) tratador();
+    if (!self || self->cancelado) {
+      return;
+    }
+    const auto tratador = self->tratadorFalta;
+    if (tratador) {
+      tratador();
+    }
   });
 }
 

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "Interfaces.hpp"
-#include "receptor/Fila.hpp"
+#include "PlacasRede.hpp"
+#include "receptor/Executor.hpp"
 #include "receptor/Transporte.hpp"
 
 namespace orbelo {
@@ -30,7 +30,7 @@ struct LiberarAvahi {
 class NavegadorAvahi final : public Navegador, public std::enable_shared_from_this<NavegadorAvahi> {
  public:
   // `ehCabo` empty: results from any interface count.
-  NavegadorAvahi(Fila& fila, std::string tipoServico, EhCabo ehCabo);
+  NavegadorAvahi(Executor& fila, std::string tipoServico, EhCabo ehCabo);
   ~NavegadorAvahi() override;
   NavegadorAvahi(const NavegadorAvahi&) = delete;
   NavegadorAvahi& operator=(const NavegadorAvahi&) = delete;
@@ -41,13 +41,13 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
   void cancelar() override;
 
  private:
-  struct Chave {
+  struct IdServico {
     AvahiIfIndex interface;
     AvahiProtocol protocolo;
     std::string nome;
     std::string tipo;
     std::string dominio;
-    auto operator<=>(const Chave&) const = default;
+    auto operator<=>(const IdServico&) const = default;
   };
   using Laco = std::unique_ptr<AvahiThreadedPoll, LiberarAvahi<avahi_threaded_poll_free>>;
   using Cliente = std::unique_ptr<AvahiClient, LiberarAvahi<avahi_client_free>>;
@@ -65,8 +65,8 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
 
   void criarCliente();
   void recriarCliente();
-  void resolver(AvahiClient* cliente, Chave chave);
-  void esquecer(const Chave& chave);
+  void resolver(AvahiClient* cliente, IdServico id);
+  void esquecer(const IdServico& id);
   void esquecerTudo();
   void anotar(const AvahiServiceResolver* resolvedor, ResultadoBusca resultado);
   void retirar(const AvahiServiceResolver* resolvedor);
@@ -74,21 +74,21 @@ class NavegadorAvahi final : public Navegador, public std::enable_shared_from_th
   void avisarFalta();
   void parar();
 
-  Fila& fila_;
-  const std::string tipo_;
-  const EhCabo ehCabo_;
+  Executor& fila;
+  const std::string tipo;
+  const EhCabo ehCabo;
 
   // Only on `fila`.
-  AoMudarResultados tratador_;
-  AoFaltarServico tratadorFalta_;
-  bool cancelado_ = false;
+  AoMudarResultados aoMudar;
+  AoFaltarServico tratadorFalta;
+  bool cancelado = false;
 
   // Only on Avahi's poll thread, or elsewhere with its lock held (or once it has stopped).
-  Laco laco_;
-  Cliente cliente_;
-  Busca busca_;
-  std::map<Chave, Resolvedor> servicos_;
-  std::vector<std::pair<const AvahiServiceResolver*, ResultadoBusca>> resultados_;  // in arrival order
+  Laco laco;
+  Cliente cliente;
+  Busca busca;
+  std::map<IdServico, Resolvedor> servicos;
+  std::vector<std::pair<const AvahiServiceResolver*, ResultadoBusca>> resultados;  // in arrival order
 };
 
 }  // namespace orbelo

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "FilaAsio.hpp"
-#include "Interfaces.hpp"
+#include "PlacasRede.hpp"
 #include "receptor/Transporte.hpp"
 
 namespace orbelo {
@@ -16,7 +16,7 @@ class TransporteAsio final : public Transporte {
  public:
   // `ehCabo` tells wired interfaces apart, for attempts that require one.
   explicit TransporteAsio(
-      FilaAsio& fila, EhCabo ehCabo = [](const std::string& nome) { return interfaceCabeada(nome); });
+      FilaAsio& fila, EhCabo ehCabo = [](const std::string& nome) { return placaCabeada(nome); });
 
   std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
                                    const ParametrosTls& parametros) override;
@@ -25,10 +25,10 @@ class TransporteAsio final : public Transporte {
                                        const ParametrosTls& parametros) override;
 
  private:
-  EhCabo exigido(const ParametrosTls& parametros) const { return parametros.exigirCabo ? ehCabo_ : EhCabo{}; }
+  EhCabo exigido(const ParametrosTls& parametros) const { return parametros.exigirCabo ? ehCabo : EhCabo{}; }
 
-  FilaAsio& fila_;
-  const EhCabo ehCabo_;
+  FilaAsio& fila;
+  const EhCabo ehCabo;
 };
 
 }  // namespace orbelo

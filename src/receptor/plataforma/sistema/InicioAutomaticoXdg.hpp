@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocolo/Saida.hpp"
 #include "receptor/InicioAutomatico.hpp"
 
 namespace orbelo {
@@ -12,8 +13,6 @@ namespace orbelo {
 // Opening at login through an XDG autostart entry in the user's configuration folder.
 class InicioAutomaticoXdg : public InicioAutomatico {
  public:
-  using Impressora = std::function<void(std::string_view linha)>;
-
   struct Locais {
     std::filesystem::path executavel;         // the running program, symbolic links resolved
     std::filesystem::path copiaInstalada;     // where installing puts the program

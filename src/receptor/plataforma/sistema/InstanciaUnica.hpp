@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "receptor/Fila.hpp"
+#include "receptor/Executor.hpp"
 
 namespace orbelo {
 
@@ -31,13 +31,13 @@ class InstanciaUnica {
 
   // From now on, on `contexto`'s thread, each knock has `trazerParaFrente` run on
   // `principal`; knocks that come while one waits there count once.
-  void atender(asio::io_context& contexto, Fila& principal, std::function<void()> trazerParaFrente);
+  void atender(asio::io_context& contexto, Executor& principal, std::function<void()> trazerParaFrente);
 
  private:
   InstanciaUnica() = default;
 
-  int trava_ = -1;   // held for the life of the process
-  int escuta_ = -1;  // listening already, so that knocks during start-up wait in its backlog
+  int trava = -1;          // held for the life of the process
+  int soqueteEscuta = -1;  // listening already, so that knocks during start-up wait in its backlog
 };
 
 }  // namespace orbelo

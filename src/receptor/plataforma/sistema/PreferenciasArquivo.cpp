@@ -67,43 +67,43 @@ void PreferenciasArquivo::carregar() {
     return;
   }
   // Only texts and Booleans are ours; anything else under a key reads as absent.
-  for (auto& [chave, valor] : lido.items()) {
+  for (auto& [preferencia, valor] : lido.items()) {
     if (valor.is_string() || valor.is_boolean()) {
-      valores[chave] = std::move(valor);
+      valores[preferencia] = std::move(valor);
     }
   }
 }
 
-std::optional<std::string> PreferenciasArquivo::texto(std::string_view chave) const {
+std::optional<std::string> PreferenciasArquivo::texto(std::string_view preferencia) const {
   const std::lock_guard guarda(trava);
-  const auto valor = valores.find(chave);
+  const auto valor = valores.find(preferencia);
   if (valor == valores.end() || !valor->is_string()) {
     return std::nullopt;
   }
   return valor->get<std::string>();
 }
 
-bool PreferenciasArquivo::booleano(std::string_view chave) const {
+bool PreferenciasArquivo::booleano(std::string_view preferencia) const {
   const std::lock_guard guarda(trava);
-  const auto valor = valores.find(chave);
+  const auto valor = valores.find(preferencia);
   return valor != valores.end() && valor->is_boolean() && valor->get<bool>();
 }
 
-void PreferenciasArquivo::gravarTexto(std::string_view chave, const std::string& valor) {
+void PreferenciasArquivo::gravarTexto(std::string_view preferencia, const std::string& valor) {
   const std::lock_guard guarda(trava);
-  valores[std::string(chave)] = valor;
+  valores[std::string(preferencia)] = valor;
   gravar();
 }
 
-void PreferenciasArquivo::gravarBooleano(std::string_view chave, bool valor) {
+void PreferenciasArquivo::gravarBooleano(std::string_view preferencia, bool valor) {
   const std::lock_guard guarda(trava);
-  valores[std::string(chave)] = valor;
+  valores[std::string(preferencia)] = valor;
   gravar();
 }
 
-void PreferenciasArquivo::remover(std::string_view chave) {
+void PreferenciasArquivo::remover(std::string_view preferencia) {
   const std::lock_guard guarda(trava);
-  valores.erase(std::string(chave));
+  valores.erase(std::string(preferencia));
   gravar();
 }
 

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "protocolo/Saida.hpp"
 #include "receptor/Preferencias.hpp"
 
 namespace orbelo {
@@ -13,18 +14,16 @@ namespace orbelo {
 // read once at construction and rewritten whole, atomically, on every change.
 class PreferenciasArquivo : public Preferencias {
  public:
-  using Impressora = std::function<void(std::string_view linha)>;
-
   static std::filesystem::path caminhoPadrao();
 
   // `imprimir` defaults to a line on standard output.
   explicit PreferenciasArquivo(std::filesystem::path caminho = caminhoPadrao(), Impressora imprimir = {});
 
-  std::optional<std::string> texto(std::string_view chave) const override;
-  bool booleano(std::string_view chave) const override;
-  void gravarTexto(std::string_view chave, const std::string& valor) override;
-  void gravarBooleano(std::string_view chave, bool valor) override;
-  void remover(std::string_view chave) override;
+  std::optional<std::string> texto(std::string_view preferencia) const override;
+  bool booleano(std::string_view preferencia) const override;
+  void gravarTexto(std::string_view preferencia, const std::string& valor) override;
+  void gravarBooleano(std::string_view preferencia, bool valor) override;
+  void remover(std::string_view preferencia) override;
 
  private:
   void carregar();

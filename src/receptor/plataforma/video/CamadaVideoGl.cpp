@@ -7,7 +7,7 @@
 namespace orbelo {
 
 // The task wakes the loop, which then finds the picture through `mudou`; it needs to do nothing.
-CamadaVideoGl::CamadaVideoGl(Fila& principal, MedicaoQuadros* medicao)
+CamadaVideoGl::CamadaVideoGl(Executor& principal, MedicaoQuadros* medicao)
     : principal(principal),
       medicao(medicao),
       decodificador([&principal] { principal.executar([] {}); }, medicao),

@@ -7,7 +7,7 @@
 #include "DesenhoVideo.hpp"
 #include "MedicaoQuadros.hpp"
 #include "receptor/CamadaVideo.hpp"
-#include "receptor/Fila.hpp"
+#include "receptor/Executor.hpp"
 #include "receptor/plataforma/janela/VideoNaJanela.hpp"
 
 namespace orbelo {
@@ -19,7 +19,7 @@ namespace orbelo {
 class CamadaVideoGl final : public CamadaVideo, public VideoNaJanela {
  public:
   // A new picture wakes the main thread's loop through `principal`.
-  explicit CamadaVideoGl(Fila& principal, MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
+  explicit CamadaVideoGl(Executor& principal, MedicaoQuadros* medicao = MedicaoQuadros::doProcesso());
 
   void enfileirar(Amostra amostra) override;
   Status status() const override;
@@ -37,7 +37,7 @@ class CamadaVideoGl final : public CamadaVideo, public VideoNaJanela {
  private:
   void afirmarNoPrincipal() const;
 
-  Fila& principal;
+  Executor& principal;
   MedicaoQuadros* const medicao;
   DecodificadorVideo decodificador;
   DesenhoVideo desenho;

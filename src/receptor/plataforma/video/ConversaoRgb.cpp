@@ -22,14 +22,14 @@ int coeficientesSws(MatrizCores matriz) {
 
 }  // namespace
 
-SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
-  if (quadro.format != formato || quadro.width != largura) {
+SwsContext* ConversaoRgb::contextoPara(const AVFrame& imagem, int linhas) {
+  if (imagem.format != formato || imagem.width != largura) {
     contextos = {};
     linhasContexto = {};
-    formato = quadro.format;
-    largura = quadro.width;
+    formato = imagem.format;
+    largura = imagem.width;
   }
-  const CoresQuadro querCores = coresDe(quadro);
+  const CoresQuadro querCores = coresDe(imagem);
   const bool novasCores = querCores != cores;
   cores = querCores;
 
@@ -38,8 +38,8 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
   const bool novo = !contexto || linhasContexto[indice] != linhas;
   if (novo) {
     // Same size in and out: swscale picks its direct SIMD converter, no scaling.
-    contexto.reset(sws_getContext(quadro.width, linhas, static_cast<AVPixelFormat>(quadro.format),
-                                  quadro.width, linhas, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+    contexto.reset(sws_getContext(imagem.width, linhas, static_cast<AVPixelFormat>(imagem.format),
+                                  imagem.width, linhas, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
                                   nullptr));
     linhasContexto[indice] = contexto ? linhas : 0;
     if (!contexto) {
@@ -59,22 +59,22 @@ SwsContext* ConversaoRgb::contextoPara(const AVFrame& quadro, int linhas) {
   return contexto.get();
 }
 
-bool ConversaoRgb::converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino,
+bool ConversaoRgb::converter(const AVFrame& imagem, int primeira, int linhas, std::uint8_t* destino,
                              int passo) {
-  const AVPixFmtDescriptor* descricao = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(quadro.format));
-  SwsContext* contexto = descricao ? contextoPara(quadro, linhas) : nullptr;
+  const AVPixFmtDescriptor* descricao = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(imagem.format));
+  SwsContext* contexto = descricao ? contextoPara(imagem, linhas) : nullptr;
   if (!contexto) {
     return false;
   }
   // Each band goes through swscale as a picture of its own, starting at its first row.
   const std::uint8_t* origem[4] = {};
-  for (int plano = 0; plano < 3 && quadro.data[plano]; ++plano) {
+  for (int plano = 0; plano < 3 && imagem.data[plano]; ++plano) {
     const int deslocamento = plano == 0 ? primeira : primeira >> descricao->log2_chroma_h;
-    origem[plano] = quadro.data[plano] + std::ptrdiff_t{deslocamento} * quadro.linesize[plano];
+    origem[plano] = imagem.data[plano] + std::ptrdiff_t{deslocamento} * imagem.linesize[plano];
   }
   std::uint8_t* const planos[4] = {destino, nullptr, nullptr, nullptr};
   const int passos[4] = {passo, 0, 0, 0};
-  return sws_scale(contexto, origem, quadro.linesize, 0, linhas, planos, passos) == linhas;
+  return sws_scale(contexto, origem, imagem.linesize, 0, linhas, planos, passos) == linhas;
 }
 
 }  // namespace orbelo

@@ -17,14 +17,14 @@ class ConversaoRgb {
   // cache between its conversion and its upload.
   static constexpr int linhasPorFaixa = 32;
 
-  // Converts rows [primeira, primeira + linhas) of `quadro` into `destino`, rows of
+  // Converts rows [primeira, primeira + linhas) of `imagem` into `destino`, rows of
   // `passo` bytes, at least 4 × width each. `primeira` is a multiple of
   // linhasPorFaixa and `linhas` at most that. False when swscale cannot convert
   // the picture's format.
-  bool converter(const AVFrame& quadro, int primeira, int linhas, std::uint8_t* destino, int passo);
+  bool converter(const AVFrame& imagem, int primeira, int linhas, std::uint8_t* destino, int passo);
 
  private:
-  SwsContext* contextoPara(const AVFrame& quadro, int linhas);
+  SwsContext* contextoPara(const AVFrame& imagem, int linhas);
 
   // A whole band, and the shorter last band of a picture whose height is no
   // multiple of the band's.

@@ -2,9 +2,9 @@
 
 namespace orbelo {
 
-CoresQuadro coresDe(const AVFrame& quadro) {
+CoresQuadro coresDe(const AVFrame& imagem) {
   CoresQuadro cores;
-  switch (quadro.colorspace) {
+  switch (imagem.colorspace) {
     case AVCOL_SPC_SMPTE170M:
     case AVCOL_SPC_BT470BG:
       cores.matriz = MatrizCores::bt601;
@@ -15,7 +15,7 @@ CoresQuadro coresDe(const AVFrame& quadro) {
     default:
       break;
   }
-  switch (quadro.format) {
+  switch (imagem.format) {
     // The decoder's way of saying full range.
     case AV_PIX_FMT_YUVJ420P:
     case AV_PIX_FMT_YUVJ422P:
@@ -23,7 +23,7 @@ CoresQuadro coresDe(const AVFrame& quadro) {
       cores.faixaCompleta = true;
       break;
     default:
-      cores.faixaCompleta = quadro.color_range == AVCOL_RANGE_JPEG;
+      cores.faixaCompleta = imagem.color_range == AVCOL_RANGE_JPEG;
       break;
   }
   return cores;

@@ -20,7 +20,7 @@ struct CoresQuadro {
 
 // BT.601 for SMPTE 170M and BT.470BG, BT.2020 for its non-constant-luminance tag, BT.709
 // for everything else, unspecified included; limited range unless the picture says full.
-CoresQuadro coresDe(const AVFrame& quadro);
+CoresQuadro coresDe(const AVFrame& imagem);
 
 // rgb = matriz × (yuv − deslocamento), with each 8-bit sample read as 0..1 as a texture
 // gives it; `matriz` row by row.

@@ -137,11 +137,11 @@ int DecodificadorH264::enviar(VistaBytes dados, std::int64_t numero) {
   return resultado;
 }
 
-int DecodificadorH264::receber(AVFrame& quadro) {
+int DecodificadorH264::receber(AVFrame& imagem) {
   if (!contexto) {
     return AVERROR(EAGAIN);
   }
-  return avcodec_receive_frame(contexto.get(), &quadro);
+  return avcodec_receive_frame(contexto.get(), &imagem);
 }
 
 void DecodificadorH264::descarregar() {

@@ -25,8 +25,8 @@ class DecodificadorH264 {
   // 0, or a negative FFmpeg error. The picture that comes out of it carries
   // `numero` as its pts.
   int enviar(VistaBytes dados, std::int64_t numero = AV_NOPTS_VALUE);
-  // 0 with a picture in `quadro`, AVERROR(EAGAIN) when it needs more data, or an error.
-  int receber(AVFrame& quadro);
+  // 0 with a picture in `imagem`, AVERROR(EAGAIN) when it needs more data, or an error.
+  int receber(AVFrame& imagem);
   // Forgets reference pictures; the next access unit must be a key frame.
   void descarregar();
 

@@ -10,7 +10,7 @@ extern "C" {
 namespace orbelo {
 
 DecodificadorVideo::DecodificadorVideo(std::function<void()> aoMudarImagem, MedicaoQuadros* medicao)
-    : aoMudarImagem(std::move(aoMudarImagem)), medicao(medicao), quadro(av_frame_alloc()) {
+    : aoMudarImagem(std::move(aoMudarImagem)), medicao(medicao), decodificada(av_frame_alloc()) {
   // libavcodec reports every damaged slice on standard error; the failure reaches
   // the receiver through status() and erro() instead.
   av_log_set_level(AV_LOG_QUIET);
@@ -29,7 +29,7 @@ void DecodificadorVideo::enfileirar(Amostra amostra) {
     if (falhou) {
       return;
     }
-    if (!fila.colocar(amostra)) {
+    if (!amostras.colocar(amostra)) {
       falhou = true;
       textoErro = textoErroFfmpeg(AVERROR(ENOBUFS));
       return;
@@ -53,7 +53,7 @@ std::optional<std::string> DecodificadorVideo::erro() const {
 
 void DecodificadorVideo::descarregar() {
   std::lock_guard guarda(trava);
-  fila.esvaziar();
+  amostras.esvaziar();
   ++geracao;
   falhou = false;
   textoErro.clear();
@@ -73,7 +73,7 @@ ImagemMaisNova::Novidade DecodificadorVideo::tomarImagem(AVFrame& destino) {
 
 bool DecodificadorVideo::imagemACaminho() const {
   std::lock_guard guarda(trava);
-  return !falhou && (decodificando || !fila.vazia());
+  return !falhou && (decodificando || !amostras.vazia());
 }
 
 bool DecodificadorVideo::mudou() const {
@@ -88,11 +88,11 @@ void DecodificadorVideo::trabalhar(const std::stop_token& parar) {
     {
       std::unique_lock guarda(trava);
       // The wait reports true on a stop request while work is left; a stop still wins.
-      if (!haTrabalho.wait(guarda, parar, [this] { return !fila.vazia() && !falhou; }) ||
+      if (!haTrabalho.wait(guarda, parar, [this] { return !amostras.vazia() && !falhou; }) ||
           parar.stop_requested()) {
         return;
       }
-      amostra = fila.tirar();
+      amostra = amostras.tirar();
       geracaoAmostra = geracao;
       decodificando = true;
     }
@@ -115,17 +115,17 @@ void DecodificadorVideo::decodificar(const Amostra& amostra, std::uint64_t gerac
     resultado = h264.enviar(amostra.unidades(), static_cast<std::int64_t>(numero));
   }
   while (resultado == 0) {
-    resultado = h264.receber(*quadro);
+    resultado = h264.receber(*decodificada);
     if (resultado != 0) {
       break;
     }
     if (medir) {
       medicao->decodificado(numero, amostra.chegada, inicio, std::chrono::steady_clock::now());
     }
-    if (!formatoDesenhavel(quadro->format)) {
-      const char* nome = av_get_pix_fmt_name(static_cast<AVPixelFormat>(quadro->format));
+    if (!formatoDesenhavel(decodificada->format)) {
+      const char* nome = av_get_pix_fmt_name(static_cast<AVPixelFormat>(decodificada->format));
       falhar(geracaoAmostra, std::string("formato de imagem não suportado (") + (nome ? nome : "?") + ")");
-      av_frame_unref(quadro.get());
+      av_frame_unref(decodificada.get());
       return;
     }
     publicar(geracaoAmostra);
@@ -140,10 +140,10 @@ void DecodificadorVideo::publicar(std::uint64_t geracaoAmostra) {
   {
     std::lock_guard guarda(trava);
     if (geracaoAmostra == geracao) {
-      acordar = imagem.colocar(*quadro);
+      acordar = imagem.colocar(*decodificada);
     }
   }
-  av_frame_unref(quadro.get());
+  av_frame_unref(decodificada.get());
   if (acordar && aoMudarImagem) {
     aoMudarImagem();
   }

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "AnelAmostras.hpp"
 #include "DecodificadorH264.hpp"
-#include "FilaAmostras.hpp"
 #include "ImagemMaisNova.hpp"
 #include "MedicaoQuadros.hpp"
 #include "receptor/CamadaVideo.hpp"
@@ -64,7 +64,7 @@ class DecodificadorVideo {
   // from an earlier one (decoding while the flush happened) are thrown away.
   mutable std::mutex trava;
   std::condition_variable_any haTrabalho;
-  FilaAmostras fila{limiteAmostras, limiteBytes};
+  AnelAmostras amostras{limiteAmostras, limiteBytes};
   std::uint64_t geracao = 0;
   bool falhou = false;
   bool decodificando = false;
@@ -73,7 +73,7 @@ class DecodificadorVideo {
 
   // Only on the decoder thread.
   DecodificadorH264 h264;
-  Quadro quadro;
+  Imagem decodificada;
   std::uint64_t geracaoDecodificada = 0;
   std::uint64_t proximoNumero = 0;
 

@@ -25,21 +25,21 @@ DesenhoVideo::DesenhoVideo(DecodificadorVideo& decodificador, MedicaoQuadros* me
     : decodificador(decodificador),
       medicao(medicao),
       texturaYuv(conversaoDoContexto() == Conversao::gpu ? TexturaYuv::criar() : std::nullopt),
-      quadro(av_frame_alloc()) {}
+      imagem(av_frame_alloc()) {}
 
 void DesenhoVideo::atualizar() {
-  switch (decodificador.tomarImagem(*quadro)) {
+  switch (decodificador.tomarImagem(*imagem)) {
     case ImagemMaisNova::Novidade::nova:
       // A picture that cannot be converted is not shown: black rather than half a picture.
-      naGpu = texturaYuv && TexturaYuv::aceita(*quadro);
-      temImagem = naGpu ? texturaYuv->enviar(*quadro) : textura.enviar(*quadro, conversao);
+      naGpu = texturaYuv && TexturaYuv::aceita(*imagem);
+      temImagem = naGpu ? texturaYuv->enviar(*imagem) : textura.enviar(*imagem, conversao);
       if (temImagem) {
-        aApresentar = quadro->pts;
+        aApresentar = imagem->pts;
       } else {
         aApresentar.reset();
       }
       // The texture holds a copy now; the buffer goes back to the decoder's pool.
-      av_frame_unref(quadro.get());
+      av_frame_unref(imagem.get());
       break;
     case ImagemMaisNova::Novidade::removida:
       temImagem = false;

@@ -40,7 +40,7 @@ class DesenhoVideo {
   TexturaRgb textura;
   // Present when the GPU converts.
   std::optional<TexturaYuv> texturaYuv;
-  Quadro quadro;
+  Imagem imagem;
   // Whether a texture holds a picture to show, and whether that is `texturaYuv`.
   bool temImagem = false;
   bool naGpu = false;

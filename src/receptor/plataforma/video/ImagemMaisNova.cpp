@@ -2,14 +2,14 @@
 
 namespace orbelo {
 
-ImagemMaisNova::ImagemMaisNova() : quadro(av_frame_alloc()) {}
+ImagemMaisNova::ImagemMaisNova() : imagem(av_frame_alloc()) {}
 
 bool ImagemMaisNova::colocar(AVFrame& novo) {
   const bool estavaVazia = !cheia;
   if (cheia) {
-    av_frame_unref(quadro.get());
+    av_frame_unref(imagem.get());
   }
-  av_frame_move_ref(quadro.get(), &novo);
+  av_frame_move_ref(imagem.get(), &novo);
   cheia = true;
   return estavaVazia;
 }
@@ -17,7 +17,7 @@ bool ImagemMaisNova::colocar(AVFrame& novo) {
 ImagemMaisNova::Novidade ImagemMaisNova::tomar(AVFrame& destino) {
   if (cheia) {
     av_frame_unref(&destino);
-    av_frame_move_ref(&destino, quadro.get());
+    av_frame_move_ref(&destino, imagem.get());
     cheia = false;
     removida = false;
     return Novidade::nova;
@@ -31,7 +31,7 @@ ImagemMaisNova::Novidade ImagemMaisNova::tomar(AVFrame& destino) {
 
 void ImagemMaisNova::remover() {
   if (cheia) {
-    av_frame_unref(quadro.get());
+    av_frame_unref(imagem.get());
     cheia = false;
   }
   removida = true;

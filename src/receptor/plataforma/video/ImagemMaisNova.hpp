@@ -12,9 +12,9 @@ class ImagemMaisNova {
 
   ImagemMaisNova();
 
-  // Takes over `quadro`'s picture. True when the slot was empty, that is, when
+  // Takes over `imagem`'s picture. True when the slot was empty, that is, when
   // the screen has not yet been told that a picture waits.
-  bool colocar(AVFrame& quadro);
+  bool colocar(AVFrame& imagem);
   // A waiting picture moves to `destino` (nova); otherwise whether the picture
   // on screen was removed since the last call (removida) or nothing changed.
   Novidade tomar(AVFrame& destino);
@@ -24,7 +24,7 @@ class ImagemMaisNova {
   bool mudou() const { return cheia || removida; }
 
  private:
-  Quadro quadro;
+  Imagem imagem;
   bool cheia = false;
   bool removida = false;
 };

@@ -26,7 +26,7 @@ struct LiberarEscala {
 };
 
 using ContextoCodec = std::unique_ptr<AVCodecContext, LiberarFfmpeg<avcodec_free_context>>;
-using Quadro = std::unique_ptr<AVFrame, LiberarFfmpeg<av_frame_free>>;
+using Imagem = std::unique_ptr<AVFrame, LiberarFfmpeg<av_frame_free>>;
 using Pacote = std::unique_ptr<AVPacket, LiberarFfmpeg<av_packet_free>>;
 using PoolBuffers = std::unique_ptr<AVBufferPool, LiberarFfmpeg<av_buffer_pool_uninit>>;
 using Escala = std::unique_ptr<SwsContext, LiberarEscala>;

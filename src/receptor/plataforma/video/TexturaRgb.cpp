@@ -50,12 +50,12 @@ void TexturaRgb::alocar(int largura, int altura) {
   altura_ = altura;
 }
 
-bool TexturaRgb::enviar(const AVFrame& quadro, ConversaoRgb& conversao) {
-  if (quadro.width <= 0 || quadro.height <= 0) {
+bool TexturaRgb::enviar(const AVFrame& imagem, ConversaoRgb& conversao) {
+  if (imagem.width <= 0 || imagem.height <= 0) {
     return false;
   }
-  if (quadro.width != largura_ || quadro.height != altura_) {
-    alocar(quadro.width, quadro.height);
+  if (imagem.width != largura_ || imagem.height != altura_) {
+    alocar(imagem.width, imagem.height);
   }
   // Client memory, not a pixel buffer: the driver copies each band at once, so the
   // call never waits for the GPU, and the band is reused right away.
@@ -66,7 +66,7 @@ bool TexturaRgb::enviar(const AVFrame& quadro, ConversaoRgb& conversao) {
   bool convertido = true;
   for (int primeira = 0; primeira < altura_ && convertido; primeira += ConversaoRgb::linhasPorFaixa) {
     const int linhas = std::min(ConversaoRgb::linhasPorFaixa, altura_ - primeira);
-    convertido = conversao.converter(quadro, primeira, linhas, faixa.data(), passo);
+    convertido = conversao.converter(imagem, primeira, linhas, faixa.data(), passo);
     if (convertido) {
       glTexSubImage2D(GL_TEXTURE_2D, 0, 0, primeira, largura_, linhas, GL_BGRA, GL_UNSIGNED_BYTE,
                       faixa.data());

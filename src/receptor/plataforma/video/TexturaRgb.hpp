@@ -22,7 +22,7 @@ class TexturaRgb {
   TexturaRgb();
 
   // False, leaving the texture's content undefined, when the picture cannot be converted.
-  bool enviar(const AVFrame& quadro, ConversaoRgb& conversao);
+  bool enviar(const AVFrame& imagem, ConversaoRgb& conversao);
   // Copies the picture, top row up, onto [x0, x1) × [y0, y1) of the bound draw
   // framebuffer (window coordinates, y up), scaling when the sizes differ.
   void copiar(int x0, int y0, int x1, int y1) const;

@@ -27,8 +27,8 @@ TexturaYuv::TexturaYuv(ProgramaYuv programa) : programa(std::move(programa)) {
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-bool TexturaYuv::aceita(const AVFrame& quadro) {
-  switch (quadro.format) {
+bool TexturaYuv::aceita(const AVFrame& imagem) {
+  switch (imagem.format) {
     case AV_PIX_FMT_YUV420P:
     case AV_PIX_FMT_YUVJ420P:
     case AV_PIX_FMT_NV12:
@@ -37,23 +37,23 @@ bool TexturaYuv::aceita(const AVFrame& quadro) {
       return false;
   }
   // Rows bottom-up (a negative step) are left to swscale.
-  const int quantos = quadro.format == AV_PIX_FMT_NV12 ? 2 : 3;
+  const int quantos = imagem.format == AV_PIX_FMT_NV12 ? 2 : 3;
   for (int i = 0; i < quantos; ++i) {
-    if (!quadro.data[i] || quadro.linesize[i] <= 0) {
+    if (!imagem.data[i] || imagem.linesize[i] <= 0) {
       return false;
     }
   }
-  return quadro.width > 0 && quadro.height > 0;
+  return imagem.width > 0 && imagem.height > 0;
 }
 
-bool TexturaYuv::enviar(const AVFrame& quadro) {
-  if (!aceita(quadro)) {
+bool TexturaYuv::enviar(const AVFrame& imagem) {
+  if (!aceita(imagem)) {
     return false;
   }
-  intercalado = quadro.format == AV_PIX_FMT_NV12;
-  cores = coresDe(quadro);
-  largura_ = quadro.width;
-  altura_ = quadro.height;
+  intercalado = imagem.format == AV_PIX_FMT_NV12;
+  cores = coresDe(imagem);
+  largura_ = imagem.width;
+  altura_ = imagem.height;
   const int quantos = intercalado ? 2 : 3;
   // Straight from the decoder's buffers, whose rows may be padded: nothing is staged.
   glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
@@ -74,8 +74,8 @@ bool TexturaYuv::enviar(const AVFrame& quadro) {
       alturas[indice] = altura;
       internos[indice] = interno;
     }
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, quadro.linesize[i] / (duplo ? 2 : 1));
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura, altura, formato, GL_UNSIGNED_BYTE, quadro.data[i]);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, imagem.linesize[i] / (duplo ? 2 : 1));
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura, altura, formato, GL_UNSIGNED_BYTE, imagem.data[i]);
   }
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

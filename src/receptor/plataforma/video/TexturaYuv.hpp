@@ -22,9 +22,9 @@ class TexturaYuv {
   static std::optional<TexturaYuv> criar();
 
   // The pictures it draws: 8-bit 4:2:0, planar or NV12, rows top-down. The CPU converts the others.
-  static bool aceita(const AVFrame& quadro);
+  static bool aceita(const AVFrame& imagem);
   // False, leaving the content undefined, for a picture it does not accept.
-  bool enviar(const AVFrame& quadro);
+  bool enviar(const AVFrame& imagem);
   // Draws the picture onto [x0, x1) × [y0, y1) of the bound draw framebuffer (window
   // coordinates, y up), scaled linearly when the sizes differ.
   void desenhar(int x0, int y0, int x1, int y1);

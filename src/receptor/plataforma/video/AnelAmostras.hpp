@@ -10,9 +10,9 @@ namespace orbelo {
 
 // Samples waiting for the decoder, in order, bounded in count and bytes. The
 // ring is allocated once, so queuing a sample allocates nothing. Not thread-safe.
-class FilaAmostras {
+class AnelAmostras {
  public:
-  FilaAmostras(std::size_t limiteAmostras, std::size_t limiteBytes);
+  AnelAmostras(std::size_t limiteAmostras, std::size_t limiteBytes);
 
   // False, leaving `amostra` untouched, when it does not fit. A lone sample
   // always fits, however big, so that no frame is refused outright.

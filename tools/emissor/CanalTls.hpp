@@ -36,9 +36,9 @@ class Descritor {
 // One receiver's TLS stream after the handshake. Sending and receiving may run on
 // different threads: OpenSSL forbids concurrent use of one SSL, so every call on
 // it holds `mutex`, and the socket is non-blocking so that no call holds it for long.
-class ConexaoTls {
+class CanalTls {
  public:
-  ConexaoTls(Descritor socket, SslPtr ssl, std::string endereco);
+  CanalTls(Descritor socket, SslPtr ssl, std::string endereco);
 
   const std::string& endereco() const { return endereco_; }
   // Printed name of the negotiated cipher suite.

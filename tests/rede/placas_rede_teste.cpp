@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "apoio/Apoio.hpp"
-#include "receptor/plataforma/rede/Interfaces.hpp"
+#include "receptor/plataforma/rede/PlacasRede.hpp"
 
 namespace orbelo {
 namespace {
@@ -28,15 +28,18 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
   for (const auto& [nome, tipo, pastas, _] : casos) {
     fs::create_directories(raiz / nome);
     std::ofstream(raiz / nome / "type") << tipo << "\n";
-    for (const auto* pasta : pastas) fs::create_directories(raiz / nome / pasta);
+    for (const auto* pasta : pastas) {
+      fs::create_directories(raiz / nome / pasta);
+    }
   }
-  for (const auto& [nome, tipo, pastas, cabeada] : casos)
-    EXPECT_EQ(interfaceCabeada(nome, raiz), cabeada) << nome;
-  EXPECT_FALSE(interfaceCabeada("naoexiste", raiz));
+  for (const auto& [nome, tipo, pastas, cabeada] : casos) {
+    EXPECT_EQ(placaCabeada(nome, raiz), cabeada) << nome;
+  }
+  EXPECT_FALSE(placaCabeada("naoexiste", raiz));
   // eth0 reached through a path must not be taken for an interface.
-  EXPECT_FALSE(interfaceCabeada("../" + raiz.filename().string() + "/eth0", raiz));
-  EXPECT_FALSE(interfaceCabeada("..", raiz / "eth0"));
-  EXPECT_FALSE(interfaceCabeada("", raiz / "eth0"));
+  EXPECT_FALSE(placaCabeada("../" + raiz.filename().string() + "/eth0", raiz));
+  EXPECT_FALSE(placaCabeada("..", raiz / "eth0"));
+  EXPECT_FALSE(placaCabeada("", raiz / "eth0"));
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "FilaAmostras.hpp"
+#include "AnelAmostras.hpp"
 
 namespace orbelo {
 
-FilaAmostras::FilaAmostras(std::size_t limiteAmostras, std::size_t limiteBytes)
+AnelAmostras::AnelAmostras(std::size_t limiteAmostras, std::size_t limiteBytes)
     : anel(limiteAmostras), limiteBytes(limiteBytes) {}
 
-bool FilaAmostras::colocar(Amostra& amostra) {
+bool AnelAmostras::colocar(Amostra& amostra) {
   const std::size_t tamanho = amostra.payload.size();
   if (quantidade == anel.size() ||
       (quantidade > 0 && (bytes >= limiteBytes || tamanho > limiteBytes - bytes))) {
@@ -17,7 +17,7 @@ bool FilaAmostras::colocar(Amostra& amostra) {
   return true;
 }
 
-std::optional<Amostra> FilaAmostras::tirar() {
+std::optional<Amostra> AnelAmostras::tirar() {
   if (quantidade == 0) {
     return std::nullopt;
   }
@@ -29,7 +29,7 @@ std::optional<Amostra> FilaAmostras::tirar() {
   return amostra;
 }
 
-void FilaAmostras::esvaziar() {
+void AnelAmostras::esvaziar() {
   while (tirar()) {
   }
 }

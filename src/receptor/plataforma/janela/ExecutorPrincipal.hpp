@@ -14,22 +14,22 @@
 #include <vector>
 
 #include "RecursosSdl.hpp"
-#include "receptor/Fila.hpp"
+#include "receptor/Executor.hpp"
 
 namespace orbelo {
 
 // The main queue: any thread posts, the thread running the SDL event loop runs the
 // tasks. A posted task wakes the loop with one SDL user event.
-class FilaPrincipal : public Fila {
+class ExecutorPrincipal : public Executor {
  public:
   using Relogio = std::chrono::steady_clock;
 
-  FilaPrincipal();
+  ExecutorPrincipal();
 
   void executar(Tarefa tarefa) override;
   void executarDepois(Duracao atraso, Tarefa tarefa) override;
   // The thread that made it runs the loop.
-  bool atual() const override { return std::this_thread::get_id() == dono_; }
+  bool atual() const override { return std::this_thread::get_id() == dono; }
 
   // The event type that wakes the loop; the event itself carries nothing.
   Uint32 tipoEvento() const { return tipoEvento_; }
@@ -43,19 +43,19 @@ class FilaPrincipal : public Fila {
  private:
   void acordar();
 
-  SubsistemaSdl eventos_{SDL_INIT_EVENTS};
-  const std::thread::id dono_ = std::this_thread::get_id();
+  SubsistemaSdl eventos{SDL_INIT_EVENTS};
+  const std::thread::id dono = std::this_thread::get_id();
   Uint32 tipoEvento_;
-  std::atomic<bool> acordada_{false};
+  std::atomic<bool> acordada{false};
 
-  mutable std::mutex mutex_;
-  std::deque<Tarefa> tarefas_;
+  mutable std::mutex travaTarefas;
+  std::deque<Tarefa> tarefas;
   // Main thread only: the tasks being run, in storage kept from one call to the next,
   // so that the steady stream of posts allocates no queue memory each time.
-  std::deque<Tarefa> emExecucao_;
-  std::vector<Tarefa> vencidas_;
+  std::deque<Tarefa> emExecucao;
+  std::vector<Tarefa> vencidas;
   // Equal deadlines keep their posting order (multimap inserts after equal keys).
-  std::multimap<Relogio::time_point, Tarefa> atrasadas_;
+  std::multimap<Relogio::time_point, Tarefa> atrasadas;
 };
 
 }  // namespace orbelo

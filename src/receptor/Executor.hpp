@@ -7,12 +7,12 @@ namespace orbelo {
 
 // A serial context: tasks run one at a time, in the order given.
 // `fila` (the network thread) and the main thread are both reached through it.
-class Fila {
+class Executor {
  public:
   using Tarefa = std::function<void()>;
   using Duracao = std::chrono::steady_clock::duration;
 
-  virtual ~Fila() = default;
+  virtual ~Executor() = default;
   virtual void executar(Tarefa tarefa) = 0;
   virtual void executarDepois(Duracao atraso, Tarefa tarefa) = 0;
   // Whether the caller runs on this context: state owned by one thread asserts it.

@@ -1,4 +1,4 @@
-#include "ConexaoTls.hpp"
+#include "CanalTls.hpp"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -20,20 +20,24 @@ constexpr std::size_t tamanhoLeitura = std::size_t{64} * 1024;
 
 Descritor& Descritor::operator=(Descritor&& outro) noexcept {
   if (this != &outro) {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) {
+      close(fd);
+    }
     fd = std::exchange(outro.fd, -1);
   }
   return *this;
 }
 
 Descritor::~Descritor() {
-  if (fd >= 0) close(fd);
+  if (fd >= 0) {
+    close(fd);
+  }
 }
 
-ConexaoTls::ConexaoTls(Descritor socket, SslPtr ssl, std::string endereco)
+CanalTls::CanalTls(Descritor socket, SslPtr ssl, std::string endereco)
     : socket(std::move(socket)), ssl(std::move(ssl)), endereco_(std::move(endereco)) {}
 
-std::string ConexaoTls::suite() const {
+std::string CanalTls::suite() const {
   std::lock_guard trava(mutex);
   const SSL_CIPHER* cifra = SSL_get_current_cipher(ssl.get());
   std::optional<std::uint16_t> numero;
@@ -43,7 +47,7 @@ std::string ConexaoTls::suite() const {
   return Pareamento::suiteNegociada(numero);
 }
 
-bool ConexaoTls::enviar(VistaBytes dados) {
+bool CanalTls::enviar(VistaBytes dados) {
   std::lock_guard trava(mutex);
   if (fechada || dados.empty()) {
     return !fechada;
@@ -57,7 +61,7 @@ bool ConexaoTls::enviar(VistaBytes dados) {
   return false;
 }
 
-bool ConexaoTls::escreverTudo(VistaBytes dados) {
+bool CanalTls::escreverTudo(VistaBytes dados) {
   while (true) {
     int escritos = SSL_write(ssl.get(), dados.data(), static_cast<int>(dados.size()));
     if (escritos > 0) {
@@ -81,7 +85,7 @@ bool ConexaoTls::escreverTudo(VistaBytes dados) {
   }
 }
 
-ConexaoTls::Recebido ConexaoTls::receber(std::chrono::milliseconds espera) {
+CanalTls::Recebido CanalTls::receber(std::chrono::milliseconds espera) {
   pollfd pronto{socket.get(), POLLIN, 0};
   if (poll(&pronto, 1, static_cast<int>(espera.count())) == 0) {
     return {{}, fechada};
@@ -107,7 +111,7 @@ ConexaoTls::Recebido ConexaoTls::receber(std::chrono::milliseconds espera) {
   }
 }
 
-void ConexaoTls::fecharLimpo() {
+void CanalTls::fecharLimpo() {
   std::lock_guard trava(mutex);
   if (fechada.exchange(true)) {
     return;
@@ -116,7 +120,7 @@ void ConexaoTls::fecharLimpo() {
   shutdown(socket.get(), SHUT_RDWR);
 }
 
-void ConexaoTls::resetar() {
+void CanalTls::resetar() {
   std::lock_guard trava(mutex);
   if (fechada.exchange(true)) {
     return;
