@@ -109,6 +109,11 @@ JanelaSdl::JanelaSdl(EstadoTela& estado, ExecutorPrincipal& principal, AcoesJane
     : estado(estado), principal(principal), acoes(std::move(acoes)) {}
 
 bool JanelaSdl::criar(bool janelaComum, std::string& erro) {
+  // A full-screen window has no title bar to draw: on Wayland, libdecor and the toolkit it
+  // loads (pango, cairo, a font thread of their own) would only cost start-up time.
+  if (!janelaComum) {
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+  }
   for (const char* driver : driversAtentar()) {
     if (driver != nullptr) {
       SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
