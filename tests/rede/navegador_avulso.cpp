@@ -1,6 +1,6 @@
 // Browses for a while in a process of its own (the system bus address is read once per
-// process), printing each result set as one line: the names, or "-" for an empty set, and
-// "sem serviço" each time the browser finds no daemon.
+// process), printing each result set as one line: "-" and the names, and "sem serviço" each
+// time the browser finds no daemon.
 
 #include <chrono>
 #include <cstdio>
@@ -14,23 +14,20 @@ int main(int argc, char** argv) {
   if (argc != 3) {
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   orbelo::FilaAsio fila;
   orbelo::TransporteAsio transporte(fila);
   std::shared_ptr<orbelo::Navegador> navegador;
   fila.executar([&, tipo = std::string(argv[1])] {
     navegador = transporte.navegador(tipo, orbelo::ParametrosTls{});
     navegador->aoMudarResultados([](const std::vector<orbelo::ResultadoBusca>& resultados) {
-      std::string linha = resultados.empty() ? "-" : "";
+      std::string linha = "-";
       for (const auto& resultado : resultados) {
-        linha += (linha.empty() ? "" : " ") + resultado.nome;
+        linha += " " + resultado.nome;
       }
-      std::printf("%s\n", linha.c_str());
-      std::fflush(stdout);
+      std::puts(linha.c_str());
     });
-    navegador->aoFaltarServico([] {
-      std::printf("sem serviço\n");
-      std::fflush(stdout);
-    });
+    navegador->aoFaltarServico([] { std::puts("sem serviço"); });
     navegador->iniciar();
   });
   // The queue runs in order, so the browse has started before this cancels it.

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <fstream>
-
 #include "apoio/Apoio.hpp"
 
 namespace orbelo::teste {
@@ -11,16 +9,15 @@ namespace {
 // A type of our own, so that these services never reach another test browsing for the real one.
 constexpr std::string_view tipoTeste = "_orbelo-rede._tcp";
 
-// The stand-alone browser (the system bus address is read once per process) on a given bus,
-// printing each result set as one line.
+// The stand-alone browser on the bus at `barramento`, for `milissegundos`.
 struct NavegadorAvulso : Processo {
   NavegadorAvulso(const std::string& barramento, int milissegundos)
       : Processo({"env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, NAVEGADOR_AVULSO, std::string(tipoTeste),
                   std::to_string(milissegundos)}) {}
-  // Waits for a further line that names (or does not name) `nome`.
+  // Waits for a further result set that names (or does not name) `nome`.
   bool relatou(const std::string& nome, bool presente) {
     while (const auto linha = esperarLinha("", 15s)) {
-      if ((linha->find(nome) != std::string::npos) == presente) {
+      if (linha->starts_with("-") && (linha->find(nome) != std::string::npos) == presente) {
         return true;
       }
     }
@@ -39,10 +36,9 @@ TEST(NavegadorAvahi, WithoutADaemonSaysSoEachTimeAndFindsOneThatAppearsOrRestart
   ASSERT_TRUE(esperar([&] { return std::filesystem::exists(pasta / "barramento"); }));
   // On loopback only and publishing nothing, with its runtime folder in a mount namespace of
   // its own so that it does not meet the shared daemon's.
-  std::ofstream(pasta / "avahi.conf") << "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n"
-                                         "[wide-area]\nenable-wide-area=no\n"
-                                         "[publish]\ndisable-publishing=yes\npublish-addresses=no\n"
-                                         "publish-hinfo=no\npublish-workstation=no\npublish-domain=no\n";
+  escrever(pasta / "avahi.conf",
+           "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n[wide-area]\nenable-wide-area=no\n"
+           "[publish]\ndisable-publishing=yes\n");
   const auto iniciarAvahi = [&] {
     return std::make_unique<Processo>(
         std::vector<std::string>{"env", "DBUS_SYSTEM_BUS_ADDRESS=" + barramento, "unshare", "--mount",

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "apoio/Apoio.hpp"
 #include "receptor/plataforma/rede/PlacasRede.hpp"
@@ -15,7 +14,6 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
   // A stand-in for /sys/class/net: name, type, folders, wired.
   const std::vector<std::tuple<std::string, std::string, std::vector<const char*>, bool>> casos = {
       {"eth0", "1", {"device"}, true},
-      {"enx00e04c680001", "1", {"device"}, true},  // USB Ethernet adapter
       {"wlan0", "1", {"device", "wireless"}, false},
       {"wlp2s0", "1", {"device", "phy80211"}, false},
       {"docker0", "1", {"bridge"}, false},  // virtual, no device
@@ -25,14 +23,11 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
   };
   const teste::PastaTemporaria sysfs;
   const auto& raiz = sysfs.caminho();
-  for (const auto& [nome, tipo, pastas, _] : casos) {
-    fs::create_directories(raiz / nome);
-    std::ofstream(raiz / nome / "type") << tipo << "\n";
+  for (const auto& [nome, tipo, pastas, cabeada] : casos) {
+    teste::escrever(raiz / nome / "type", tipo + "\n");
     for (const auto* pasta : pastas) {
       fs::create_directories(raiz / nome / pasta);
     }
-  }
-  for (const auto& [nome, tipo, pastas, cabeada] : casos) {
     EXPECT_EQ(placaCabeada(nome, raiz), cabeada) << nome;
   }
   EXPECT_FALSE(placaCabeada("naoexiste", raiz));
