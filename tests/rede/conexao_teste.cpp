@@ -113,14 +113,14 @@ class ConexaoTls : public ::testing::Test {
  protected:
   ~ConexaoTls() override { fechar(); }
 
-  // Makes a connection through `por` and starts it; `antes` runs on `fila` right after the start.
+  // Makes a connection and starts it; `antes` runs on `fila` right after the start.
   void abrir(
-      std::uint16_t porta, const std::string& host = "127.0.0.1", const std::function<void()>& antes = [] {},
-      Transporte* por = nullptr) {
+      std::uint16_t porta, const std::string& host = "127.0.0.1",
+      const std::function<void()>& antes = [] {}) {
     fechar();
     registro = std::make_shared<Registro>();
     naFila(fila, [&] {
-      conexao = (por != nullptr ? *por : transporte).conexao(host, porta, parametros);
+      conexao = transporte.conexao(host, porta, parametros);
       conexao->aoMudarEstado(
           [this, registro = registro](EstadoConexao estado, const std::optional<ErroRede>& erro) {
             registro->estados.push_back(estado);
@@ -168,7 +168,8 @@ class ConexaoTls : public ::testing::Test {
   }
 
   FilaAsio fila;
-  TransporteAsio transporte{fila};
+  std::string cabo;  // the one interface the transport takes for wired
+  TransporteAsio transporte{fila, [this](const std::string& nome) { return nome == cabo; }};
   std::shared_ptr<Registro> registro;
   std::shared_ptr<Conexao> conexao;
   ParametrosTls parametros = Pareamento::parametros(std::string(codigoTeste));
@@ -292,17 +293,13 @@ TEST_F(ConexaoTls, AWiredDialGoesOnlyOverAnInterfaceTheWiredTestAccepts) {
   parametros.exigirCabo = true;
   // Loopback is not wired here: the attempt stays waiting and the server never hears of it.
   ServidorTls servidor;
-  TransporteAsio semCaboAqui(fila, [](const std::string&) { return false; });
-  abrir(
-      servidor.porta, "127.0.0.1", [] {}, &semCaboAqui);
+  abrir(servidor.porta);
   EXPECT_FALSE(primeiroEstado(1500ms).has_value());
   EXPECT_FALSE(servidor.esperarFim(0ms));
   // The test is asked about the interface the route goes through.
-  TransporteAsio loCabeada(fila, [](const std::string& nome) { return nome == "lo"; });
-  abrir(
-      servidor.porta, "127.0.0.1", [] {}, &loCabeada);
+  cabo = "lo";
+  abrir(servidor.porta);
   EXPECT_TRUE(pronta());
-  fechar();  // while its transport is still there
 }
 
 }  // namespace
