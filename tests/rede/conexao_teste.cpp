@@ -264,13 +264,11 @@ TEST_F(ConexaoTls, NoCallbackRunsOnceCancelled) {
   abrir(fluindo.porta);
   ASSERT_TRUE(pronta());
   naFila(fila, [&] {
-    const auto anotar = std::bind_front(&Registro::recebido, registro);
-    conexao->receber(1, 1000,
-                     [this, anotar](VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
-                       anotar(dados, completo, erro);
-                       conexao->cancelar();
-                     });
-    conexao->receber(1, 1000, anotar);
+    conexao->receber(1, 1000, [this](VistaBytes dados, bool completo, const std::optional<ErroRede>& erro) {
+      registro->recebido(dados, completo, erro);
+      conexao->cancelar();
+    });
+    conexao->receber(1, 1000, std::bind_front(&Registro::recebido, registro));
   });
   // Less than a pipe holds, so the write is done before the server can end.
   fluindo.escrever(bytesAleatorios(60000));
