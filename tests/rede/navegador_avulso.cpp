@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <future>
 #include <string>
 #include <thread>
 
@@ -32,11 +31,9 @@ int main(int argc, char** argv) {
   });
   // The queue runs in order, so the browse has started before this cancels it.
   std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argv[2])));
-  std::promise<void> cancelado;
   fila.executar([&] {
     navegador->cancelar();
     navegador.reset();
-    cancelado.set_value();
   });
-  cancelado.get_future().wait();
+  fila.parar();
 }
