@@ -207,6 +207,7 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   Orbelo orbelo(configuracao.caminho(), discar(emissor->porta()));
   ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
   ASSERT_EQ(esperarTela("antes-da-queda", padraoDoEmissor(video)), "");
+  const int abertos = descritores(orbelo.id());
 
   emissor.reset();
   EXPECT_TRUE(orbelo.esperarLinha({"Conexão encerrada", "Falha na conexão"}));
@@ -225,6 +226,7 @@ TEST_F(ConexaoE2E, WhenTheSenderDiesTheReceiverRetriesEverySecondAndThePictureCo
   Emissor outra({"--tamanho", "800x800", "--fps", "10", "--porta", porta, "--falha-parametros", "15"});
   ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
   EXPECT_EQ(esperarTela("depois-da-volta", padraoDoEmissor(video)), "");
+  EXPECT_LE(descritores(orbelo.id()), abertos) << "the failed attempts left descriptors open";
 
   // The same parameter sets again in the middle of a group of pictures leave the decoder
   // going: the picture keeps moving long before the next key frame, ten seconds on.
