@@ -27,9 +27,8 @@ class Enlace {
   Enlace() {
     std::error_code semPasta;
     for (const auto& entrada : std::filesystem::directory_iterator("/run/netns", semPasta)) {
-      const auto nome = entrada.path().filename().string();
       int dono = 0;
-      if (std::sscanf(nome.c_str(), "orbelo-e2e-%d", &dono) == 1 &&
+      if (std::sscanf(entrada.path().filename().c_str(), "orbelo-e2e-%d", &dono) == 1 &&
           !std::filesystem::exists("/proc/" + std::to_string(dono))) {
         desfazer(dono);
       }
@@ -42,33 +41,29 @@ class Enlace {
                !ip("addr add " + endereco(1) + "/30 dev " + local) || !ip("link set " + local + " up") ||
                // Should the link's own route go, its addresses must not fall to the default route.
                !ip("route add unreachable " + endereco(0) + "/30 metric 1000") ||
-               !ip("-n " + ns + " addr add " + endereco(2) + "/30 dev " + remota) ||
-               !ip("-n " + ns + " link set " + remota + " up")) {
+               !ip("-n " + ns + " addr add " + endereco(2) + "/30 dev " + remota) || !ligar(true)) {
       motivo = "ip netns and veth are not available here";
     }
   }
   ~Enlace() { desfazer(getpid()); }
 
-  // The sender's end goes down: what was on its way is lost, no FIN, no reset.
-  bool cair() { return ip("-n " + ns + " link set " + remota + " down"); }
-  bool voltar() { return ip("-n " + ns + " link set " + remota + " up"); }
+  // Down, the sender's end loses what was on its way: no FIN, no reset.
+  bool ligar(bool ligado) { return ip("-n " + ns + " link set " + remota + (ligado ? " up" : " down")); }
 
-  const std::string ns = prefixo + std::to_string(getpid());
+  const std::string ns = "orbelo-e2e-" + std::to_string(getpid());
   const std::string local = "orb" + std::to_string(getpid());
   const std::string remota = local + "n";
   const std::string enderecoRemoto = endereco(2);
   std::string motivo;  // why it could not be set up; empty when it was
 
  private:
-  static inline const std::string prefixo = "orbelo-e2e-";
-
   // Address `n` of this run's /30 in 10.213.0.0/16.
   static std::string endereco(int n, pid_t processo = getpid()) {
     const auto base = static_cast<int>(processo % 16384) * 4 + n;
     return "10.213." + std::to_string(base / 256) + "." + std::to_string(base % 256);
   }
   static void desfazer(pid_t processo) {
-    ip("netns del " + prefixo + std::to_string(processo));
+    ip("netns del orbelo-e2e-" + std::to_string(processo));
     ip("link del orb" + std::to_string(processo));
     ip("route del unreachable " + endereco(0, processo) + "/30 metric 1000");
   }
@@ -247,7 +242,7 @@ TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhen
   const Caixa video{600, 180, 720, 720};
   ASSERT_EQ(esperarTela("enlace-antes", padraoDoEmissor(video)), "");
 
-  ASSERT_TRUE(enlace.cair());
+  ASSERT_TRUE(enlace.ligar(false));
   const auto caiu = Relogio::now();
   const auto fim = orbelo.esperarLinha({"Conexão encerrada", "Falha na conexão"}, 10s);
   const auto notado = std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - caiu);
@@ -256,7 +251,7 @@ TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhen
   EXPECT_TRUE(fim->starts_with("Conexão encerrada: ")) << *fim;
   EXPECT_EQ(esperarTela("enlace-caido", soAviso()), "") << "the picture goes and a notice says why";
 
-  ASSERT_TRUE(enlace.voltar());
+  ASSERT_TRUE(enlace.ligar(true));
   EXPECT_TRUE(orbelo.esperarLinha("Conectado a " + destino + " "));
   EXPECT_EQ(esperarTela("enlace-de-volta", padraoDoEmissor(video)), "");
 }
