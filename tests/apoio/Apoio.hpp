@@ -126,8 +126,6 @@ class SessaoPsk {
   }
   // The next complete message; none on timeout or at the end of the stream.
   std::optional<Mensagem> receber(std::chrono::milliseconds espera);
-  // close_notify, then FIN: the receiver sees the sender end the stream.
-  void fechar() { conexao->fecharLimpo(); }
 
  private:
   std::shared_ptr<emissor::CanalTls> conexao;
