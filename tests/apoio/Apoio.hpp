@@ -94,20 +94,16 @@ class Orbelo : public Processo {
 // orbelo's arguments to dial a sender on this machine, in a window, with the test code.
 std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais = {});
 
-// A sender, ready once constructed: it has printed "Ouvindo em <address>:<port>".
-class Servico : public Processo {
+// orbelo-emissor with the test code, on a free loopback port unless `argumentos` name one, run
+// under the command `sob` when given; ready once constructed: it has printed "Ouvindo em <address>:<port>".
+class Emissor : public Processo {
  public:
-  explicit Servico(const std::vector<std::string>& argumentos);
+  explicit Emissor(const std::vector<std::string>& argumentos, bool anunciar = false,
+                   std::vector<std::string> sob = {});
   std::uint16_t porta() const { return porta_; }
 
  private:
   std::uint16_t porta_ = 0;
-};
-
-// orbelo-emissor with the test code, on a free loopback port unless `argumentos` name one.
-class Emissor : public Servico {
- public:
-  explicit Emissor(const std::vector<std::string>& argumentos, bool anunciar = false);
 };
 
 // The pre-shared key of a pairing code, in hex, as openssl's command line takes it.
@@ -130,8 +126,6 @@ class SessaoPsk {
   }
   // The next complete message; none on timeout or at the end of the stream.
   std::optional<Mensagem> receber(std::chrono::milliseconds espera);
-  // close_notify, then FIN: the receiver sees the sender end the stream.
-  void fechar() { conexao->fecharLimpo(); }
 
  private:
   std::shared_ptr<emissor::CanalTls> conexao;

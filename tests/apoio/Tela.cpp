@@ -120,8 +120,4 @@ bool xdotool(const std::string& argumentos) {
   return std::system(("xdotool " + argumentos + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-bool semJanelaReceptor() {
-  return !xdotool("search --name '^Velaro$'");
-}
-
 }  // namespace orbelo::teste

@@ -16,8 +16,11 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
+inline int distancia(Rgb a, Rgb b) {
+  return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+}
 inline bool perto(Rgb a, Rgb b, int tolerancia) {
-  return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)}) <= tolerancia;
+  return distancia(a, b) <= tolerancia;
 }
 inline bool preto(Rgb c) {
   return c == Rgb{0, 0, 0};
@@ -71,6 +74,5 @@ std::string esperarTela(const std::string& nome, const Verificacao& verificacao,
                         std::chrono::milliseconds espera = std::chrono::seconds(20));
 
 bool xdotool(const std::string& argumentos);
-bool semJanelaReceptor();
 
 }  // namespace orbelo::teste

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <array>
 #include <fstream>
@@ -18,7 +18,8 @@ class CasoE2E : public ::testing::Test {
   static void SetUpTestSuite() { prepararServicos(); }
 
   void SetUp() override {
-    ASSERT_TRUE(esperar(semJanelaReceptor, 10s)) << "a receiver window from elsewhere is still on the screen";
+    ASSERT_TRUE(esperar([] { return !xdotool("search --name '^Velaro$'"); }, 10s))
+        << "a receiver window from elsewhere is still on the screen";
     ASSERT_TRUE(xdotool("mousemove 1 1"));
   }
 

@@ -27,8 +27,15 @@ Rgb bt709Limitado(double y, double u, double v) {
   return {canal(luma + 1.5748 * cr), canal(luma - 0.1873 * cb - 0.4681 * cr), canal(luma + 1.8556 * cb)};
 }
 
-int distancia(Rgb a, Rgb b) {
-  return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+// A button of colour `cor` in the window: the rows with runs of it at least `comprimento` long.
+std::optional<Caixa> botaoEm(const Captura& tela, Rgb cor, int tolerancia, int comprimento) {
+  const auto janela = tela.janelaComum();
+  const auto desta = [&](Rgb c) { return perto(c, cor, tolerancia); };
+  const auto linhas = tela.linhas(desta, janela, comprimento);
+  if (linhas.empty()) {
+    return std::nullopt;
+  }
+  return tela.extensao(desta, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
 }
 
 // The picture fills exactly `video`: everything else on the screen is black.
@@ -142,13 +149,10 @@ Verificacao cursorEm(Caixa cursor, Caixa video) {
 Verificacao painel(bool comErro) {
   return [comErro](const Captura& tela) -> std::string {
     const auto janela = tela.janelaComum();
-    const auto azul = [](Rgb c) { return perto(c, azulConectar, 3); };
-    const auto linhas = tela.linhas(azul, janela, 60);
-    if (linhas.empty()) {
+    const auto botao = botaoEm(tela, azulConectar, 3, 60);
+    if (!botao) {
       return "no Conectar button";
     }
-    const auto botao =
-        tela.extensao(azul, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
     const int meioJanela = janela.x + janela.largura / 2;
     if (std::abs(botao->x + botao->largura / 2 - meioJanela) > 2) {
       return "Conectar button off centre at " + texto(*botao);
@@ -186,15 +190,9 @@ Verificacao soAviso() {
 }
 
 std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela) {
-  const auto janela = tela.janelaComum();
-  const auto cor = [](Rgb c) { return perto(c, corBotaoAviso, 2); };
-  const auto linhas = tela.linhas(cor, janela, 100);
-  if (linhas.empty()) {
-    return std::nullopt;
-  }
-  const auto botao =
-      tela.extensao(cor, {janela.x, linhas.front(), janela.largura, linhas.back() - linhas.front() + 1});
-  return std::pair{botao->x + botao->largura / 2, botao->y + botao->altura / 2};
+  const auto botao = botaoEm(tela, corBotaoAviso, 2, 100);
+  return botao ? std::optional(std::pair{botao->x + botao->largura / 2, botao->y + botao->altura / 2})
+               : std::nullopt;
 }
 
 }  // namespace orbelo::teste

@@ -60,27 +60,28 @@ std::string colunasDeUmPixel(const Captura& tela) {
   return {};
 }
 
-// The height of the pairing panel's Conectar button, in screen pixels.
-std::optional<int> alturaDoBotao(const Captura& tela) {
-  const auto azul = [](Rgb c) { return perto(c, Rgb{10, 117, 235}, 3); };
-  const auto botao = tela.extensao(azul, {0, 0, tela.largura, tela.altura});
-  return botao ? std::optional(botao->altura) : std::nullopt;
+// The height of the pairing panel's Conectar button, in screen pixels, once it shows.
+std::optional<int> alturaDoBotao(const std::string& nome) {
+  std::optional<int> altura;
+  esperarTela(nome, [&](const Captura& tela) {
+    const auto azul = [](Rgb c) { return perto(c, Rgb{10, 117, 235}, 3); };
+    const auto botao = tela.extensao(azul, {0, 0, tela.largura, tela.altura});
+    altura = botao ? std::optional(botao->altura) : std::nullopt;
+    return altura ? std::string() : "no panel";
+  });
+  return altura;
 }
 
-class WaylandE2E : public CasoE2E {};
+using WaylandE2E = CasoE2E;
 
 // On a monitor scaled to 200 % the sender is told the real pixels, a 1-pixel pattern
 // reaches the screen 1:1, the panel is drawn at the scale, and Escape ends the program.
 TEST_F(WaylandE2E, AtScaleTwoTheSenderIsToldTheRealPixelsThePictureIsOneToOneAndThePanelDoubles) {
   // The panel at scale 1 first, on the X display, for its size in pixels.
-  std::optional<int> alturaX11;
-  {
+  const auto alturaX11 = [&] {
     Orbelo orbelo(configuracao.caminho(), {});
-    esperarTela("painel-x11", [&](const Captura& tela) {
-      alturaX11 = alturaDoBotao(tela);
-      return alturaX11 ? std::string() : "no panel";
-    });
-  }
+    return alturaDoBotao("painel-x11");
+  }();
   ASSERT_TRUE(alturaX11);
 
   DesktopWayland desktop;
@@ -99,17 +100,11 @@ TEST_F(WaylandE2E, AtScaleTwoTheSenderIsToldTheRealPixelsThePictureIsOneToOneAnd
     ASSERT_TRUE(xdotool("key Escape"));
     EXPECT_EQ(orbelo.esperarFim(), 0);
   }
-  {
-    PastaTemporaria outra;
-    Orbelo orbelo(outra.caminho(), {}, std::nullopt, desktop.ambiente());
-    std::optional<int> alturaWayland;
-    esperarTela("painel-wayland", [&](const Captura& tela) {
-      alturaWayland = alturaDoBotao(tela);
-      return alturaWayland ? std::string() : "no panel";
-    });
-    ASSERT_TRUE(alturaWayland);
-    EXPECT_NEAR(*alturaWayland, 2 * *alturaX11, 2);
-  }
+  PastaTemporaria outra;
+  Orbelo orbelo(outra.caminho(), {}, std::nullopt, desktop.ambiente());
+  const auto alturaWayland = alturaDoBotao("painel-wayland");
+  ASSERT_TRUE(alturaWayland);
+  EXPECT_NEAR(*alturaWayland, 2 * *alturaX11, 2);
 }
 
 // A Wayland display that does not answer leaves X11, where orbelo works as ever.

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <optional>
 
 #include "protocolo/Pareamento.hpp"
@@ -118,6 +119,20 @@ void CanalTls::fecharLimpo() {
   }
   SSL_shutdown(ssl.get());
   shutdown(socket.get(), SHUT_RDWR);
+}
+
+bool CanalTls::escreverCru(VistaBytes dados) {
+  std::lock_guard trava(mutex);
+  while (!fechada && !dados.empty()) {
+    const ssize_t escritos = send(socket.get(), dados.data(), dados.size(), MSG_NOSIGNAL);
+    pollfd espera{socket.get(), POLLOUT, 0};
+    if (escritos > 0) {
+      dados = dados.subspan(static_cast<std::size_t>(escritos));
+    } else if (errno != EAGAIN || poll(&espera, 1, esperaEnvioMs) <= 0) {
+      return false;
+    }
+  }
+  return dados.empty();
 }
 
 void CanalTls::resetar() {

@@ -56,6 +56,8 @@ class CanalTls {
 
   // close_notify, then FIN: the receiver sees a clean end of stream.
   void fecharLimpo();
+  // `dados` straight onto the socket, past TLS; false when they did not all go.
+  bool escreverCru(VistaBytes dados);
   // The receiver sees the connection reset.
   void resetar();
 

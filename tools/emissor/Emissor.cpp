@@ -152,6 +152,9 @@ bool Emissor::injetarFalha(Cliente& cliente, Estado& estado) {
       const auto parametros = fonte.parametros().empacotar();
       return parametros && conexao.enviar(*parametros);
     }
+    case Falha::Tipo::registro:
+      // The receiver's TLS fails on a link already up; what follows goes as before.
+      return conexao.escreverCru(Falhas::registroTlsEstragado());
   }
   return false;
 }

@@ -15,6 +15,12 @@ Bytes comprimentoCorrompido() {
   return cabecalho;
 }
 
+Bytes registroTlsEstragado() {
+  Bytes registro{23, 3, 3, 0, 32};
+  registro.resize(registro.size() + 32, 0x5A);
+  return registro;
+}
+
 std::string_view descrever(Falha::Tipo tipo) {
   switch (tipo) {
     case Falha::Tipo::comprimento:
@@ -27,6 +33,8 @@ std::string_view descrever(Falha::Tipo tipo) {
       return "Falha injetada: quadro indecodificável";
     case Falha::Tipo::parametros:
       return "Falha injetada: parâmetros reenviados";
+    case Falha::Tipo::registro:
+      return "Falha injetada: registro TLS estragado";
   }
   return {};
 }

@@ -13,6 +13,9 @@ QuadroCodificado quadroIndecodificavel();
 // A frame header whose length is above the protocol's limit.
 Bytes comprimentoCorrompido();
 
+// A TLS application-data record of junk, written past OpenSSL: its tag cannot check.
+Bytes registroTlsEstragado();
+
 // The line printed when the fault is injected.
 std::string_view descrever(Falha::Tipo tipo);
 

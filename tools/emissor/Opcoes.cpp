@@ -12,7 +12,8 @@ namespace orbelo::emissor {
 const std::string_view textoUso =
     "Uso: orbelo-emissor [--codigo CÓDIGO] [--porta N] [--escutar ENDEREÇO] [--sem-anuncio] "
     "[--tamanho LxA] [--fps N] [--arquivo CAMINHO | --x11 :N] "
-    "[--falha-comprimento N | --falha-fechar N | --falha-reset N | --falha-lixo N | --falha-parametros N]";
+    "[--falha-comprimento N | --falha-fechar N | --falha-reset N | --falha-lixo N | --falha-parametros N | "
+    "--falha-registro N]";
 
 namespace {
 
@@ -68,6 +69,9 @@ std::optional<Falha::Tipo> tipoFalha(std::string_view opcao) {
   }
   if (opcao == "--falha-parametros") {
     return Falha::Tipo::parametros;
+  }
+  if (opcao == "--falha-registro") {
+    return Falha::Tipo::registro;
   }
   return std::nullopt;
 }
