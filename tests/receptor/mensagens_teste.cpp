@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 
 #include "Bancada.hpp"
@@ -7,7 +8,13 @@
 namespace orbelo::teste {
 namespace {
 
-const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
+Bytes config(std::uint32_t largura, std::uint32_t altura) {
+  Bytes payload;
+  anexarBE(payload, largura);
+  anexarBE(payload, altura);
+  return mensagem(TipoMensagem::config, payload);
+}
+const Bytes config1080 = config(1920, 1080);
 
 TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErrorEndsTheConnection) {
   Bancada b;
@@ -178,18 +185,22 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
   Bancada b;
   b.discar();
   b.iniciarImagem();
-  b.principal.parada = true;
-  Bytes grande(Receptor::limiteEmEspera / 2 + 1, 0);
-  grande[0] = 1;
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_TRUE(b.conexao().aoReceber) << i;
-    b.receber(mensagem(TipoMensagem::quadro, grande));
+  Bytes metade(Receptor::limiteEmEspera / 2, 0);
+  metade[0] = 1;
+  // Two frames fill the cap exactly; one more, or a size announcement, passes it.
+  for (const Bytes& depois : {quadro(0), config1080}) {
+    b.principal.parada = true;
+    for (int i = 0; i < 2; ++i) {
+      b.receber(mensagem(TipoMensagem::quadro, metade));
+      EXPECT_TRUE(b.conexao().aoReceber) << "stopped at the cap";
+    }
+    b.receber(depois);
+    EXPECT_FALSE(b.conexao().aoReceber) << "read on past the cap";
+    b.principal.retomar();
+    b.agenda.rodar();
+    EXPECT_TRUE(b.conexao().aoReceber) << "not read again once drained";
   }
-  EXPECT_FALSE(b.conexao().aoReceber) << "read on past the cap";
-  b.principal.retomar();
-  b.agenda.rodar();
-  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
-  EXPECT_TRUE(b.conexao().aoReceber) << "not read again once drained";
+  EXPECT_EQ(b.camada.enfileiradas.size(), 6u);
 
   b.principal.parada = true;
   b.receber(mensagem(TipoMensagem::cursor, Bytes(9, 0)) + mensagem(TipoMensagem::cursor, Bytes(9, 1)));
@@ -262,6 +273,26 @@ TEST_F(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPicture) {
   b.decodificacao.retomar();
   b.agenda.rodar();
   EXPECT_NEAR(b.tela.retanguloCursor.largura, 19.2, 1e-3);
+
+  // A side of zero gives no ratio to fit the picture by: the pointer hides until a usable size.
+  for (const auto& [largura, altura] : {std::pair(0u, 0u), {0u, 1080u}, {1920u, 0u}}) {
+    b.receber(config(largura, altura));
+    EXPECT_EQ(b.linhas.back(), "Emissor em " + std::to_string(largura) + "x" + std::to_string(altura) + ".");
+    EXPECT_TRUE(b.tela.cursorOculto) << largura << "x" << altura;
+  }
+  b.receber(config(4294967295u, 1));
+  EXPECT_EQ(b.linhas.back(), "Emissor em 4294967295x1.");
+  EXPECT_FALSE(b.tela.cursorOculto);
+  EXPECT_NEAR(b.tela.retanguloCursor.x, 1920, 1e-3);
+  EXPECT_NEAR(b.tela.retanguloCursor.y, 540, 1e-3);
+  // The largest sizes and hot spots a float holds still give a rectangle of finite numbers.
+  b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX, 1));
+  for (const float f : {FLT_MAX, -FLT_MAX}) {
+    b.receber(imagem(f, f, -f, f));
+    const auto& [x, y, largura, altura] = b.tela.retanguloCursor;
+    EXPECT_TRUE(std::isfinite(x) && std::isfinite(y) && std::isfinite(largura) && std::isfinite(altura)) << f;
+    EXPECT_FALSE(b.tela.cursorOculto);
+  }
 }
 
 TEST_F(Cursor, HidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
