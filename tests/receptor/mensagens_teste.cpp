@@ -8,11 +8,23 @@
 namespace orbelo::teste {
 namespace {
 
-Bytes config(std::uint32_t largura, std::uint32_t altura) {
+template <class T>
+Bytes emBE(std::initializer_list<T> valores) {
   Bytes payload;
-  anexarBE(payload, largura);
-  anexarBE(payload, altura);
-  return mensagem(TipoMensagem::config, payload);
+  for (T v : valores) {
+    anexarBE(payload, v);
+  }
+  return payload;
+}
+Bytes config(std::uint32_t largura, std::uint32_t altura) {
+  return mensagem(TipoMensagem::config, emBE({largura, altura}));
+}
+Bytes cursor(float x, float y, std::uint8_t visivel) {
+  return mensagem(TipoMensagem::cursor, emBE({x, y}) + Bytes{visivel});
+}
+Bytes imagem(float largura, float altura, float pontaX, float pontaY,
+             const Bytes& arquivo = {'I', 'M', 'G'}) {
+  return mensagem(TipoMensagem::imagemCursor, emBE({largura, altura, pontaX, pontaY}) + arquivo);
 }
 const Bytes config1080 = config(1920, 1080);
 
@@ -192,21 +204,6 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
   EXPECT_EQ(b.principal.retidas.size(), 1u);
 }
 
-Bytes floats(std::initializer_list<float> valores) {
-  Bytes payload;
-  for (float v : valores) {
-    anexarBE(payload, v);
-  }
-  return payload;
-}
-Bytes cursor(float x, float y, std::uint8_t visivel) {
-  return mensagem(TipoMensagem::cursor, floats({x, y}) + Bytes{visivel});
-}
-Bytes imagem(float largura, float altura, float pontaX, float pontaY,
-             const Bytes& arquivo = {'I', 'M', 'G'}) {
-  return mensagem(TipoMensagem::imagemCursor, floats({largura, altura, pontaX, pontaY}) + arquivo);
-}
-
 void esperarRetangulo(const EstadoTela& tela, double x, double y) {
   EXPECT_FALSE(tela.cursorOculto);
   EXPECT_NEAR(tela.retanguloCursor.x, x, 1e-3);
@@ -240,7 +237,7 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureAndHidesWhenTheSenderSays
   // pointer stays as it was.
   const auto imagemAntes = b.tela.imagemCursor;
   b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f, 1) + cursor(0.5f, INFINITY, 1) +
-            mensagem(TipoMensagem::cursor, floats({0.5f, 0.5f})) + imagem(INFINITY, 0.5f, 0, 0) +
+            mensagem(TipoMensagem::cursor, emBE({0.5f, 0.5f})) + imagem(INFINITY, 0.5f, 0, 0) +
             imagem(0.5f, 0.5f, NAN, 0));
   esperarRetangulo(b.tela, 1920, 60 - 21.6);
   EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
