@@ -105,9 +105,6 @@ struct ConexaoFalsa : Conexao {
   std::optional<std::uint16_t> suiteNegociada() const override { return 0xCCAC; }
 
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) { aoMudar(estado, erro); }
-  void entregar(VistaBytes dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    std::exchange(aoReceber, nullptr)(dados, completo, erro);
-  }
 };
 
 struct NavegadorFalso : Navegador {
@@ -166,10 +163,8 @@ struct CamadaFalsa : CamadaVideo {
 // Files that begin with "IMG" are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
-    if (arquivo.size() < 3 || arquivo[0] != 'I' || arquivo[1] != 'M' || arquivo[2] != 'G') {
-      return nullptr;
-    }
-    return std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)});
+    const bool imagem = arquivo.size() >= 3 && arquivo[0] == 'I' && arquivo[1] == 'M' && arquivo[2] == 'G';
+    return imagem ? std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)}) : nullptr;
   }
 };
 
@@ -254,7 +249,7 @@ struct Bancada {
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.
   void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    conexao().entregar(dados, completo, std::move(erro));
+    std::exchange(conexao().aoReceber, nullptr)(dados, completo, erro);
     agenda.rodar();
   }
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {

@@ -212,7 +212,9 @@ void esperarRetangulo(const EstadoTela& tela, double x, double y) {
   EXPECT_NEAR(tela.retanguloCursor.altura, 21.6, 1e-3);
 }
 
-TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureAndHidesWhenTheSenderSaysSoOrANoticeOrThePanelIsUp) {
+// Placed on the hot spot inside the fitted picture; hidden when the sender says so, with a size that has
+// no ratio, or under a notice or the panel; bad or extreme values leave it as it was or on finite numbers.
+TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverOnBadNumbers) {
   Bancada b;
   b.discar(false);
   b.receptor->redimensionar(1920, 1200);
@@ -244,25 +246,8 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureAndHidesWhenTheSenderSays
 
   b.receptor->redimensionar(1920, 1080);
   esperarRetangulo(b.tela, 1920, -21.6);
-  // A lost link's notice, then the panel, hide it.
-  b.receber({}, true);
-  EXPECT_TRUE(b.tela.cursorOculto);
-  b.agenda.rodar(1s);
-  b.iniciarImagem();
-  esperarRetangulo(b.tela, 1920, -21.6);
-  b.receptor->abrirPareamento();
-  b.agenda.rodar();
-  EXPECT_TRUE(b.tela.cursorOculto);
-}
 
-// Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
-// Sizes with a zero side, or extreme ones, leave the pointer hidden or placed on finite numbers.
-TEST(Cursor, ImagesAreDecodedNewestFirstAndExtremeSizesLeaveAHiddenOrFinitePointer) {
-  Bancada b;
-  b.discar();
-  b.receptor->redimensionar(1920, 1080);
-  b.iniciarImagem();
-  b.receber(config1080 + cursor(1, 1, 1));
+  // Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
   b.decodificacao.parada = true;
   b.receber(imagem(0.02f, 0.02f, 0, 0) + imagem(0.01f, 0.01f, 0, 0) +
             imagem(0.5f, 0.5f, 0, 0, Bytes(Receptor::limiteImagemCursor, 'I')));
@@ -290,6 +275,18 @@ TEST(Cursor, ImagesAreDecodedNewestFirstAndExtremeSizesLeaveAHiddenOrFinitePoint
     EXPECT_TRUE(std::isfinite(x) && std::isfinite(y) && std::isfinite(largura) && std::isfinite(altura)) << f;
     EXPECT_FALSE(b.tela.cursorOculto);
   }
+
+  // A lost link's notice, then the panel, hide it.
+  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1, 1));
+  esperarRetangulo(b.tela, 1920, -21.6);
+  b.receber({}, true);
+  EXPECT_TRUE(b.tela.cursorOculto);
+  b.agenda.rodar(1s);
+  b.iniciarImagem();
+  esperarRetangulo(b.tela, 1920, -21.6);
+  b.receptor->abrirPareamento();
+  b.agenda.rodar();
+  EXPECT_TRUE(b.tela.cursorOculto);
 }
 
 TEST(Estatisticas,
