@@ -11,7 +11,11 @@ namespace {
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
 const std::string semAvahi = "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.";
 
-TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightUntilTheEnd) {
+// Discovery: over the cable first, over any network from three seconds on, restarted every eight until
+// the end. The first result is dialled, over the cable when that is what found it, later ones ignored;
+// the retry after that dial fails falls due once the watchdog has started a new search, and starts no other.
+TEST(Conexao,
+     DiscoveryIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightAndTheFirstResultIsDialled) {
   Bancada b;
   b.opcoes.codigo = "123456";
   b.lancar();
@@ -24,52 +28,46 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   navegadores[0]->aoFaltar();
   navegadores[0]->aoFaltar();
 
-  b.agenda.rodar(2900ms);
+  b.agenda.rodar(2500ms);
+  navegadores[0]->aoMudar({});
+  EXPECT_TRUE(b.transporte.conexoes.empty());
+  navegadores[0]->aoMudar({resultado("A"), resultado("B")});
+  b.agenda.rodar();
+  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
+  EXPECT_EQ(b.conexao().resultado->nome, "A");
+  EXPECT_TRUE(b.conexao().parametros.exigirCabo && navegadores[0]->cancelado);
+  EXPECT_EQ(b.tela.textoAviso, "Conectando pelo cabo…");
+  navegadores[0]->aoMudar({resultado("C")});
+  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
+  b.mudar(EstadoConexao::falhou, erroPosix("Connection reset by peer"));
+
+  b.agenda.rodar(400ms);
   EXPECT_EQ(navegadores.size(), 1u);
   b.agenda.rodar(100ms);
   ASSERT_EQ(navegadores.size(), 2u);
-  EXPECT_EQ(b.linhas, (std::vector{semAvahi, caboFalhou}));
+  EXPECT_EQ(b.linhas,
+            (std::vector{semAvahi, std::string("Falha na conexão pelo cabo: Connection reset by peer"),
+                         caboFalhou}));
   navegadores[1]->aoFaltar();
-  EXPECT_TRUE(navegadores[0]->cancelado);
+  navegadores[0]->aoMudar({resultado("D")});
+  b.agenda.rodar();
+  EXPECT_EQ(b.transporte.conexoes.size(), 1u) << "a replaced search's late result";
   EXPECT_FALSE(navegadores[1]->parametros.exigirCabo);
   EXPECT_EQ(b.tela.textoAviso, "Procurando o MacBook…\nAbra o Velaro nele.");
-  navegadores[0]->aoMudar({resultado("A")});
-  EXPECT_TRUE(b.transporte.conexoes.empty());
+  b.agenda.rodar(1s);
+  EXPECT_EQ(navegadores.size(), 2u);
+  EXPECT_FALSE(navegadores[1]->cancelado);
 
-  b.agenda.rodar(7900ms);
+  b.agenda.rodar(6900ms);
   EXPECT_EQ(navegadores.size(), 2u);
   b.agenda.rodar(100ms);
   EXPECT_EQ(navegadores.size(), 3u);
   EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
-  EXPECT_EQ(b.linhas.size(), 2u);
+  EXPECT_EQ(b.linhas.size(), 3u);
   b.receptor->encerrar();
   b.agenda.rodar(20s);
   EXPECT_TRUE(navegadores[2]->cancelado);
   EXPECT_EQ(navegadores.size(), 3u);
-}
-
-// The first result is dialled, over the cable when that is what found it; later ones are ignored.
-// The retry after its failure falls due once the watchdog has started a new search, and starts no other.
-TEST(Conexao, TheFirstResultIsDialledAndARetryDueAfterTheWatchdogStartsNoOtherAttempt) {
-  Bancada b;
-  b.opcoes.codigo = "123456";
-  b.lancar();
-  b.agenda.rodar(2500ms);
-  auto& navegador = *b.transporte.navegadores[0];
-  navegador.aoMudar({});
-  EXPECT_TRUE(b.transporte.conexoes.empty());
-  navegador.aoMudar({resultado("A"), resultado("B")});
-  b.agenda.rodar();
-  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
-  EXPECT_EQ(b.conexao().resultado->nome, "A");
-  EXPECT_TRUE(b.conexao().parametros.exigirCabo && navegador.cancelado);
-  EXPECT_EQ(b.tela.textoAviso, "Conectando pelo cabo…");
-  navegador.aoMudar({resultado("C")});
-  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
-  b.mudar(EstadoConexao::falhou, erroPosix("Connection reset by peer"));
-  b.agenda.rodar(2s);
-  EXPECT_EQ(b.transporte.navegadores.size(), 2u);
-  EXPECT_FALSE(b.transporte.navegadores[1]->cancelado);
 }
 
 TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
