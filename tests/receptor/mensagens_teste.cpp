@@ -26,7 +26,7 @@ Bytes imagem(float largura, float altura, float pontaX, float pontaY,
              const Bytes& arquivo = {'I', 'M', 'G'}) {
   return mensagem(TipoMensagem::imagemCursor, emBE({largura, altura, pontaX, pontaY}) + arquivo);
 }
-const Bytes config1080 = config(1920, 1080);
+const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
 
 TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErrorEndsTheConnection) {
   Bancada b;
