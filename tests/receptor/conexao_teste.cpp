@@ -235,8 +235,11 @@ TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
   b.preferencias.textos = {{"host", "10.0.0.5"}};
   b.lancar();
   b.confirmar("abcdefg", " \t ");
-  ASSERT_EQ(b.transporte.navegadores.size(), 1u);
-  b.transporte.navegadores[0]->aoMudar({resultado("A")});
+  // The switch to any network stops the wired search.
+  b.agenda.rodar(3s);
+  ASSERT_EQ(b.transporte.navegadores.size(), 2u);
+  EXPECT_TRUE(b.transporte.navegadores[0]->cancelado);
+  b.transporte.navegadores[1]->aoMudar({resultado("A")});
   b.mudar(EstadoConexao::pronta);
   EXPECT_EQ(b.preferencias.texto("codigo"), "abcdefg");
   EXPECT_FALSE(b.preferencias.texto("host"));
