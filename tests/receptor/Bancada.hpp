@@ -24,7 +24,7 @@ struct Agenda {
   const Executor* emExecucao = nullptr;
 
   void agendar(const Executor& fila, Executor::Duracao atraso, Executor::Tarefa tarefa) {
-    pendentes.emplace(std::pair(agora + atraso, ordem++), std::pair(&fila, std::move(tarefa)));
+    pendentes.emplace(agora + atraso, std::pair(&fila, std::move(tarefa)));
   }
   // Runs `tarefa` as if on `fila`.
   void em(const Executor& fila, const std::function<void()>& tarefa) {
@@ -35,17 +35,16 @@ struct Agenda {
   // Runs, in order, every task due up to `ate`, including the ones they queue.
   void rodar(Executor::Duracao ate = {}) {
     const auto fim = agora + ate;
-    while (!pendentes.empty() && pendentes.begin()->first.first <= fim) {
+    while (!pendentes.empty() && pendentes.begin()->first <= fim) {
       auto no = pendentes.extract(pendentes.begin());
-      agora = std::max(agora, no.key().first);
+      agora = std::max(agora, no.key());
       em(*no.mapped().first, no.mapped().second);
     }
     agora = fim;
   }
-  std::map<std::pair<std::chrono::steady_clock::time_point, long>,
-           std::pair<const Executor*, Executor::Tarefa>>
+  // Tasks due at the same time run in the order they were queued.
+  std::multimap<std::chrono::steady_clock::time_point, std::pair<const Executor*, Executor::Tarefa>>
       pendentes;
-  long ordem = 0;
 };
 
 // A serial queue on the manual clock. `parada`, it holds its tasks back, as a busy thread does.
@@ -90,7 +89,6 @@ struct ConexaoFalsa : Conexao {
   ParametrosTls parametros;
   AoMudarEstado aoMudar;
   AoReceber aoReceber;
-  std::size_t minimo = 0, maximo = 0;
   bool iniciada = false, cancelada = false;
   std::vector<Bytes> enviados;
   std::optional<std::string> interfaceNome = "eth0";
@@ -98,8 +96,8 @@ struct ConexaoFalsa : Conexao {
   void aoMudarEstado(AoMudarEstado tratador) override { aoMudar = naFila(fila, std::move(tratador)); }
   void iniciar() override { iniciada = true; }
   void cancelar() override { cancelada = true; }
-  void receber(std::size_t min, std::size_t max, AoReceber completar) override {
-    minimo = min, maximo = max, aoReceber = naFila(fila, std::move(completar));
+  void receber(std::size_t, std::size_t, AoReceber completar) override {
+    aoReceber = naFila(fila, std::move(completar));
   }
   void enviar(Bytes mensagem) override { enviados.push_back(std::move(mensagem)); }
   std::string endpoint() const override { return "127.0.0.1:7420"; }
@@ -107,9 +105,6 @@ struct ConexaoFalsa : Conexao {
   std::optional<std::uint16_t> suiteNegociada() const override { return 0xCCAC; }
 
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) { aoMudar(estado, erro); }
-  void entregar(VistaBytes dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    std::exchange(aoReceber, nullptr)(dados, completo, erro);
-  }
 };
 
 struct NavegadorFalso : Navegador {
@@ -168,32 +163,26 @@ struct CamadaFalsa : CamadaVideo {
 // Files that begin with "IMG" are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
-    if (arquivo.size() < 3 || arquivo[0] != 'I' || arquivo[1] != 'M' || arquivo[2] != 'G') {
-      return nullptr;
-    }
-    return std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)});
+    const bool imagem = arquivo.size() >= 3 && arquivo[0] == 'I' && arquivo[1] == 'M' && arquivo[2] == 'G';
+    return imagem ? std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)}) : nullptr;
   }
 };
 
+// Booleans are kept as the texts "1" and "0".
 struct PreferenciasFalsas : Preferencias {
   std::map<std::string, std::string, std::less<>> textos;
-  std::map<std::string, bool, std::less<>> booleanos;
   std::optional<std::string> texto(std::string_view preferencia) const override {
     auto achado = textos.find(preferencia);
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
-  bool booleano(std::string_view preferencia) const override {
-    return booleanos.contains(preferencia) && booleanos.find(preferencia)->second;
-  }
+  bool booleano(std::string_view preferencia) const override { return texto(preferencia) == "1"; }
   void gravarTexto(std::string_view preferencia, const std::string& valor) override {
     textos[std::string(preferencia)] = valor;
   }
   void gravarBooleano(std::string_view preferencia, bool valor) override {
-    booleanos[std::string(preferencia)] = valor;
+    gravarTexto(preferencia, valor ? "1" : "0");
   }
-  void remover(std::string_view preferencia) override {
-    textos.erase(std::string(preferencia)), booleanos.erase(std::string(preferencia));
-  }
+  void remover(std::string_view preferencia) override { textos.erase(std::string(preferencia)); }
 };
 
 struct InicioFalso : InicioAutomatico {
@@ -249,10 +238,10 @@ struct Bancada {
     agenda.rodar();
   }
   // Dials 10.0.0.5 with code 123456, and with `pronta` gets through.
-  void discar(bool pronta = true, std::optional<TamanhoTela> monitor = std::nullopt) {
+  void discar(bool pronta = true) {
     opcoes.codigo = "123456";
     opcoes.host = "10.0.0.5";
-    lancar(monitor);
+    lancar(std::nullopt);
     if (pronta) {
       mudar(EstadoConexao::pronta);
     }
@@ -260,7 +249,7 @@ struct Bancada {
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.
   void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    conexao().entregar(dados, completo, std::move(erro));
+    std::exchange(conexao().aoReceber, nullptr)(dados, completo, erro);
     agenda.rodar();
   }
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {

@@ -11,7 +11,11 @@ namespace {
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
 const std::string semAvahi = "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.";
 
-TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightUntilTheEnd) {
+// Discovery: over the cable first, over any network from three seconds on, restarted every eight until
+// the end. The first result is dialled, over the cable when that is what found it, later ones ignored;
+// the retry after that dial fails falls due once the watchdog has started a new search, and starts no other.
+TEST(Conexao,
+     DiscoveryIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightAndTheFirstResultIsDialled) {
   Bancada b;
   b.opcoes.codigo = "123456";
   b.lancar();
@@ -24,52 +28,52 @@ TEST(Conexao, FirstAttemptIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEver
   navegadores[0]->aoFaltar();
   navegadores[0]->aoFaltar();
 
-  b.agenda.rodar(2900ms);
+  b.agenda.rodar(2500ms);
+  navegadores[0]->aoMudar({});
+  EXPECT_TRUE(b.transporte.conexoes.empty());
+  navegadores[0]->aoMudar({resultado("A"), resultado("B")});
+  b.agenda.rodar();
+  ASSERT_EQ(b.transporte.conexoes.size(), 1u);
+  EXPECT_EQ(b.conexao().resultado->nome, "A");
+  EXPECT_TRUE(b.conexao().parametros.exigirCabo && navegadores[0]->cancelado);
+  EXPECT_EQ(b.tela.textoAviso, "Conectando pelo cabo…");
+  navegadores[0]->aoMudar({resultado("C")});
+  EXPECT_EQ(b.transporte.conexoes.size(), 1u);
+  b.mudar(EstadoConexao::falhou, erroPosix("Connection reset by peer"));
+
+  b.agenda.rodar(400ms);
   EXPECT_EQ(navegadores.size(), 1u);
   b.agenda.rodar(100ms);
   ASSERT_EQ(navegadores.size(), 2u);
-  EXPECT_EQ(b.linhas, (std::vector{semAvahi, caboFalhou}));
+  EXPECT_EQ(b.linhas,
+            (std::vector{semAvahi, std::string("Falha na conexão pelo cabo: Connection reset by peer"),
+                         caboFalhou}));
   navegadores[1]->aoFaltar();
-  EXPECT_TRUE(navegadores[0]->cancelado);
+  navegadores[0]->aoMudar({resultado("D")});
+  b.agenda.rodar();
+  EXPECT_EQ(b.transporte.conexoes.size(), 1u) << "a replaced search's late result";
   EXPECT_FALSE(navegadores[1]->parametros.exigirCabo);
   EXPECT_EQ(b.tela.textoAviso, "Procurando o MacBook…\nAbra o Velaro nele.");
-  navegadores[0]->aoMudar({resultado("A")});
-  EXPECT_TRUE(b.transporte.conexoes.empty());
+  b.agenda.rodar(1s);
+  EXPECT_EQ(navegadores.size(), 2u);
+  EXPECT_FALSE(navegadores[1]->cancelado);
 
-  b.agenda.rodar(7900ms);
+  b.agenda.rodar(6900ms);
   EXPECT_EQ(navegadores.size(), 2u);
   b.agenda.rodar(100ms);
   EXPECT_EQ(navegadores.size(), 3u);
   EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
-  EXPECT_EQ(b.linhas.size(), 2u);
+  EXPECT_EQ(b.linhas.size(), 3u);
   b.receptor->encerrar();
   b.agenda.rodar(20s);
   EXPECT_TRUE(navegadores[2]->cancelado);
   EXPECT_EQ(navegadores.size(), 3u);
-
-  // The first result is dialled, over the cable when that is what found it; later ones are ignored.
-  Bancada c;
-  c.opcoes.codigo = "123456";
-  c.lancar();
-  auto& navegador = *c.transporte.navegadores[0];
-  navegador.aoMudar({});
-  EXPECT_TRUE(c.transporte.conexoes.empty());
-  navegador.aoMudar({resultado("A"), resultado("B")});
-  c.agenda.rodar();
-  ASSERT_EQ(c.transporte.conexoes.size(), 1u);
-  EXPECT_EQ(c.conexao().resultado->nome, "A");
-  EXPECT_TRUE(c.conexao().parametros.exigirCabo);
-  EXPECT_TRUE(navegador.cancelado);
-  EXPECT_EQ(c.tela.textoAviso, "Conectando pelo cabo…");
-  navegador.aoMudar({resultado("C")});
-  EXPECT_EQ(c.transporte.conexoes.size(), 1u);
 }
 
 TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
   Bancada b;
   b.discar(false);
-  EXPECT_EQ(b.conexao().host, "10.0.0.5");
-  EXPECT_EQ(b.conexao().porta, 7420);
+  EXPECT_EQ(b.conexao().host + ":" + std::to_string(b.conexao().porta), "10.0.0.5:7420");
   EXPECT_TRUE(b.conexao().parametros.exigirCabo && b.conexao().iniciada);
   EXPECT_EQ(b.tela.textoAviso, "Conectando a 10.0.0.5 pelo cabo…");
 
@@ -87,77 +91,29 @@ TEST(Conexao, FailedWiredDialIsLoggedAndRetriedOneSecondLaterWithoutTheCable) {
   EXPECT_FALSE(b.conexao().parametros.exigirCabo);
   EXPECT_EQ(b.tela.textoAviso, "Conectando a 10.0.0.5…");
 
-  // Once a connection has worked and broken, the cable gets another chance.
+  // Ready: logged, the host remembered, registered at login once.
   b.mudar(EstadoConexao::pronta);
-  b.receber({}, true);
-  EXPECT_EQ(b.linhas.back(), "Conexão encerrada pelo emissor.");
-  b.agenda.rodar(1s);
-  ASSERT_EQ(b.transporte.conexoes.size(), 3u);
-  EXPECT_TRUE(b.conexao().parametros.exigirCabo);
-  // The watchdogs of the superseded and of the ready attempt do nothing.
-  b.mudar(EstadoConexao::pronta);
-  b.agenda.rodar(20s);
-  EXPECT_EQ(b.transporte.conexoes.size(), 3u);
-  EXPECT_EQ(std::ranges::count(b.linhas, caboFalhou), 0);
-}
-
-TEST(Conexao, RetryThatFallsDueAfterTheWatchdogStartedANewAttemptStartsNoOther) {
-  Bancada b;
-  b.opcoes.codigo = "123456";
-  b.lancar();
-  b.agenda.rodar(2500ms);
-  b.transporte.navegadores[0]->aoMudar({resultado("MacBook")});
-  b.mudar(EstadoConexao::falhou, erroPosix("Connection reset by peer"));
-  b.agenda.rodar(2s);
-  EXPECT_EQ(b.transporte.navegadores.size(), 2u);
-  EXPECT_FALSE(b.transporte.navegadores[1]->cancelado);
-}
-
-TEST(Conexao, ReadyConnectionIsLoggedRememberedAnnouncedAndRegistersAtLoginOnce) {
-  Bancada b;
-  b.discar(true, TamanhoTela{2560, 1440});
-  EXPECT_EQ(b.linhas, std::vector<std::string>{"Conectado a 127.0.0.1:7420 por eth0, cifrado com "
-                                               "ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256."});
+  EXPECT_EQ(b.linhas.back(),
+            "Conectado a 127.0.0.1:7420 por eth0, cifrado com ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256.");
   EXPECT_EQ(b.preferencias.texto("host"), "10.0.0.5");
-  EXPECT_EQ(b.inicio.ligacoes, 1);
   EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
   EXPECT_EQ(b.tela.textoAviso, "Conectado. Esperando a imagem…");
   EXPECT_TRUE(b.tela.botaoAvisoOculto);
-  // A later connection neither registers again nor needs an interface name.
+
+  // Once a connection has worked and broken, the cable gets another chance.
   b.receber({}, true);
   b.agenda.rodar(1s);
+  ASSERT_EQ(b.transporte.conexoes.size(), 3u);
+  EXPECT_TRUE(b.conexao().parametros.exigirCabo);
+  // A later connection neither registers again nor needs an interface name; the watchdogs of the
+  // superseded and of the ready attempt do nothing.
   b.conexao().interfaceNome = std::nullopt;
   b.mudar(EstadoConexao::pronta);
-  EXPECT_EQ(b.inicio.ligacoes, 1);
   EXPECT_NE(b.linhas.back().find(" por ?, "), std::string::npos);
-}
-
-TEST(Lancamento, WithoutAUsableCodeThePanelShowsEmptyWithTheStoredHostAndKeepsTheStoredCode) {
-  Bancada b;
-  b.preferencias.textos = {{"codigo", "12-345"}, {"host", "10.0.0.5"}};
-  b.inicio.entrada = true;
-  b.lancar();
-  EXPECT_EQ(b.inicio.ligacoes, 1);  // an existing login entry is rewritten
-  EXPECT_TRUE(b.transporte.conexoes.empty() && b.transporte.navegadores.empty());
-  EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.opcaoInicioOculta);
-  EXPECT_TRUE(b.tela.pilhaAvisoOculta && b.tela.erroPareamentoOculto && b.tela.focarCodigo &&
-              b.tela.opcaoInicio);
-  EXPECT_EQ(b.tela.campoCodigo, "");
-  EXPECT_EQ(b.tela.campoHost, "10.0.0.5");
-  EXPECT_EQ(b.preferencias.texto("codigo"), "12-345");
-}
-
-TEST(Lancamento, CommandLineValuesWinOverStoredOnesAndAStoredCodeIsNormalised) {
-  for (const bool dados : {true, false}) {
-    Bancada b;
-    if (dados) {
-      b.opcoes = {.host = "10.0.0.9", .codigo = "654321", .tela = {}};
-    }
-    b.preferencias.textos = {{"codigo", " 123-456"}, {"host", "10.0.0.5"}};
-    b.lancar();
-    EXPECT_EQ(b.conexao().host, dados ? "10.0.0.9" : "10.0.0.5");
-    EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave(dados ? "654321" : "123456"));
-  }
+  EXPECT_EQ(b.inicio.ligacoes, 1);
+  b.agenda.rodar(20s);
+  EXPECT_EQ(b.transporte.conexoes.size(), 3u);
+  EXPECT_EQ(std::ranges::count(b.linhas, caboFalhou), 0);
 }
 
 // Moved to another monitor, a full-screen receiver tells the sender at once, and once.
@@ -202,11 +158,24 @@ TEST(Lancamento, TheMonitorChosenIsTheOneHoldingThePointerElseTheNearest) {
   EXPECT_EQ(monitorDoPonto({}, 10, 10), 0u);
 }
 
-TEST(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAndTheLoginChoiceApplied) {
-  for (const bool noLogin : {true, false}) {
+// Without a usable code the panel shows, empty, with the stored host; a short code typed shows the
+// error; a good one is normalised, the host trimmed, and the login choice applied once where installed.
+TEST(Painel, WithoutAUsableCodeThePanelShowsAndATypedCodeIsCheckedNormalisedAndAppliesTheLoginChoice) {
+  for (const auto& [instalado, noLogin] : {std::pair(true, true), {true, false}, {false, true}}) {
     Bancada b;
+    b.preferencias.textos = {{"codigo", "12-345"}, {"host", "10.0.0.5"}};
+    b.inicio.eInstalado = instalado;
     b.inicio.entrada = true;
     b.lancar();
+    EXPECT_EQ(b.inicio.ligacoes, 1);  // an existing login entry is rewritten
+    EXPECT_TRUE(b.transporte.conexoes.empty() && b.transporte.navegadores.empty());
+    EXPECT_EQ(b.tela.opcaoInicioOculta, !instalado);
+    EXPECT_FALSE(b.tela.pareamentoOculto);
+    EXPECT_TRUE(b.tela.pilhaAvisoOculta && b.tela.erroPareamentoOculto && b.tela.focarCodigo &&
+                b.tela.opcaoInicio);
+    EXPECT_EQ(b.tela.campoCodigo + "|" + b.tela.campoHost, "|10.0.0.5");
+    EXPECT_EQ(b.preferencias.texto("codigo"), "12-345");
+
     b.inicio.ligacoes = 0;
     b.confirmar("12 3-45", "10.0.0.5");
     EXPECT_EQ(b.tela.erroPareamento, "O código tem 6 dígitos.");
@@ -223,35 +192,39 @@ TEST(Painel, AShortCodeShowsTheErrorThenAGoodOneIsNormalisedWithTheHostTrimmedAn
     EXPECT_TRUE(b.tela.pareamentoOculto && !b.tela.pilhaAvisoOculta);
     b.mudar(EstadoConexao::pronta);
     EXPECT_EQ(b.inicio.entrada, noLogin);
-    EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 1) << "the choice, once, and a success adds none";
-    EXPECT_TRUE(b.preferencias.booleano("inicioConfigurado"));
+    EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, instalado ? 1 : 0)
+        << "the choice, once where installed, and a success adds none";
+    EXPECT_EQ(b.preferencias.booleano("inicioConfigurado"), instalado);
   }
 }
 
-// The code the sender refuses, whether remembered, given on the command line or typed into the
-// panel: only a remembered one is forgotten, and the panel says why, with the host in use.
+// The code the sender refuses, whether remembered (normalised), given on the command line with a host
+// or typed into the panel: only a remembered one is forgotten, and the panel says why, with the host in use.
 TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndTheHost) {
-  for (const std::string origem : {"remembered", "command line", "panel"}) {
+  for (const auto& [origem, codigo, host] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{{"remembered", "111111", "10.0.0.5"},
+                                                                      {"command line", "222222", "10.0.0.9"},
+                                                                      {"panel", "333333", "10.0.0.7"}}) {
     Bancada b;
-    b.preferencias.textos = {{"codigo", "111111"}, {"host", "10.0.0.5"}};
+    b.preferencias.textos = {{"codigo", " 111-111"}, {"host", "10.0.0.5"}};
     if (origem == "command line") {
-      b.opcoes.codigo = "222222";
+      b.opcoes = {.host = host, .codigo = codigo, .tela = {}};
     }
     b.lancar();
     if (origem == "panel") {
-      b.confirmar("333333", "10.0.0.7");
+      b.confirmar(codigo, host);
     }
+    EXPECT_EQ(b.conexao().host, host);
+    EXPECT_EQ(b.conexao().parametros.chave, Pareamento::derivarChave(codigo));
     b.mudar(EstadoConexao::falhou, erroTls);
-    const std::string codigo = origem == "panel" ? "333333" : origem == "command line" ? "222222" : "111111";
     EXPECT_EQ(b.linhas.back(), "O MacBook recusou o código " + codigo + " (bad record mac).");
     EXPECT_EQ(b.preferencias.texto("codigo"),
-              origem == "remembered" ? std::nullopt : std::optional<std::string>("111111"))
+              origem == "remembered" ? std::nullopt : std::optional<std::string>(" 111-111"))
         << origem;
     EXPECT_FALSE(b.tela.pareamentoOculto || b.tela.erroPareamentoOculto) << origem;
     EXPECT_EQ(b.tela.erroPareamento,
               "O MacBook recusou esse código. Confira o código no ícone do Velaro, na barra de menus dele.");
-    EXPECT_EQ(b.tela.campoCodigo, "");
-    EXPECT_EQ(b.tela.campoHost, origem == "panel" ? "10.0.0.7" : "10.0.0.5") << origem;
+    EXPECT_EQ(b.tela.campoCodigo + "|" + b.tela.campoHost, "|" + host) << origem;
     b.agenda.rodar(10s);
     EXPECT_EQ(b.transporte.conexoes.size(), origem == "panel" ? 2u : 1u) << "a refusal is not retried";
   }
@@ -262,8 +235,11 @@ TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
   b.preferencias.textos = {{"host", "10.0.0.5"}};
   b.lancar();
   b.confirmar("abcdefg", " \t ");
-  ASSERT_EQ(b.transporte.navegadores.size(), 1u);
-  b.transporte.navegadores[0]->aoMudar({resultado("A")});
+  // The switch to any network stops the wired search.
+  b.agenda.rodar(3s);
+  ASSERT_EQ(b.transporte.navegadores.size(), 2u);
+  EXPECT_TRUE(b.transporte.navegadores[0]->cancelado);
+  b.transporte.navegadores[1]->aoMudar({resultado("A")});
   b.mudar(EstadoConexao::pronta);
   EXPECT_EQ(b.preferencias.texto("codigo"), "abcdefg");
   EXPECT_FALSE(b.preferencias.texto("host"));
@@ -271,17 +247,6 @@ TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
   // Line breaks are not blanks: the address is taken as typed.
   b.confirmar("123456", "10.0.0.5\n");
   EXPECT_EQ(b.conexao().host, "10.0.0.5\n");
-}
-
-TEST(ForaDeUmaInstalacao, TheLoginChoiceIsHiddenAndNeitherThePanelNorASuccessAppliesIt) {
-  Bancada b;
-  b.inicio.eInstalado = false;
-  b.lancar();
-  EXPECT_TRUE(b.tela.opcaoInicioOculta);
-  b.confirmar("123456", "10.0.0.5");
-  b.mudar(EstadoConexao::pronta);
-  EXPECT_EQ(b.inicio.ligacoes + b.inicio.desligamentos, 0);
-  EXPECT_FALSE(b.preferencias.booleano("inicioConfigurado"));
 }
 
 TEST(Avisos, TheLocalPointerHidesForNoticesWithoutAButtonOnlyOnceAndNeverInAWindow) {

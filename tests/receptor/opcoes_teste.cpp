@@ -12,111 +12,86 @@ namespace {
 const std::string portaInvalida = "Porta inválida";
 const std::string telaInvalida = "Use --tela 1920x1080";
 const std::string codigoCurto = "O código precisa ter pelo menos 6 caracteres.";
+const std::string& ajuda = OpcoesReceptor::ajuda();
 
 using Argumentos = std::vector<std::string_view>;
 
-std::variant<OpcoesReceptor, SaidaAntecipada> ler(Argumentos argumentos) {
-  argumentos.insert(argumentos.begin(), "/usr/bin/orbelo");
-  return OpcoesReceptor::ler(argumentos);
-}
-
-OpcoesReceptor aceito(const Argumentos& argumentos) {
-  auto lido = ler(argumentos);
-  const auto* opcoes = std::get_if<OpcoesReceptor>(&lido);
-  EXPECT_TRUE(opcoes) << "refused with: " << std::get<SaidaAntecipada>(lido).texto;
-  return opcoes ? *opcoes : OpcoesReceptor{};
-}
-
-// "text|status" of an early end, "aceito" when parsing went through.
-std::string desfecho(const Argumentos& argumentos) {
-  const auto lido = ler(argumentos);
-  const auto* saida = std::get_if<SaidaAntecipada>(&lido);
-  return saida ? saida->texto + "|" + std::to_string(saida->status) : "aceito";
-}
-
-std::string ajuda() {
-  return std::get<SaidaAntecipada>(ler({"--help"})).texto;
-}
-
-std::string tela(const OpcoesReceptor& opcoes) {
-  return opcoes.tela ? std::to_string(opcoes.tela->largura) + "x" + std::to_string(opcoes.tela->altura) : "-";
-}
-
-TEST(OpcoesReceptor, WithoutArgumentsEverythingHasItsDefault) {
-  for (const auto& opcoes : {aceito({}), std::get<OpcoesReceptor>(OpcoesReceptor::ler({}))}) {
-    EXPECT_EQ(opcoes.host, std::nullopt);
-    EXPECT_EQ(opcoes.porta, 7420);
-    EXPECT_FALSE(opcoes.janela);
-    EXPECT_EQ(opcoes.codigo, std::nullopt);
-    EXPECT_EQ(tela(opcoes), "-");
+// "host porta [janela] codigo tela" as read, or "text|status" of an early end.
+std::string desfecho(const std::variant<OpcoesReceptor, SaidaAntecipada>& lido) {
+  if (const auto* saida = std::get_if<SaidaAntecipada>(&lido)) {
+    return saida->texto + "|" + std::to_string(saida->status);
   }
+  const auto& o = std::get<OpcoesReceptor>(lido);
+  return o.host.value_or("-") + " " + std::to_string(o.porta) + (o.janela ? " janela " : " ") +
+         o.codigo.value_or("-") + " " +
+         (o.tela ? std::to_string(o.tela->largura) + "x" + std::to_string(o.tela->altura) : "-");
+}
+std::string desfecho(Argumentos argumentos) {
+  argumentos.insert(argumentos.begin(), "/usr/bin/orbelo");
+  return desfecho(OpcoesReceptor::ler(argumentos));
 }
 
-TEST(OpcoesReceptor, ValuesAreReadStrictlyAndLaterOptionsWin) {
-  EXPECT_EQ(aceito({"--porta", "65535"}).porta, 65535);
-  EXPECT_EQ(aceito({"--porta", "+80"}).porta, 80);
-  EXPECT_EQ(aceito({"--porta", "-0"}).porta, 0);
-  EXPECT_EQ(aceito({"--porta", "1", "--porta", "0008080"}).porta, 8080);
-  EXPECT_EQ(tela(aceito({"--tela", "1920x1080"})), "1920x1080");
-  EXPECT_EQ(tela(aceito({"--tela", "ax1920x1080"})), "1920x1080");
-  EXPECT_EQ(tela(aceito({"--tela", "x+1920xx1080xpx"})), "1920x1080");
-  EXPECT_EQ(tela(aceito({"--tela", "4294967295x0"})), "4294967295x0");
-  // A piece too long for any integer is no number, passed over like text.
-  EXPECT_EQ(tela(aceito({"--tela", "99999999999999999999x1920x1080"})), "1920x1080");
-  EXPECT_EQ(aceito({"--codigo", "12-34 56"}).codigo, "123456");
-  EXPECT_EQ(aceito({"--codigo", "111111", "--codigo", "abcdefgh"}).codigo, "abcdefgh");
-  EXPECT_EQ(aceito({"--host", "10.0.0.2", "--host"}).host, std::nullopt);
-
-  const auto opcoes = aceito({"-psn_0_1234", "--host", "--janela"});
-  EXPECT_EQ(opcoes.host, "--janela");
-  EXPECT_FALSE(opcoes.janela);
-  EXPECT_TRUE(aceito({"--janela"}).janela);
-}
-
-TEST(OpcoesReceptor, BadValuesEndWithTheirMessageAndStatusOne) {
+// Arguments are read strictly and left to right: later values win, and the first early end wins.
+TEST(OpcoesReceptor, ValuesAreReadStrictlyLeftToRightAndTheFirstEndWins) {
+  EXPECT_EQ(desfecho(OpcoesReceptor::ler({})), "- 7420 - -");
+  for (const auto& [argumentos, esperado] : std::vector<std::pair<Argumentos, std::string>>{
+           {{}, "- 7420 - -"},
+           {{"--porta", "65535"}, "- 65535 - -"},
+           {{"--porta", "+80"}, "- 80 - -"},
+           {{"--porta", "-0"}, "- 0 - -"},
+           {{"--porta", "1", "--porta", "0008080"}, "- 8080 - -"},
+           {{"--tela", "1920x1080"}, "- 7420 - 1920x1080"},
+           {{"--tela", "ax1920x1080"}, "- 7420 - 1920x1080"},
+           {{"--tela", "x+1920xx1080xpx"}, "- 7420 - 1920x1080"},
+           {{"--tela", "4294967295x0"}, "- 7420 - 4294967295x0"},
+           // A piece too long for any integer is no number, passed over like text.
+           {{"--tela", "99999999999999999999x1920x1080"}, "- 7420 - 1920x1080"},
+           {{"--codigo", "12-34 56"}, "- 7420 123456 -"},
+           {{"--codigo", "111111", "--codigo", "abcdefgh"}, "- 7420 abcdefgh -"},
+           {{"--host", "10.0.0.2", "--host"}, "- 7420 - -"},
+           {{"-psn_0_1234", "--host", "--janela"}, "--janela 7420 - -"},
+           {{"--janela"}, "- 7420 janela - -"},
+           {{"--porta"}, portaInvalida + "|1"},
+           {{"--janela", "--tela"}, telaInvalida + "|1"},
+           {{"--codigo", "1 2-3 4-5"}, codigoCurto + "|1"},
+           {{"--codigo"}, codigoCurto + "|1"},
+           {{"--janela", "--help"}, ajuda + "|0"},
+           {{"-h", "--porta", "x"}, ajuda + "|0"},
+           {{"--ajuda"}, ajuda + "|0"},
+           {{"--porta", "x", "--help"}, portaInvalida + "|1"},
+           {{"-x", "--help"}, "Opção desconhecida: -x\n\n" + ajuda + "|1"},
+           {{"--JANELA"}, "Opção desconhecida: --JANELA\n\n" + ajuda + "|1"},
+       }) {
+    EXPECT_EQ(desfecho(argumentos), esperado);
+  }
   for (std::string_view porta : {"65536", "80a", "", "-1", " 80", "+", "99999999999999999999999", "٨٠"}) {
     EXPECT_EQ(desfecho({"--porta", porta}), portaInvalida + "|1") << porta;
   }
-  EXPECT_EQ(desfecho({"--porta"}), portaInvalida + "|1");
   for (std::string_view valor : {"1920X1080", "1x2x3", "1920", "", "axb", "-1920x1080", "1920x4294967296"}) {
     EXPECT_EQ(desfecho({"--tela", valor}), telaInvalida + "|1") << valor;
   }
-  EXPECT_EQ(desfecho({"--janela", "--tela"}), telaInvalida + "|1");
-  EXPECT_EQ(desfecho({"--codigo", "1 2-3 4-5"}), codigoCurto + "|1");
-  EXPECT_EQ(desfecho({"--codigo"}), codigoCurto + "|1");
-}
-
-TEST(OpcoesReceptor, ArgumentsAreHandledLeftToRightSoTheFirstEndWins) {
-  EXPECT_TRUE(ajuda().starts_with("Uso: orbelo [opções]\n") && ajuda().ends_with("\n\nEsc fecha."))
-      << ajuda();
+  EXPECT_TRUE(ajuda.starts_with("Uso: orbelo [opções]\n") && ajuda.ends_with("\n\nEsc fecha.")) << ajuda;
   for (const char* opcao : {"--codigo XXXXXX ", "--host IP ", "--porta N ", "--janela ", "--tela LxA "}) {
-    EXPECT_NE(ajuda().find(std::string("\n  ") + opcao), std::string::npos) << opcao;
+    EXPECT_NE(ajuda.find(std::string("\n  ") + opcao), std::string::npos) << opcao;
   }
-  EXPECT_EQ(desfecho({"--janela", "--help"}), ajuda() + "|0");
-  EXPECT_EQ(desfecho({"-h", "--porta", "x"}), ajuda() + "|0");
-  EXPECT_EQ(desfecho({"--ajuda"}), ajuda() + "|0");
-  EXPECT_EQ(desfecho({"--porta", "x", "--help"}), portaInvalida + "|1");
-  EXPECT_EQ(desfecho({"-x", "--help"}), "Opção desconhecida: -x\n\n" + ajuda() + "|1");
-  EXPECT_EQ(desfecho({"--JANELA"}), "Opção desconhecida: --JANELA\n\n" + ajuda() + "|1");
 }
 
-// Without a display the window cannot open: one line with SDL's reason, and status 1.
+// Every early end, help or refusal, is one message on standard output with its status. Without a display
+// the window cannot open: one line with SDL's reason, and status 1.
 TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
   const std::string semTela = "Não consegui abrir a janela: ";
-  const std::vector<std::tuple<std::vector<std::string>, std::string, int>> casos = {
-      {{"--janela", "--help"}, ajuda(), 0},      {{"-x"}, "Opção desconhecida: -x\n\n" + ajuda(), 1},
-      {{"--porta", "65536"}, portaInvalida, 1},  {{"--tela", "1920X1080"}, telaInvalida, 1},
-      {{"--codigo", "12 34-5"}, codigoCurto, 1}, {{"--janela"}, semTela, 1},
-  };
   const teste::PastaTemporaria pasta;
   const auto saida = pasta / "saida", erros = pasta / "erros";
-  for (const auto& [argumentos, texto, status] : casos) {
-    std::string comando = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=" + pasta.caminho().string() +
-                          " XDG_CONFIG_HOME=" + pasta.caminho().string() + " " ORBELO_BINARIO;
-    for (const auto& argumento : argumentos) {
-      comando += " '" + argumento + "'";
-    }
-    const int estado = std::system((comando + " >" + saida.string() + " 2>" + erros.string()).c_str());
+  for (const auto& [argumentos, texto, status] : std::vector<std::tuple<std::string, std::string, int>>{
+           {"--janela --help", ajuda, 0},
+           {"-x", "Opção desconhecida: -x\n\n" + ajuda, 1},
+           {"--janela", semTela, 1},
+       }) {
+    const std::string comando =
+        "env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=" + pasta.caminho().string() +
+        " XDG_CONFIG_HOME=" + pasta.caminho().string() + " " ORBELO_BINARIO " " + argumentos + " >" +
+        saida.string() + " 2>" + erros.string();
+    const int estado = std::system(comando.c_str());
     const auto impresso = teste::conteudo(saida);
     if (texto == semTela) {
       EXPECT_TRUE(impresso.starts_with(semTela) && impresso.find('\n') == impresso.size() - 1) << impresso;
