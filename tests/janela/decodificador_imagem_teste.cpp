@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "apoio/Apoio.hpp"
 #include "hostil/ImagensHostis.hpp"
 #include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
 
@@ -15,19 +15,9 @@ namespace {
 // The most address space the process has held: a decoder that reserves memory for a
 // huge picture raises it, whether or not it writes to that memory.
 std::size_t picoMemoriaVirtual() {
-  std::ifstream status("/proc/self/status");
-  for (std::string linha; std::getline(status, linha);) {
-    if (linha.starts_with("VmPeak:")) {
-      return std::stoull(linha.substr(7)) * 1024;
-    }
-  }
-  return 0;
+  const auto status = teste::conteudo("/proc/self/status");
+  return std::stoull(status.substr(status.find("VmPeak:") + 7)) * 1024;
 }
-
-class DecodificadorImagemArquivoTeste : public ::testing::Test {
- protected:
-  DecodificadorImagemArquivo decodificador;
-};
 
 using Rgba = std::array<std::uint8_t, 4>;
 
@@ -36,17 +26,16 @@ Rgba pixel(const ImagemCursor& imagem, int x, int y) {
   return {imagem.rgba[i], imagem.rgba[i + 1], imagem.rgba[i + 2], imagem.rgba[i + 3]};
 }
 
-// A PNG whose pixels tell the channels apart: red top-left, green top-right, blue
-// bottom-left, half-transparent white elsewhere.
+// A half-transparent PNG whose pixels tell the channels, rows and columns apart: x in red, y in green.
+Rgba corEm(int x, int y) {
+  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 128};
+}
 Bytes salvarPng(int largura, int altura) {
   Bytes linhas;
   for (int y = 0; y < altura; ++y) {
     linhas.push_back(0);  // no filter
     for (int x = 0; x < largura; ++x) {
-      const Rgba cor = x == 0 && y == 0             ? Rgba{255, 0, 0, 255}
-                       : x == largura - 1 && y == 0 ? Rgba{0, 255, 0, 255}
-                       : x == 0 && y == altura - 1  ? Rgba{0, 0, 255, 255}
-                                                    : Rgba{255, 255, 255, 128};
+      const Rgba cor = corEm(x, y);
       linhas.insert(linhas.end(), cor.begin(), cor.end());
     }
   }
@@ -63,8 +52,7 @@ Bytes tiffCinza(int largura, int altura) {
 
 // One of the pointer-image fuzz seeds.
 Bytes semente(const std::string& nome) {
-  std::ifstream arquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
-  return {std::istreambuf_iterator<char>(arquivo), {}};
+  return teste::lerArquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
 }
 
 // A progressive JPEG whose scans come again `vezes` times: each is a pass over the whole
@@ -99,15 +87,15 @@ Bytes gifDeclarando(std::uint8_t lado1, std::uint8_t lado2) {
           0,   0,   0,   lado1, lado2, lado1, lado2, 0, 2,   2,   0x44, 0x01, 0,    0x3b};
 }
 
-TEST_F(DecodificadorImagemArquivoTeste, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
+TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
+  DecodificadorImagemArquivo decodificador;
   auto imagem = decodificador.decodificar(salvarPng(5, 3));
   ASSERT_TRUE(imagem);
   EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(5, 3));
   ASSERT_EQ(imagem->rgba.size(), 5u * 3 * 4);
-  EXPECT_EQ(pixel(*imagem, 0, 0), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(pixel(*imagem, 4, 0), (Rgba{0, 255, 0, 255}));
-  EXPECT_EQ(pixel(*imagem, 0, 2), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(pixel(*imagem, 2, 1), (Rgba{255, 255, 255, 128}));
+  for (const auto& [x, y] : {std::pair{0, 0}, {4, 0}, {0, 2}, {3, 1}}) {
+    EXPECT_EQ(pixel(*imagem, x, y), corEm(x, y));
+  }
 
   for (const auto fazer : {&salvarPng, &tiffCinza}) {
     EXPECT_TRUE(decodificador.decodificar(fazer(1024, 1024)));
@@ -141,8 +129,9 @@ TEST_F(DecodificadorImagemArquivoTeste, EveryFormatComesOutAsStraightRgbaRowsFro
   }
 }
 
-TEST_F(DecodificadorImagemArquivoTeste,
-       HugeDamagedTruncatedOrUnknownFilesAreRefusedAtOnceUnreadAndSilentlyAndNoneCrashes) {
+TEST(DecodificadorImagemArquivo,
+     HugeDamagedTruncatedOrUnknownFilesAreRefusedAtOnceUnreadAndSilentlyAndNoneCrashes) {
+  DecodificadorImagemArquivo decodificador;
   const auto cortado = [](const Bytes& arquivo, std::size_t n) {
     return Bytes(arquivo.begin(), arquivo.begin() + static_cast<std::ptrdiff_t>(n));
   };
