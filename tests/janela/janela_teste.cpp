@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "apoio/Apoio.hpp"
 #include "apoio/Tela.hpp"
 #include "receptor/plataforma/janela/JanelaSdl.hpp"
 
@@ -29,13 +29,8 @@ struct VideoFalso : VideoNaJanela {
 
 class JanelaTeste : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY")) {
-      GTEST_SKIP() << "needs an X display (scripts/servicos-teste.sh)";
-    }
-  }
-
   void abrir() {
+    teste::prepararServicos();
     // A pointer left over a button by an earlier test would light it up.
     teste::xdotool("mousemove 1 1");
     AcoesJanela acoes;
@@ -71,19 +66,16 @@ class JanelaTeste : public ::testing::Test {
     } else if (agora - desde >= 200ms || agora - inicioPasso >= 30s) {
       antes.push_back(video.apresentados);
       if (i == roteiro.size()) {
-        return sair();
+        fimForcado = true;
+        SDL_Event sair{SDL_QUIT};
+        SDL_PushEvent(&sair);
+        return;
       }
       roteiro[i++]();
       vistos = -1, inicioPasso = agora;
     }
     std::this_thread::sleep_for(5ms);
     principal.executar([this, i, vistos, desde] { darPasso(i, vistos, desde); });
-  }
-  void sair() {
-    fimForcado = true;
-    SDL_Event sair{};
-    sair.type = SDL_QUIT;
-    SDL_PushEvent(&sair);
   }
 
   std::vector<std::function<void()>> roteiro;
