@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "apoio/Apoio.hpp"
 #include "hostil/ImagensHostis.hpp"
 #include "receptor/plataforma/janela/DecodificadorImagemArquivo.hpp"
 
@@ -15,19 +13,9 @@ namespace {
 // The most address space the process has held: a decoder that reserves memory for a
 // huge picture raises it, whether or not it writes to that memory.
 std::size_t picoMemoriaVirtual() {
-  std::ifstream status("/proc/self/status");
-  for (std::string linha; std::getline(status, linha);) {
-    if (linha.starts_with("VmPeak:")) {
-      return std::stoull(linha.substr(7)) * 1024;
-    }
-  }
-  return 0;
+  const auto status = teste::conteudo("/proc/self/status");
+  return std::stoull(status.substr(status.find("VmPeak:") + 7)) * 1024;
 }
-
-class DecodificadorImagemArquivoTeste : public ::testing::Test {
- protected:
-  DecodificadorImagemArquivo decodificador;
-};
 
 using Rgba = std::array<std::uint8_t, 4>;
 
@@ -36,17 +24,16 @@ Rgba pixel(const ImagemCursor& imagem, int x, int y) {
   return {imagem.rgba[i], imagem.rgba[i + 1], imagem.rgba[i + 2], imagem.rgba[i + 3]};
 }
 
-// A PNG whose pixels tell the channels apart: red top-left, green top-right, blue
-// bottom-left, half-transparent white elsewhere.
+// A half-transparent PNG whose pixels tell the channels, rows and columns apart: x in red, y in green.
+Rgba corEm(int x, int y) {
+  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 200, 128};
+}
 Bytes salvarPng(int largura, int altura) {
   Bytes linhas;
   for (int y = 0; y < altura; ++y) {
     linhas.push_back(0);  // no filter
     for (int x = 0; x < largura; ++x) {
-      const Rgba cor = x == 0 && y == 0             ? Rgba{255, 0, 0, 255}
-                       : x == largura - 1 && y == 0 ? Rgba{0, 255, 0, 255}
-                       : x == 0 && y == altura - 1  ? Rgba{0, 0, 255, 255}
-                                                    : Rgba{255, 255, 255, 128};
+      const Rgba cor = corEm(x, y);
       linhas.insert(linhas.end(), cor.begin(), cor.end());
     }
   }
@@ -63,23 +50,20 @@ Bytes tiffCinza(int largura, int altura) {
 
 // One of the pointer-image fuzz seeds.
 Bytes semente(const std::string& nome) {
-  std::ifstream arquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
-  return {std::istreambuf_iterator<char>(arquivo), {}};
+  return teste::lerArquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
 }
 
 // A progressive JPEG whose scans come again `vezes` times: each is a pass over the whole
 // picture.
 Bytes jpegVarreduras(int vezes) {
   auto jpeg = semente("seta-progressiva.jpg");
-  const auto fim = jpeg.end() - 2;  // the end marker
   const Bytes inicioVarredura{0xFF, 0xDA};
-  const Bytes varredura(std::search(jpeg.begin(), jpeg.end(), inicioVarredura.begin(), inicioVarredura.end()),
-                        fim);
-  jpeg.erase(fim, jpeg.end());
-  for (int i = 0; i < vezes; ++i) {
-    jpeg.insert(jpeg.end(), varredura.begin(), varredura.end());
+  const Bytes varreduras(
+      std::search(jpeg.begin(), jpeg.end(), inicioVarredura.begin(), inicioVarredura.end()),
+      jpeg.end() - 2);  // up to the end marker
+  for (int i = 1; i < vezes; ++i) {
+    jpeg.insert(jpeg.end() - 2, varreduras.begin(), varreduras.end());
   }
-  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
   return jpeg;
 }
 
@@ -99,15 +83,15 @@ Bytes gifDeclarando(std::uint8_t lado1, std::uint8_t lado2) {
           0,   0,   0,   lado1, lado2, lado1, lado2, 0, 2,   2,   0x44, 0x01, 0,    0x3b};
 }
 
-TEST_F(DecodificadorImagemArquivoTeste, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
+TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
+  DecodificadorImagemArquivo decodificador;
   auto imagem = decodificador.decodificar(salvarPng(5, 3));
   ASSERT_TRUE(imagem);
   EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(5, 3));
   ASSERT_EQ(imagem->rgba.size(), 5u * 3 * 4);
-  EXPECT_EQ(pixel(*imagem, 0, 0), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(pixel(*imagem, 4, 0), (Rgba{0, 255, 0, 255}));
-  EXPECT_EQ(pixel(*imagem, 0, 2), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(pixel(*imagem, 2, 1), (Rgba{255, 255, 255, 128}));
+  for (const auto& [x, y] : {std::pair{0, 0}, {4, 0}, {0, 2}, {3, 1}}) {
+    EXPECT_EQ(pixel(*imagem, x, y), corEm(x, y));
+  }
 
   for (const auto fazer : {&salvarPng, &tiffCinza}) {
     EXPECT_TRUE(decodificador.decodificar(fazer(1024, 1024)));
@@ -141,8 +125,9 @@ TEST_F(DecodificadorImagemArquivoTeste, EveryFormatComesOutAsStraightRgbaRowsFro
   }
 }
 
-TEST_F(DecodificadorImagemArquivoTeste,
-       HugeDamagedTruncatedOrUnknownFilesAreRefusedAtOnceUnreadAndSilentlyAndNoneCrashes) {
+TEST(DecodificadorImagemArquivo,
+     HugeDamagedTruncatedOrUnknownFilesAreRefusedAtOnceUnreadAndSilentlyAndNoneCrashes) {
+  DecodificadorImagemArquivo decodificador;
   const auto cortado = [](const Bytes& arquivo, std::size_t n) {
     return Bytes(arquivo.begin(), arquivo.begin() + static_cast<std::ptrdiff_t>(n));
   };
@@ -177,10 +162,7 @@ TEST_F(DecodificadorImagemArquivoTeste,
     casos.emplace_back("PNG cut at " + std::to_string(n), cortado(png, n));
   }
   const auto picoAntes = picoMemoriaVirtual();
-  std::fflush(stderr);
-  const int guardado = ::dup(STDERR_FILENO);
-  std::FILE* capturado = std::tmpfile();
-  ::dup2(::fileno(capturado), STDERR_FILENO);
+  ::testing::internal::CaptureStderr();
   for (const auto& [nome, arquivo] : casos) {
     EXPECT_FALSE(decodificador.decodificar(arquivo)) << nome;
   }
@@ -193,12 +175,8 @@ TEST_F(DecodificadorImagemArquivoTeste,
                   0xee, 0x00, 0x11, 0xee, 0x00, 0x67, 0x41, 0x4d, 0x41, 0x00, 0x43, 0x28, 0x00, 0x3b};
   const auto imagem = decodificador.decodificar(gif);
   EXPECT_TRUE(!imagem || (imagem->largura == 12 && imagem->altura == 16)) << "a damaged GIF without colours";
-  std::fflush(stderr);
-  ::dup2(guardado, STDERR_FILENO);
-  ::close(guardado);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "written on standard error";
   EXPECT_LT(picoMemoriaVirtual() - picoAntes, std::size_t{64} << 20) << "memory reserved for a huge picture";
-  EXPECT_EQ(::lseek(::fileno(capturado), 0, SEEK_END), 0) << "written on standard error";
-  std::fclose(capturado);
 }
 
 }  // namespace

@@ -15,11 +15,11 @@ using namespace std::chrono_literals;
 TEST(ExecutorPrincipal, TasksFromOtherThreadsWakeTheLoopOnceAndRunOnItInEachThreadsOrder) {
   ExecutorPrincipal executorPrincipal;
   std::vector<std::pair<int, int>> feitas;  // (thread, sequence)
-  std::vector<std::thread> threads;
   constexpr int porThread = 3000;
   const auto principal = std::this_thread::get_id();
-  for (int t = 0; t < 3; ++t) {
-    threads.emplace_back([&executorPrincipal, &feitas, principal, t] {
+  // Three threads, joined as the loop ends.
+  for (std::vector<std::jthread> threads; threads.size() < 3;) {
+    threads.emplace_back([&executorPrincipal, &feitas, principal, t = static_cast<int>(threads.size())] {
       for (int i = 0; i < porThread; ++i) {
         executorPrincipal.executar([&feitas, principal, t, i] {
           EXPECT_EQ(std::this_thread::get_id(), principal);
@@ -27,9 +27,6 @@ TEST(ExecutorPrincipal, TasksFromOtherThreadsWakeTheLoopOnceAndRunOnItInEachThre
         });
       }
     });
-  }
-  for (auto& thread : threads) {
-    thread.join();
   }
   SDL_PumpEvents();
   SDL_Event eventos[8];

@@ -34,7 +34,7 @@ struct Cenario {
   }
 };
 
-TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgramAndDesligarRemovesItFromAnywhere) {
+TEST(InicioAutomaticoXdg, OnlyTheInstalledProgramWritesItsEntryAndDesligarRemovesItFromAnywhere) {
   Cenario c;
   auto inicio = c.inicio(c.programa, c.programa);
   EXPECT_FALSE(inicio.existe());
@@ -52,21 +52,17 @@ TEST(InicioAutomaticoXdg, LigarWritesOneEntryForTheLatestInstalledProgramAndDesl
   trabalho.desligar();
   EXPECT_FALSE(trabalho.existe());
   trabalho.desligar();
+  trabalho.ligar();
+  EXPECT_FALSE(fs::exists(c.arquivo)) << "a working copy registered itself";
   EXPECT_THAT(c.linhas, IsEmpty());
-}
 
-TEST(InicioAutomaticoXdg, OnlyTheInstalledCopyCountsWhateverLinksLeadToIt) {
-  Cenario c;
+  // Only the installed copy counts, whatever links lead to it.
   fs::create_symlink(c.programa, c.pasta / "atalho");
   fs::create_directory_symlink(c.pasta / "prefixo", c.pasta / "ligado");
   EXPECT_TRUE(c.inicio(c.programa, c.pasta / "atalho").instalado());
   EXPECT_TRUE(c.inicio(c.programa, c.pasta / "ligado" / "bin" / "orbelo").instalado());
   EXPECT_FALSE(c.inicio({}, c.programa).instalado());
   EXPECT_FALSE(InicioAutomaticoXdg().instalado());  // this test program is no installed orbelo
-
-  c.inicio(c.copiaDeTrabalho, c.programa).ligar();
-  EXPECT_FALSE(fs::exists(c.configuracao));
-  EXPECT_THAT(c.linhas, IsEmpty());
 }
 
 TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {

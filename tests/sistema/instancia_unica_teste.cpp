@@ -11,41 +11,18 @@ namespace {
 using namespace teste;
 namespace fs = std::filesystem;
 
-// Sets a variable for one test, or unsets it (null), and puts back what was there.
-class Variavel {
- public:
-  Variavel(const char* nome, const char* valor) : nome(nome) {
-    if (const char* atual = std::getenv(nome)) {
-      antes = atual;
-    }
-    valor ? ::setenv(nome, valor, 1) : ::unsetenv(nome);
-  }
-  ~Variavel() { antes ? ::setenv(nome, antes->c_str(), 1) : ::unsetenv(nome); }
-
- private:
-  const char* nome;
-  std::optional<std::string> antes;
-};
-
 // What stands at the fallback folder's name before orbelo looks there.
 enum class Antes { nada, linkParaPastaNossa, abertaAOutros, deOutroUsuario };
 
-// False when this row cannot be made here (giving a folder away needs privileges).
-bool preparar(Antes antes, const fs::path& pasta) {
-  if (antes == Antes::nada) {
-    return true;
-  }
-  const fs::path alvo = antes == Antes::linkParaPastaNossa ? fs::path(pasta.string() + "-alvo") : pasta;
-  fs::create_directory(alvo);
-  fs::permissions(alvo, antes == Antes::abertaAOutros ? fs::perms(0755) : fs::perms::owner_all);
-  if (antes == Antes::linkParaPastaNossa) {
-    fs::create_directory_symlink(alvo, pasta);
-  }
-  return antes != Antes::deOutroUsuario || ::chown(pasta.c_str(), 65534, 65534) == 0;
-}
-
 TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursInTheTemporaryOne) {
   const auto nossa = "orbelo-" + std::to_string(::geteuid());
+  const auto definir = [](const char* nome, const char* valor) {
+    valor ? ::setenv(nome, valor, 1) : ::unsetenv(nome);
+  };
+  const std::string temporariaAntes = fs::temp_directory_path();
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::optional<std::string> runtimeAntes =
+      runtime ? std::optional<std::string>(runtime) : std::nullopt;
   const std::vector<std::tuple<const char*, Antes, bool>> casos = {
       {"/run/user/1000", Antes::nada, true},
       {nullptr, Antes::nada, true},
@@ -57,10 +34,21 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
   };
   for (const auto& [xdg, antes, usavel] : casos) {
     SCOPED_TRACE(std::string(xdg ? xdg : "(unset)") + ", before: " + std::to_string(static_cast<int>(antes)));
+    definir("TMPDIR", temporariaAntes.c_str());
     PastaTemporaria temporaria;
-    const Variavel runtime("XDG_RUNTIME_DIR", xdg), tmpdir("TMPDIR", temporaria.caminho().c_str());
+    definir("XDG_RUNTIME_DIR", xdg);
+    definir("TMPDIR", temporaria.caminho().c_str());
     const auto esperada = xdg && *xdg == '/' ? fs::path(xdg) : temporaria / nossa;
-    if (!preparar(antes, temporaria / nossa)) {
+    const fs::path alvo = antes == Antes::linkParaPastaNossa ? temporaria / "alvo" : temporaria / nossa;
+    if (antes != Antes::nada) {
+      fs::create_directory(alvo);
+      fs::permissions(alvo, antes == Antes::abertaAOutros ? fs::perms(0755) : fs::perms::owner_all);
+    }
+    if (antes == Antes::linkParaPastaNossa) {
+      fs::create_directory_symlink(alvo, temporaria / nossa);
+    }
+    // Giving a folder away needs privileges.
+    if (antes == Antes::deOutroUsuario && ::chown(alvo.c_str(), 65534, 65534) != 0) {
       continue;
     }
     const auto pasta = InstanciaUnica::pastaExecucao();
@@ -69,6 +57,8 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
       EXPECT_EQ(fs::status(*pasta).permissions(), fs::perms::owner_all);
     }
   }
+  definir("XDG_RUNTIME_DIR", runtimeAntes ? runtimeAntes->c_str() : nullptr);
+  definir("TMPDIR", temporariaAntes.c_str());
 }
 
 TEST(InstanciaUnica, ALaterStartFindsTheLockTakenUntilTheFirstEndsAndAnUnusableFolderGuardsNothing) {

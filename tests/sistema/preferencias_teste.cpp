@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "apoio/Apoio.hpp"
@@ -60,9 +59,9 @@ TEST(PreferenciasArquivo, ValuesSurviveIntoTheNextRunInAFileOnlyTheOwnerCanRead)
 }
 
 TEST(PreferenciasArquivo, AnIllegibleFileIsSaidOnceReadAsEmptyAndReplacedByTheNextSave) {
-  for (const std::string& ruim : {""s, "{\"codigo\": \"123"s, "codigo=123456"s, "[\"123456\"]"s, "null"s,
-                                  "{\"a\": \"\xFF\"}"s, std::string(100'000, '[') + std::string(100'000, ']'),
-                                  "{\"codigo\": \"" + std::string(2'000'000, '1') + "\"}"}) {
+  for (const std::string& ruim :
+       {""s, "{\"codigo\": \"123"s, "codigo=123456"s, "[\"123456\"]"s, "null"s, "{\"a\": \"\xFF\"}"s,
+        "{\"codigo\": \"" + std::string(2'000'000, '1') + "\"}"}) {
     Cenario c;
     escrever(c.caminho, ruim);
     fs::permissions(c.caminho, fs::perms(0644));
@@ -92,17 +91,15 @@ TEST(PreferenciasArquivo, AValueOfTheWrongTypeReadsAsAbsentAndTheOthersRemain) {
   EXPECT_THAT(c.linhas, IsEmpty());
 }
 
-TEST(PreferenciasArquivo, AFolderWhereTheFileShouldBeCanNeitherBeReadNorReplaced) {
-  Cenario pasta;
+TEST(PreferenciasArquivo, AFileThatCannotBeReplacedCostsOneLineAndLeavesWhatWasThere) {
+  Cenario pasta;  // a folder where the file should be
   fs::create_directories(pasta.caminho);
   pasta.abrir().gravarTexto("codigo", "123456");
   EXPECT_THAT(pasta.linhas,
               ElementsAre(pasta.ilegivel(), "Não consegui gravar as preferências: Is a directory"));
   EXPECT_THAT(nomesEm(pasta.caminho.parent_path()), ElementsAre("preferencias.json"));
-}
 
-TEST(PreferenciasArquivo, AReadOnlyFolderCostsOneLineAndLeavesTheOldFileWhole) {
-  Cenario c;
+  Cenario c;  // a read-only folder
   const std::string antigo = R"({"codigo": "111111"})";
   escrever(c.caminho, antigo);
   fs::permissions(c.caminho, fs::perms(0644));
@@ -135,9 +132,7 @@ TEST(PreferenciasArquivo, SavesFromTwoThreadsReplaceTheFileWholeAndLoseNothing) 
   outra.join();
 
   // A reader that opened the file before the saves still reads it whole.
-  std::stringstream lido;
-  lido << aberto.rdbuf();
-  EXPECT_EQ(lido.str(), antes);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aberto), {}), antes);
   const auto ultimo = std::string(5000, 'a') + "39";
   EXPECT_EQ(c.noDisco(), (Json{{"codigo", ultimo}, {"host", ultimo}}));
   EXPECT_THAT(nomesEm(c.caminho.parent_path()), ElementsAre("preferencias.json"));
