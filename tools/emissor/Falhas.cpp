@@ -1,5 +1,8 @@
 #include "Falhas.hpp"
 
+#include <algorithm>
+#include <array>
+
 namespace orbelo::emissor::Falhas {
 
 QuadroCodificado quadroIndecodificavel() {
@@ -16,8 +19,9 @@ Bytes comprimentoCorrompido() {
 }
 
 Bytes registroTlsEstragado() {
-  Bytes registro{23, 3, 3, 0, 32};
-  registro.resize(registro.size() + 32, 0x5A);
+  // Application data, TLS 1.2, then a 32-byte body.
+  Bytes registro(5 + 32, 0x5A);
+  std::ranges::copy(std::array<std::uint8_t, 5>{23, 3, 3, 0, 32}, registro.begin());
   return registro;
 }
 
