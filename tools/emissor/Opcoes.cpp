@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "protocolo/Pareamento.hpp"
@@ -55,25 +57,16 @@ bool enderecoNumerico(const std::string& texto) {
 }
 
 std::optional<Falha::Tipo> tipoFalha(std::string_view opcao) {
-  if (opcao == "--falha-comprimento") {
-    return Falha::Tipo::comprimento;
-  }
-  if (opcao == "--falha-fechar") {
-    return Falha::Tipo::fechar;
-  }
-  if (opcao == "--falha-reset") {
-    return Falha::Tipo::reset;
-  }
-  if (opcao == "--falha-lixo") {
-    return Falha::Tipo::lixo;
-  }
-  if (opcao == "--falha-parametros") {
-    return Falha::Tipo::parametros;
-  }
-  if (opcao == "--falha-registro") {
-    return Falha::Tipo::registro;
-  }
-  return std::nullopt;
+  constexpr std::array<std::pair<std::string_view, Falha::Tipo>, 6> opcoes{{
+      {"--falha-comprimento", Falha::Tipo::comprimento},
+      {"--falha-fechar", Falha::Tipo::fechar},
+      {"--falha-reset", Falha::Tipo::reset},
+      {"--falha-lixo", Falha::Tipo::lixo},
+      {"--falha-parametros", Falha::Tipo::parametros},
+      {"--falha-registro", Falha::Tipo::registro},
+  }};
+  const auto achada = std::ranges::find(opcoes, opcao, &std::pair<std::string_view, Falha::Tipo>::first);
+  return achada == opcoes.end() ? std::nullopt : std::optional(achada->second);
 }
 
 }  // namespace
