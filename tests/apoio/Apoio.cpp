@@ -41,11 +41,12 @@ bool pronto(int fd, std::chrono::milliseconds espera) {
 
 // Every line the receiver may print; anything else on its output is a stray.
 const std::regex linhasReceptor(
-    "^(Conectado a |O cabo não levou ao MacBook; tentando por qualquer rede\\.$|A procura pelo MacBook "
-    "precisa "
-    "do avahi-daemon; tentando de novo\\.$|Falha na conexão|O MacBook recusou o código |Conexão encerrada|"
-    "Dados inválidos do emissor: |Emissor em |SPS/PPS inválidos\\.$|Erro de decodificação: |Recebido: |"
-    "Preferências ilegíveis em |O orbelo já está aberto\\.$)");
+    "^(Conectado a "
+    "|O cabo não levou ao MacBook; tentando por qualquer rede\\.$"
+    "|A procura pelo MacBook precisa do avahi-daemon; tentando de novo\\.$"
+    "|Falha na conexão|O MacBook recusou o código |Conexão encerrada|Dados inválidos do emissor: "
+    "|Emissor em |SPS/PPS inválidos\\.$|Erro de decodificação: |Recebido: |Preferências ilegíveis em "
+    "|O orbelo já está aberto\\.$)");
 
 // Each as a C string, then a null.
 std::vector<char*> vetorC(const std::vector<std::string>& textos) {

@@ -60,6 +60,8 @@ Verificacao quadrantesEm(Caixa video);
 inline constexpr Rgb magenta{255, 0, 255};
 Verificacao cursorEm(Caixa cursor, Caixa video);
 
+// The pairing panel's Conectar button.
+inline constexpr Rgb azulConectar{10, 117, 235};
 // The pairing panel, centred in the window, with or without its red error line.
 Verificacao painel(bool comErro);
 // Nothing but the grey of a notice in the window: no picture, no pointer, no panel.

@@ -14,7 +14,6 @@ constexpr std::array<std::array<int, 2>, 6> faixasPadrao{
 
 const Rgb cinzaAviso{153, 153, 153};
 const Rgb corBotaoAviso{92, 92, 92};
-const Rgb azulConectar{10, 117, 235};
 const Rgb vermelhoErro{255, 115, 102};
 const auto branco = [](Rgb c) { return c == Rgb{255, 255, 255}; };
 
