@@ -53,36 +53,6 @@ Bytes semente(const std::string& nome) {
   return teste::lerArquivo(std::string(ORBELO_FONTE) + "/fuzz/corpus/fuzz_imagem_cursor/" + nome);
 }
 
-// A progressive JPEG whose scans come again `vezes` times: each is a pass over the whole
-// picture.
-Bytes jpegVarreduras(int vezes) {
-  auto jpeg = semente("seta-progressiva.jpg");
-  const Bytes inicioVarredura{0xFF, 0xDA};
-  const Bytes varreduras(
-      std::search(jpeg.begin(), jpeg.end(), inicioVarredura.begin(), inicioVarredura.end()),
-      jpeg.end() - 2);  // up to the end marker
-  for (int i = 1; i < vezes; ++i) {
-    jpeg.insert(jpeg.end() - 2, varreduras.begin(), varreduras.end());
-  }
-  return jpeg;
-}
-
-// The arrow in JPEG, its first Huffman table declaring 510 more codes than it holds.
-Bytes jpegTabelaGrande() {
-  auto jpeg = semente("seta.jpg");
-  const Bytes marcaTabela{0xFF, 0xC4};
-  const auto tabela = std::search(jpeg.begin(), jpeg.end(), marcaTabela.begin(), marcaTabela.end());
-  tabela[19] = tabela[20] = 0xFF;  // how many codes of 15 and of 16 bits
-  return jpeg;
-}
-
-// 1x1 screen with a two-colour table and a comment extension, then a picture of that size.
-Bytes gifDeclarando(std::uint8_t lado1, std::uint8_t lado2) {
-  return {'G', 'I', 'F', '8',   '9',   'a',   1,     0, 1,   0,   0x80, 0,    0,    255,
-          0,   0,   0,   0,     0,     0x21,  0xfe,  3, 'o', 'l', 'a',  0,    0x2c, 0,
-          0,   0,   0,   lado1, lado2, lado1, lado2, 0, 2,   2,   0x44, 0x01, 0,    0x3b};
-}
-
 TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTopUpTo1024ASide) {
   DecodificadorImagemArquivo decodificador;
   auto imagem = decodificador.decodificar(salvarPng(5, 3));
@@ -98,11 +68,6 @@ TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTop
     EXPECT_FALSE(decodificador.decodificar(fazer(1025, 4)));
     EXPECT_FALSE(decodificador.decodificar(fazer(4, 1025)));
   }
-
-  // The comment extension is skipped correctly.
-  imagem = decodificador.decodificar(gifDeclarando(1, 0));
-  ASSERT_TRUE(imagem);
-  EXPECT_EQ(pixel(*imagem, 0, 0), (Rgba{255, 0, 0, 255}));
 
   // libtiff multiplies an unassociated alpha into the colours; they come out straight.
   const teste::EntradasTiff rgba{{256, 3, 1, 1}, {257, 3, 1, 1},  {258, 3, 4, 8},
@@ -139,13 +104,16 @@ TEST(DecodificadorImagemArquivo,
       {"PNG cut after a chunk header", cortado(teste::pngDeUmPixel(8, 8), 41)},
       // 16000 a side is within stb_image's own default limit.
       {"PNG 16000x16000", teste::pngDeUmPixel(16000, 16000)},
-      {"GIF with a 60000x60000 first picture", gifDeclarando(0x60, 0xea)},
+      // A 1x1 screen with a two-colour table, then a picture that large.
+      {"GIF with a 60000x60000 first picture",
+       {'G', 'I',  'F', '8', '9', 'a', 1,    0,    1,    0,    0x80, 0, 0, 255,  0,    0, 0,   0,
+        0,   0x2c, 0,   0,   0,   0,   0x60, 0xea, 0x60, 0xea, 0,    2, 2, 0x44, 0x01, 0, 0x3b}},
       {"GIF cut", {'G', 'I', 'F', '8', '9', 'a', 1}},
       // Zeros inflate a thousandfold: 2 MiB of data make 2 GiB.
       {"PNG 1x1 whose data inflate to 2 GiB", teste::bombaPng(2048)},
-      {"JPEG whose 10 scans come 1000 times over", jpegVarreduras(1000)},
+      {"JPEG of 201 scans", semente("jpeg-varreduras")},
       // This stb_image writes past a table of more than 256 codes.
-      {"JPEG whose Huffman table counts 510 codes too many", jpegTabelaGrande()},
+      {"JPEG whose Huffman table counts 510 codes too many", semente("jpeg-tabela-huffman-grande")},
       // Lossless WebP, a format not read: 14-bit width-1 and height-1 after the 0x2f signature.
       {"WebP 16384x16384", {'R', 'I', 'F', 'F', 30, 0,    0,    0,    'W',  'E',  'B', 'P', 'V', 'P', '8',
                             'L', 10,  0,   0,   0,  0x2f, 0xff, 0xff, 0xff, 0x0f, 0,   0,   0,   0,   0}},

@@ -57,9 +57,7 @@ TEST(InicioAutomaticoXdg, OnlyTheInstalledProgramWritesItsEntryAndDesligarRemove
   EXPECT_THAT(c.linhas, IsEmpty());
 
   // Only the installed copy counts, whatever links lead to it.
-  fs::create_symlink(c.programa, c.pasta / "atalho");
   fs::create_directory_symlink(c.pasta / "prefixo", c.pasta / "ligado");
-  EXPECT_TRUE(c.inicio(c.programa, c.pasta / "atalho").instalado());
   EXPECT_TRUE(c.inicio(c.programa, c.pasta / "ligado" / "bin" / "orbelo").instalado());
   EXPECT_FALSE(c.inicio({}, c.programa).instalado());
   EXPECT_FALSE(InicioAutomaticoXdg().instalado());  // this test program is no installed orbelo
@@ -74,11 +72,6 @@ TEST(InicioAutomaticoXdg, AFolderThatCannotTakeTheEntryPrintsExactlyOneLine) {
   });
   EXPECT_THAT(linhas, ElementsAre("Não consegui ligar o início automático: Permission denied"));
   EXPECT_THAT(nomesEm(c.arquivo.parent_path()), IsEmpty());
-
-  Cenario d;  // a file where the folder should be
-  escrever(d.configuracao / "autostart", "");
-  d.inicio(d.programa, d.programa).ligar();
-  EXPECT_THAT(d.linhas, ElementsAre("Não consegui ligar o início automático: Not a directory"));
 }
 
 TEST(InicioAutomaticoXdg, TheExecLineQuotesAndEscapesWhatDesktopEntriesReserve) {

@@ -2,7 +2,7 @@
 // recovery, format changes and the size limit.
 #include <gtest/gtest.h>
 
-#include <future>
+#include <latch>
 
 #include "receptor/plataforma/video/DecodificadorVideo.hpp"
 #include "video/Fluxo.hpp"
@@ -106,17 +106,15 @@ TEST_F(DecodificadorVideoTeste, EachBadSampleFailsTheLayerWithATextAndAFlushThen
 }
 
 TEST_F(DecodificadorVideoTeste, ADecoderFallingTooFarBehindFailsTheLayerAndTheBacklogIsDropped) {
-  // The wake-up call holds the decoder thread until `soltura` lets it go, on every way out,
-  // or destroying `lenta` would wait for ever.
-  std::promise<void> parado, solto;
-  const std::shared_future<void> soltoFuturo = solto.get_future().share();
+  // The wake-up call, made once for the first picture, holds the decoder thread until `solto`
+  // lets it go; nothing in between may leave the test, or destroying `lenta` would wait for ever.
+  std::latch parado{1}, solto{1};
   DecodificadorVideo lenta([&] {
-    parado.set_value();
-    soltoFuturo.wait();
+    parado.count_down();
+    solto.wait();
   });
-  std::unique_ptr<void, std::function<void(void*)>> soltura(&solto, [&](void*) { solto.set_value(); });
   lenta.enfileirar(pequeno.amostra(0));
-  parado.get_future().wait();
+  parado.wait();
   for (std::size_t i = 0; i < DecodificadorVideo::limiteAmostras; ++i) {
     lenta.enfileirar(pequeno.amostra(1 + i % 9));
   }
@@ -124,7 +122,7 @@ TEST_F(DecodificadorVideoTeste, ADecoderFallingTooFarBehindFailsTheLayerAndTheBa
   lenta.enfileirar(pequeno.amostra(1));
   EXPECT_EQ(lenta.erro(), "No buffer space available");
 
-  soltura.reset();
+  solto.count_down();
   lenta.descarregar();
   for (std::size_t i = 10; i < 15; ++i) {
     lenta.enfileirar(pequeno.amostra(i));

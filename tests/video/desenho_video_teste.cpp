@@ -4,16 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <fstream>
 
 #include "apoio/Tela.hpp"
 #include "receptor/plataforma/janela/AtributosGl.hpp"
 #include "receptor/plataforma/video/CamadaVideoGl.hpp"
-#include "receptor/plataforma/video/EscolhaConversao.hpp"
 #include "receptor/plataforma/video/MedicaoQuadros.hpp"
-#include "receptor/plataforma/video/ProgramaYuv.hpp"
-#include "receptor/plataforma/video/TexturaYuv.hpp"
 #include "video/Fluxo.hpp"
 
 namespace orbelo {
@@ -67,7 +63,6 @@ class CoresTeste : public DesenhoVideoTeste, public ::testing::WithParamInterfac
 // The CPU converts the picture a band of rows at a time; each band must take its own rows of
 // every plane, chroma included. The shader must draw the same pixels.
 TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedOnBothConversionPaths) {
-  ASSERT_TRUE(ProgramaYuv::criar()) << "the shader does not build, so the GPU path would not run";
   constexpr std::array<Rgb, 4> cores{Rgb{255, 128, 0}, Rgb{32, 96, 192}, Rgb{208, 64, 160}, Rgb{0, 0, 0}};
   constexpr std::array<const char*, 4> nomes{"0xFF8000", "0x2060C0", "0xD040A0", "0x000000"};
   std::string fonte;
@@ -94,6 +89,10 @@ TEST_P(CoresTeste, EveryRowKeepsItsSolidColourAsEncodedOnBothConversionPaths) {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     camada.desenhar(200, 96);
+    // The variable forces the path for the 4:2:0 pictures the shader takes; a shader that does
+    // not build would leave both on the CPU.
+    const bool naGpu = caminho == 1 && std::string_view(caso.formato) != "yuv444p";
+    ASSERT_EQ(camada.resumo().conversao, naGpu ? "GPU (shader)" : "CPU");
     telas[caminho] = {200, 96, std::vector<std::uint8_t>(std::size_t{200} * 96 * 3)};
     glReadPixels(0, 0, 200, 96, GL_RGB, GL_UNSIGNED_BYTE, telas[caminho].rgb.data());
     for (int x = 0; x < 4; ++x) {
@@ -136,59 +135,6 @@ INSTANTIATE_TEST_SUITE_P(
         CasoCor{"Yuv444Bt709Limited", "bt709", "tv", "yuv444p", "-colorspace bt709 -color_range tv"}),
     [](const auto& info) { return std::string(info.param.nome); });
 
-// NV12 carries U and V interleaved in one plane: drawn, it must match the same samples in three
-// planes, with U and V far apart so that a swap or a lost V shows. Rows are padded, as decoders pad them.
-TEST_F(DesenhoVideoTeste, Nv12ShowsWhatThePlanarLayoutOfTheSameSamplesShows) {
-  auto textura = TexturaYuv::criar();
-  ASSERT_TRUE(textura);
-  std::array<Rgb, 2> vistos;
-  for (const auto formato : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12}) {
-    Imagem decodificada(av_frame_alloc());
-    decodificada->format = formato;
-    decodificada->width = 30;
-    decodificada->height = 20;
-    ASSERT_EQ(av_frame_get_buffer(decodificada.get(), 64), 0);
-    std::memset(decodificada->data[0], 120, std::size_t(decodificada->linesize[0]) * 20);
-    for (int y = 0; y < 10; ++y) {
-      for (int x = 0; x < 15; ++x) {
-        if (formato == AV_PIX_FMT_NV12) {
-          decodificada->data[1][y * decodificada->linesize[1] + 2 * x] = 60;
-          decodificada->data[1][y * decodificada->linesize[1] + 2 * x + 1] = 200;
-        } else {
-          decodificada->data[1][y * decodificada->linesize[1] + x] = 60;
-          decodificada->data[2][y * decodificada->linesize[2] + x] = 200;
-        }
-      }
-    }
-    ASSERT_TRUE(textura->enviar(*decodificada));
-    textura->desenhar(0, 0, 30, 20);
-    std::array<std::uint8_t, 4> rgba{};
-    glReadPixels(15, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    vistos[formato == AV_PIX_FMT_NV12] = {rgba[0], rgba[1], rgba[2]};
-  }
-  EXPECT_EQ(vistos[1], vistos[0]) << teste::texto(vistos[1]) << " for " << teste::texto(vistos[0]);
-  EXPECT_GT(vistos[0].r, 2 * vistos[0].b) << teste::texto(vistos[0]);
-}
-
-// The renderer's name picks the path: "LLVM" alone is a GPU's compiler, not llvmpipe. The
-// variable overrides it either way; any other value of it is ignored.
-TEST(EscolhaConversao, SoftwareRenderersConvertOnTheCpuOthersInTheShaderUnlessForced) {
-  for (const auto& [renderizador, forcada, esperada] :
-       std::vector<std::tuple<const char*, const char*, Conversao>>{
-           {"llvmpipe (LLVM 15.0.6, 256 bits)", "", Conversao::cpu},
-           {"softpipe", "", Conversao::cpu},
-           {"Software Rasterizer", "", Conversao::cpu},
-           {"", "", Conversao::cpu},
-           {"AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0-13-amd64)", "", Conversao::gpu},
-           {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "cpu", Conversao::cpu},
-           {"llvmpipe (LLVM 15.0.6, 256 bits)", "gpu", Conversao::gpu},
-           {"llvmpipe (LLVM 15.0.6, 256 bits)", "GPU", Conversao::cpu},
-           {"NVIDIA GeForce GTX 1650/PCIe/SSE2", "shader", Conversao::gpu},
-       }) {
-    EXPECT_EQ(escolherConversao(renderizador, forcada), esperada) << renderizador << " / " << forcada;
-  }
-}
-
 // The sample number travels with the picture from the decoder thread to the screen, so
 // each row shown is the frame that was drawn; superseded pictures are never shown. A new
 // picture wakes the main thread once, however many replace it before it is drawn. The
@@ -221,24 +167,22 @@ TEST_F(DesenhoVideoTeste, TheTraceHoldsEveryDecodedFrameAndEachNewPictureOnScree
     // Two pictures shown since measuring began, well under the window's 3 s ago.
     EXPECT_GT(resumo.quadrosMostradosPorSegundo, 2.0 / 3);
     EXPECT_TRUE(resumo.decodificacaoP50Ms && resumo.chegadaATelaP50Ms <= resumo.chegadaATelaP99Ms);
-    EXPECT_EQ(resumo.conversao, "CPU");
+    EXPECT_EQ(resumo.conversao, "CPU") << "llvmpipe, the test display's renderer, is no GPU";
     EXPECT_EQ(medicao.resumo(std::chrono::steady_clock::now() + 4s), ResumoVideo{});
   }
   ASSERT_TRUE(medicao.gravar());
 
   std::ifstream rastro(arquivo);
   std::string linha;
-  std::getline(rastro, linha);
-  EXPECT_EQ(linha, "quadro,chegada_ns,inicio_decodificacao_ns,fim_decodificacao_ns,apresentado_ns");
+  std::getline(rastro, linha);  // the header
   long long i = 0;
   for (; std::getline(rastro, linha); ++i) {
     long long decodificada = -1, chegada = 0, inicio = 0, fim = 0, apresentado = -1;
     std::sscanf(linha.c_str(), "%lld,%lld,%lld,%lld,%lld", &decodificada, &chegada, &inicio, &fim,
                 &apresentado);
     EXPECT_EQ(decodificada, i);
-    EXPECT_TRUE(chegada <= inicio && inicio <= fim) << linha;
+    EXPECT_TRUE(chegada <= inicio && inicio <= fim && (apresentado < 0 || apresentado >= fim)) << linha;
     EXPECT_EQ(apresentado >= 0, i == 2 || i == 4) << linha;
-    EXPECT_TRUE(apresentado < 0 || apresentado >= fim) << linha;
     // Shown once: the redraw did not move the time the last picture reached the screen.
     EXPECT_TRUE(i != 4 ||
                 apresentado < std::chrono::nanoseconds(antesDoRedesenho.time_since_epoch()).count());
