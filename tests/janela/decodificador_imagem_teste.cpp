@@ -57,8 +57,7 @@ TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTop
   DecodificadorImagemArquivo decodificador;
   auto imagem = decodificador.decodificar(salvarPng(5, 3));
   ASSERT_TRUE(imagem);
-  EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(5, 3));
-  ASSERT_EQ(imagem->rgba.size(), 5u * 3 * 4);
+  ASSERT_EQ(std::tuple(imagem->largura, imagem->altura, imagem->rgba.size()), std::tuple(5, 3, 5u * 3 * 4));
   for (const auto& [x, y] : {std::pair{0, 0}, {4, 0}, {0, 2}, {3, 1}}) {
     EXPECT_EQ(pixel(*imagem, x, y), corEm(x, y));
   }
@@ -83,7 +82,6 @@ TEST(DecodificadorImagemArquivo, EveryFormatComesOutAsStraightRgbaRowsFromTheTop
   for (const auto* nome : {"seta.bmp", "seta.gif", "seta.jpg", "seta-progressiva.jpg", "seta.tiff"}) {
     imagem = decodificador.decodificar(semente(nome));
     ASSERT_TRUE(imagem) << nome;
-    EXPECT_EQ(std::pair(imagem->largura, imagem->altura), std::pair(seta->largura, seta->altura)) << nome;
     EXPECT_TRUE(std::ranges::equal(imagem->rgba, seta->rgba, [](int a, int b) {
       return std::abs(a - b) <= 4;
     })) << nome;

@@ -136,7 +136,6 @@ TEST_F(JanelaTeste, DrawsOnlyWhatChangedAndTheKeyboardFillsAndConfirmsThePanel) 
   ASSERT_EQ(confirmacoes.size(), 2u);
   EXPECT_EQ(confirmacoes[0], std::make_pair(std::string("123 456"), std::string(" 10.0.0.2")));
   EXPECT_EQ(confirmacoes[1].first, "654 321");
-  EXPECT_FALSE(estado.focarCodigo);
 }
 
 }  // namespace

@@ -23,12 +23,12 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::optional<std::string> runtimeAntes =
       runtime ? std::optional<std::string>(runtime) : std::nullopt;
-  const std::vector<std::tuple<const char*, Antes, bool>> casos = {
-      {"/run/user/1000", Antes::nada, true},  {nullptr, Antes::nada, true},
-      {"run/user", Antes::nada, true},        {nullptr, Antes::linkParaPastaNossa, false},
-      {nullptr, Antes::abertaAOutros, false}, {nullptr, Antes::deOutroUsuario, false},
+  // The fallback folder is used only when orbelo makes it itself.
+  const std::vector<std::pair<const char*, Antes>> casos = {
+      {"/run/user/1000", Antes::nada},      {nullptr, Antes::nada},          {"run/user", Antes::nada},
+      {nullptr, Antes::linkParaPastaNossa}, {nullptr, Antes::abertaAOutros}, {nullptr, Antes::deOutroUsuario},
   };
-  for (const auto& [xdg, antes, usavel] : casos) {
+  for (const auto& [xdg, antes] : casos) {
     SCOPED_TRACE(std::string(xdg ? xdg : "(unset)") + ", before: " + std::to_string(static_cast<int>(antes)));
     definir("TMPDIR", temporariaAntes.c_str());
     PastaTemporaria temporaria;
@@ -48,7 +48,7 @@ TEST(InstanciaUnica, TheRuntimeFolderIsXdgsWhenAbsoluteElseAPrivateFolderOfOursI
       continue;
     }
     const auto pasta = InstanciaUnica::pastaExecucao();
-    EXPECT_EQ(pasta, usavel ? std::optional(esperada) : std::nullopt);
+    EXPECT_EQ(pasta, antes == Antes::nada ? std::optional(esperada) : std::nullopt);
     if (pasta == temporaria / nossa) {
       EXPECT_EQ(fs::status(*pasta).permissions(), fs::perms::owner_all);
     }

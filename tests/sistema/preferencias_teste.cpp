@@ -36,7 +36,6 @@ TEST(PreferenciasArquivo, ValuesSurviveIntoTheNextRunInAFileOnlyTheOwnerCanRead)
   {
     auto preferencias = c.abrir();
     EXPECT_EQ(preferencias.texto("codigo"), std::nullopt);
-    EXPECT_FALSE(preferencias.booleano("inicioConfigurado"));
     preferencias.gravarTexto("codigo", "123456");
     preferencias.gravarBooleano("inicioConfigurado", true);
     preferencias.gravarTexto("codigo", "ção 1");
@@ -122,7 +121,6 @@ TEST(PreferenciasArquivo, SavesFromTwoThreadsReplaceTheFileWholeAndLoseNothing) 
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aberto), {}), antes);
   const auto ultimo = std::string(5000, 'a') + "39";
   EXPECT_EQ(c.noDisco(), (Json{{"codigo", ultimo}, {"host", ultimo}}));
-  EXPECT_THAT(nomesEm(c.caminho.parent_path()), ElementsAre("preferencias.json"));
   EXPECT_THAT(c.linhas, IsEmpty());
 }
 
