@@ -15,16 +15,6 @@ std::string texto(Rgb cor) {
   return "rgb(" + std::to_string(cor.r) + ", " + std::to_string(cor.g) + ", " + std::to_string(cor.b) + ")";
 }
 
-double Captura::fracao(const std::function<bool(Rgb)>& teste, Caixa area) const {
-  long passam = 0;
-  for (int y = area.y; y < area.baixo(); ++y) {
-    for (int x = area.x; x < area.direita(); ++x) {
-      passam += teste(em(x, y)) ? 1 : 0;
-    }
-  }
-  return static_cast<double>(passam) / (static_cast<double>(area.largura) * area.altura);
-}
-
 std::optional<Caixa> Captura::extensao(const std::function<bool(Rgb)>& teste, Caixa area) const {
   int x0 = area.direita(), y0 = area.baixo(), x1 = -1, y1 = -1;
   for (int y = area.y; y < area.baixo(); ++y) {

@@ -53,7 +53,6 @@ struct Captura {
   Caixa janelaComum() const {
     return {largura / 6, altura / 6, largura - 2 * (largura / 6), altura - 2 * (altura / 6)};
   }
-  double fracao(const std::function<bool(Rgb)>& teste, Caixa area) const;
   // Smallest box holding every pixel of `area` that passes `teste`; none when none does.
   std::optional<Caixa> extensao(const std::function<bool(Rgb)>& teste, Caixa area) const;
   // Channel by channel.

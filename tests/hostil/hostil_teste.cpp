@@ -67,13 +67,9 @@ TEST_F(HostilTeste,
   sessao = aceitar(*servidor);
   ASSERT_TRUE(sessao) << "not dialled again";
   EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:"));
-  bool conectado = false;
-  for (const auto& soquete : soquetes(orbelo.id())) {
-    conectado = conectado || (soquete.starts_with("tcp ") && soquete.ends_with(" 01"));
-    EXPECT_FALSE(soquete.ends_with(" 0A")) << "listening: " << soquete;
-    EXPECT_FALSE(soquete.starts_with("udp")) << "bound: " << soquete;
-  }
-  EXPECT_TRUE(conectado) << "the connection to the sender was not found, so nothing was looked at";
+  // Its one socket is the connection to the sender: none listens, none is bound for UDP.
+  EXPECT_THAT(soquetes(orbelo.id()),
+              testing::ElementsAre(testing::AllOf(testing::StartsWith("tcp "), testing::EndsWith(" 01"))));
 
   // Pings nobody reads the answers to: the receiver's pongs pile up on its side.
   antes = memoria(orbelo.id());
@@ -87,11 +83,6 @@ TEST_F(HostilTeste,
   std::cout << enviados << " pings of 1 KiB in 5 s, none read back: peak resident " << mib(antes.picoKib)
             << " -> " << mib(depois.picoKib) << "\n";
   EXPECT_TRUE(!memoriaConfiavel || depois.picoKib - antes.picoKib < 64 * 1024) << "unanswered pongs piled up";
-
-  // Escape as a person presses it, on the receiver's window, still ends it.
-  EXPECT_TRUE(xdotool("windowfocus --sync \"$(xdotool search --sync --onlyvisible --pid " +
-                      std::to_string(orbelo.id()) + " | head -n 1)\" key Escape"));
-  EXPECT_EQ(orbelo.esperarFim(60s), 0);
 }
 
 }  // namespace
