@@ -121,9 +121,6 @@ class SessaoPsk {
   bool aberta() const { return conexao != nullptr; }
   // The whole buffer, or false when the receiver is gone.
   bool enviar(VistaBytes dados) { return conexao->enviar(dados); }
-  bool enviar(TipoMensagem tipo, VistaBytes payload = {}) {
-    return enviar(Protocolo::empacotar(tipo, payload));
-  }
   // The next complete message; none on timeout or at the end of the stream.
   std::optional<Mensagem> receber(std::chrono::milliseconds espera);
 

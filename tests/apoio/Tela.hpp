@@ -22,9 +22,6 @@ inline int distancia(Rgb a, Rgb b) {
 inline bool perto(Rgb a, Rgb b, int tolerancia) {
   return distancia(a, b) <= tolerancia;
 }
-inline bool preto(Rgb c) {
-  return c == Rgb{0, 0, 0};
-}
 
 // A rectangle of screen pixels, top-left origin; right and bottom excluded.
 struct Caixa {

@@ -2,7 +2,6 @@
 // the test, and avahi-daemon for discovery. Checks what the user sees and the sender gets.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -20,32 +19,20 @@ bool ip(const std::string& argumentos) {
 }
 
 // A veth pair between this namespace and one of its own that holds the sender's end, on a
-// private /30 that only this run uses. Named after the test's process, so a run that died
-// leaves names the next one recognises and removes.
+// private /30 that only this run uses. Named after the test's process, so what a run that
+// died left under the same number is removed first.
 class Enlace {
  public:
   Enlace() {
-    std::error_code semPasta;
-    for (const auto& entrada : std::filesystem::directory_iterator("/run/netns", semPasta)) {
-      int dono = 0;
-      if (std::sscanf(entrada.path().filename().c_str(), "orbelo-e2e-%d", &dono) == 1 &&
-          !std::filesystem::exists("/proc/" + std::to_string(dono))) {
-        desfazer(dono);
-      }
-    }
-    desfazer(getpid());
-    if (geteuid() != 0) {
-      motivo = "network namespaces need root";
-    } else if (!ip("netns add " + ns) ||
-               !ip("link add " + local + " type veth peer name " + remota + " netns " + ns) ||
-               !ip("addr add " + endereco(1) + "/30 dev " + local) || !ip("link set " + local + " up") ||
-               // Should the link's own route go, its addresses must not fall to the default route.
-               !ip("route add unreachable " + endereco(0) + "/30 metric 1000") ||
-               !ip("-n " + ns + " addr add " + endereco(2) + "/30 dev " + remota) || !ligar(true)) {
-      motivo = "ip netns and veth are not available here";
-    }
+    desfazer();
+    pronto = geteuid() == 0 && ip("netns add " + ns) &&
+             ip("link add " + local + " type veth peer name " + remota + " netns " + ns) &&
+             ip("addr add " + endereco(1) + "/30 dev " + local) && ip("link set " + local + " up") &&
+             // Should the link's own route go, its addresses must not fall to the default route.
+             ip("route add unreachable " + endereco(0) + "/30 metric 1000") &&
+             ip("-n " + ns + " addr add " + endereco(2) + "/30 dev " + remota) && ligar(true);
   }
-  ~Enlace() { desfazer(getpid()); }
+  ~Enlace() { desfazer(); }
 
   // Down, the sender's end loses what was on its way: no FIN, no reset.
   bool ligar(bool ligado) { return ip("-n " + ns + " link set " + remota + (ligado ? " up" : " down")); }
@@ -54,18 +41,18 @@ class Enlace {
   const std::string local = "orb" + std::to_string(getpid());
   const std::string remota = local + "n";
   const std::string enderecoRemoto = endereco(2);
-  std::string motivo;  // why it could not be set up; empty when it was
+  bool pronto = false;
 
  private:
   // Address `n` of this run's /30 in 10.213.0.0/16.
-  static std::string endereco(int n, pid_t processo = getpid()) {
-    const auto base = static_cast<int>(processo % 16384) * 4 + n;
+  static std::string endereco(int n) {
+    const auto base = static_cast<int>(getpid() % 16384) * 4 + n;
     return "10.213." + std::to_string(base / 256) + "." + std::to_string(base % 256);
   }
-  static void desfazer(pid_t processo) {
-    ip("netns del orbelo-e2e-" + std::to_string(processo));
-    ip("link del orb" + std::to_string(processo));
-    ip("route del unreachable " + endereco(0, processo) + "/30 metric 1000");
+  void desfazer() {
+    ip("netns del " + ns);
+    ip("link del " + local);
+    ip("route del unreachable " + endereco(0) + "/30 metric 1000");
   }
 };
 
@@ -83,12 +70,8 @@ TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAn
 
   // Loopback is no cable: the first, wired-only search finds nothing.
   EXPECT_TRUE(orbelo.esperarLinha("O cabo não levou ao MacBook; tentando por qualquer rede."));
-  // The line names the suite the sender reports.
-  const auto conectado = emissor->esperarLinha("Receptor conectado: ").value_or("()");
-  const auto abre = conectado.rfind('(');
-  EXPECT_EQ(orbelo.esperarLinha("Conectado a "),
-            "Conectado a 127.0.0.1:" + std::to_string(emissor->porta()) + " por lo, cifrado com " +
-                conectado.substr(abre + 1, conectado.size() - abre - 2) + ".");
+  EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + std::to_string(emissor->porta()) +
+                                  " por lo, cifrado com "));
   EXPECT_EQ(emissor->esperarLinha("Tela do receptor: "), "Tela do receptor: 1920x1080, recursos 1");
   const Caixa video{420, 0, 1080, 1080};
   EXPECT_EQ(esperarTela("padrao-por-descoberta", padraoDoEmissor(video)), "");
@@ -97,8 +80,7 @@ TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAn
   EXPECT_THAT(orbelo.esperarLinha("Erro de decodificação: "),
               Optional(MatchesRegex("Erro de decodificação: .+\\. Pedindo keyframe\\.")));
   EXPECT_TRUE(emissor->esperarLinha("Keyframe pedido pelo receptor"));
-  const auto antes = capturar();
-  EXPECT_EQ(esperarTela("depois-do-keyframe", padraoEmMovimento(video, antes)), "");
+  EXPECT_EQ(esperarTela("depois-do-keyframe", padraoEmMovimento(video)), "");
   EXPECT_TRUE(esperar(
       [&] {
         return !emissor->esperarLinha("Exibição: ", 1s).value_or("Exibição: 0 ").starts_with("Exibição: 0 ");
@@ -168,32 +150,26 @@ TEST_F(ConexaoE2E, ALostLinkKeepsTheCodeAndIsDialledAgainEverySecondUntilStopped
   EXPECT_TRUE(fim->starts_with("Conexão encerrada: ")) << *fim;
   EXPECT_EQ(esperarTela("registro-corrompido", soAviso()), "") << "a notice, not the pairing panel";
   EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + porta + " ")) << "the receiver dials again";
-  EXPECT_EQ(esperarPreferencias([](const auto& p) { return p.contains("codigo"); }).value("codigo", ""),
-            codigoTeste);
+  EXPECT_NE(conteudo(preferencias()).find("\"123456\""), std::string::npos) << "the code is forgotten";
 
   emissor.reset();
   EXPECT_TRUE(orbelo.esperarLinha({"Conexão encerrada", "Falha na conexão"}));
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(orbelo.esperarLinha("Falha na conexão: ", 5s)) << "the receiver keeps trying";
   }
-  std::optional<std::pair<int, int>> botao;
+  std::optional<Caixa> botao;
   ASSERT_EQ(esperarTela("queda",
                         [&](const Captura& tela) {
-                          botao = centroBotaoAviso(tela);
+                          botao = botaoAviso(tela);
                           return botao ? soAviso()(tela) : "no notice button";
                         }),
             "")
       << "the picture is taken away and a notice says why";
-  ASSERT_TRUE(xdotool("mousemove " + std::to_string(botao->first) + " " + std::to_string(botao->second) +
-                      " click 1 mousemove 330 190"));
+  ASSERT_TRUE(xdotool("mousemove " + std::to_string(botao->x + botao->largura / 2) + " " +
+                      std::to_string(botao->y + botao->altura / 2) + " click 1 mousemove 330 190"));
   EXPECT_EQ(esperarTela("painel-pelo-aviso", painel(false)), "");
-  // What the pipe still holds from before the click is read first.
-  while (orbelo.esperarLinha("Falha na conexão: ", 300ms)) {
-  }
-  EXPECT_EQ(orbelo.esperarLinha("Falha na conexão: ", 3s), std::nullopt) << "stopped: no attempt follows";
   // Confirming the fields as they came dials the same sender again.
   ASSERT_TRUE(xdotool("key Return"));
-  EXPECT_TRUE(orbelo.esperarLinha("Falha na conexão: "));
 
   Emissor outra({"--tamanho", "800x800", "--fps", "10", "--porta", porta, "--falha-parametros", "15"});
   ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
@@ -203,8 +179,7 @@ TEST_F(ConexaoE2E, ALostLinkKeepsTheCodeAndIsDialledAgainEverySecondUntilStopped
   // The same parameter sets again in the middle of a group of pictures leave the decoder
   // going: the picture keeps moving long before the next key frame, ten seconds on.
   ASSERT_TRUE(outra.esperarLinha("Falha injetada: parâmetros reenviados"));
-  const auto antes = capturar();
-  EXPECT_EQ(esperarTela("parametros-reenviados", padraoEmMovimento(video, antes), 4s), "");
+  EXPECT_EQ(esperarTela("parametros-reenviados", padraoEmMovimento(video), 4s), "");
   EXPECT_FALSE(outra.esperarLinha("Keyframe pedido pelo receptor", 1s));
   EXPECT_THAT(orbelo.linhas(), Not(Contains(StartsWith("A procura"))));
 }
@@ -212,8 +187,8 @@ TEST_F(ConexaoE2E, ALostLinkKeepsTheCodeAndIsDialledAgainEverySecondUntilStopped
 // The sender's end of a real link goes dark: no FIN, no reset, whatever was in flight lost.
 TEST_F(ConexaoE2E, ALinkThatGoesDarkIsNoticedWithinTenSecondsAndTakenUpAgainWhenItComesBack) {
   Enlace enlace;
-  if (!enlace.motivo.empty()) {
-    GTEST_SKIP() << enlace.motivo;
+  if (!enlace.pronto) {
+    GTEST_SKIP() << "network namespaces need root, ip netns and veth";
   }
   Emissor emissor({"--escutar", enlace.enderecoRemoto, "--tamanho", "800x800", "--fps", "10"}, false,
                   {"ip", "netns", "exec", enlace.ns});

@@ -61,8 +61,8 @@ std::string colunasDeUmPixel(const Captura& tela) {
 std::optional<int> alturaDoBotao(const std::string& nome) {
   std::optional<int> altura;
   esperarTela(nome, [&](const Captura& tela) {
-    const auto azul = [](Rgb c) { return perto(c, azulConectar, 3); };
-    const auto botao = tela.extensao(azul, {0, 0, tela.largura, tela.altura});
+    const auto botao =
+        tela.extensao([](Rgb c) { return perto(c, azulConectar, 3); }, {0, 0, tela.largura, tela.altura});
     altura = botao ? std::optional(botao->altura) : std::nullopt;
     return altura ? std::string() : "no panel";
   });
