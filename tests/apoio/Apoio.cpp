@@ -62,16 +62,6 @@ fs::path pastaDe(pid_t processo) {
   return fs::path("/proc") / std::to_string(processo);
 }
 
-std::vector<fs::path> descritoresDe(pid_t processo) {
-  std::vector<fs::path> encontrados;
-  std::error_code erro;
-  for (auto it = fs::directory_iterator(pastaDe(processo) / "fd", erro);
-       !erro && it != fs::directory_iterator(); it.increment(erro)) {
-    encontrados.push_back(it->path());
-  }
-  return encontrados;
-}
-
 }  // namespace
 
 Processo::Processo(const std::vector<std::string>& argumentos, const std::vector<std::string>& ambiente) {
@@ -248,10 +238,9 @@ Orbelo::~Orbelo() {
   }
 }
 
-std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais) {
-  mais.insert(mais.begin(), {"--janela", "--codigo", std::string(codigoTeste), "--host", "127.0.0.1",
-                             "--porta", std::to_string(porta)});
-  return mais;
+std::vector<std::string> discar(std::uint16_t porta) {
+  return {"--janela",  "--codigo", std::string(codigoTeste), "--host",
+          "127.0.0.1", "--porta",  std::to_string(porta)};
 }
 
 Emissor::Emissor(const std::vector<std::string>& argumentos, bool anunciar, std::vector<std::string> sob)
@@ -311,15 +300,11 @@ Memoria memoria(pid_t processo) {
   return {campo("VmRSS"), campo("VmHWM"), campo("VmData")};
 }
 
-int descritores(pid_t processo) {
-  return static_cast<int>(descritoresDe(processo).size());
-}
-
 std::vector<std::string> soquetes(pid_t processo) {
   std::set<std::string> inodes;
-  for (const auto& descritor : descritoresDe(processo)) {
+  for (const auto& descritor : nomesEm(pastaDe(processo) / "fd")) {
     std::error_code erro;
-    const auto alvo = fs::read_symlink(descritor, erro).string();
+    const auto alvo = fs::read_symlink(pastaDe(processo) / "fd" / descritor, erro).string();
     if (alvo.starts_with("socket:[")) {
       inodes.insert(alvo.substr(8, alvo.size() - 9));
     }

@@ -92,7 +92,7 @@ class Orbelo : public Processo {
 };
 
 // orbelo's arguments to dial a sender on this machine, in a window, with the test code.
-std::vector<std::string> discar(std::uint16_t porta, std::vector<std::string> mais = {});
+std::vector<std::string> discar(std::uint16_t porta);
 
 // orbelo-emissor with the test code, on a free loopback port unless `argumentos` name one, run
 // under the command `sob` when given; ready once constructed: it has printed "Ouvindo em <address>:<port>".
@@ -121,9 +121,6 @@ class SessaoPsk {
   bool aberta() const { return conexao != nullptr; }
   // The whole buffer, or false when the receiver is gone.
   bool enviar(VistaBytes dados) { return conexao->enviar(dados); }
-  bool enviar(TipoMensagem tipo, VistaBytes payload = {}) {
-    return enviar(Protocolo::empacotar(tipo, payload));
-  }
   // The next complete message; none on timeout or at the end of the stream.
   std::optional<Mensagem> receber(std::chrono::milliseconds espera);
 
@@ -140,7 +137,6 @@ struct Memoria {
   long dadosKib = 0;  // data and heap mappings, touched or not
 };
 Memoria memoria(pid_t processo);
-int descritores(pid_t processo);
 // Its TCP and UDP sockets as "tcp 0100007F:1CFC 0A": protocol, local address, state (0A: LISTEN).
 std::vector<std::string> soquetes(pid_t processo);
 

@@ -15,16 +15,6 @@ std::string texto(Rgb cor) {
   return "rgb(" + std::to_string(cor.r) + ", " + std::to_string(cor.g) + ", " + std::to_string(cor.b) + ")";
 }
 
-double Captura::fracao(const std::function<bool(Rgb)>& teste, Caixa area) const {
-  long passam = 0;
-  for (int y = area.y; y < area.baixo(); ++y) {
-    for (int x = area.x; x < area.direita(); ++x) {
-      passam += teste(em(x, y)) ? 1 : 0;
-    }
-  }
-  return static_cast<double>(passam) / (static_cast<double>(area.largura) * area.altura);
-}
-
 std::optional<Caixa> Captura::extensao(const std::function<bool(Rgb)>& teste, Caixa area) const {
   int x0 = area.direita(), y0 = area.baixo(), x1 = -1, y1 = -1;
   for (int y = area.y; y < area.baixo(); ++y) {
@@ -45,20 +35,18 @@ std::optional<Caixa> Captura::extensao(const std::function<bool(Rgb)>& teste, Ca
 }
 
 Rgb Captura::mediana(Caixa area) const {
-  std::vector<int> canais[3];
-  for (int y = area.y; y < area.baixo(); ++y) {
-    for (int x = area.x; x < area.direita(); ++x) {
-      const auto c = em(x, y);
-      canais[0].push_back(c.r);
-      canais[1].push_back(c.g);
-      canais[2].push_back(c.b);
+  const auto canal = [&](int Rgb::*membro) {
+    std::vector<int> valores;
+    for (int y = area.y; y < area.baixo(); ++y) {
+      for (int x = area.x; x < area.direita(); ++x) {
+        valores.push_back(em(x, y).*membro);
+      }
     }
-  }
-  for (auto& v : canais) {
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-  }
-  const auto meio = canais[0].size() / 2;
-  return {canais[0][meio], canais[1][meio], canais[2][meio]};
+    const auto meio = valores.begin() + static_cast<std::ptrdiff_t>(valores.size() / 2);
+    std::nth_element(valores.begin(), meio, valores.end());
+    return *meio;
+  };
+  return {canal(&Rgb::r), canal(&Rgb::g), canal(&Rgb::b)};
 }
 
 std::vector<int> Captura::linhas(const std::function<bool(Rgb)>& teste, Caixa area, int comprimento) const {

@@ -22,9 +22,6 @@ inline int distancia(Rgb a, Rgb b) {
 inline bool perto(Rgb a, Rgb b, int tolerancia) {
   return distancia(a, b) <= tolerancia;
 }
-inline bool preto(Rgb c) {
-  return c == Rgb{0, 0, 0};
-}
 
 // A rectangle of screen pixels, top-left origin; right and bottom excluded.
 struct Caixa {
@@ -53,7 +50,6 @@ struct Captura {
   Caixa janelaComum() const {
     return {largura / 6, altura / 6, largura - 2 * (largura / 6), altura - 2 * (altura / 6)};
   }
-  double fracao(const std::function<bool(Rgb)>& teste, Caixa area) const;
   // Smallest box holding every pixel of `area` that passes `teste`; none when none does.
   std::optional<Caixa> extensao(const std::function<bool(Rgb)>& teste, Caixa area) const;
   // Channel by channel.

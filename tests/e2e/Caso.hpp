@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 
 #include <array>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "apoio/Apoio.hpp"
 #include "apoio/Tela.hpp"
@@ -24,18 +22,6 @@ class CasoE2E : public ::testing::Test {
   }
 
   std::filesystem::path preferencias() const { return configuracao / "orbelo/preferencias.json"; }
-  // The preferences once they pass `teste`, which they must within a few seconds: they
-  // are written right after the line that announces the connection.
-  nlohmann::json esperarPreferencias(const std::function<bool(const nlohmann::json&)>& teste) const {
-    nlohmann::json lidas;
-    esperar(
-        [&] {
-          lidas = nlohmann::json::parse(std::ifstream(preferencias()), nullptr, false);
-          return !lidas.is_discarded() && teste(lidas);
-        },
-        10s);
-    return lidas.is_discarded() ? nlohmann::json::object() : lidas;
-  }
 
   PastaTemporaria configuracao;
 };
@@ -45,8 +31,8 @@ class CasoE2E : public ::testing::Test {
 // orbelo-emissor's test pattern fitted in `video`: black bars around it and its six
 // colour bands, left to right, each in its own colour.
 Verificacao padraoDoEmissor(Caixa video);
-// The picture in `video` changed since `antes`, and still shows the test pattern.
-Verificacao padraoEmMovimento(Caixa video, const Captura& antes);
+// The picture in `video` changed since the verdict was made, and still shows the test pattern.
+Verificacao padraoEmMovimento(Caixa video);
 
 // Four flat quadrants (top-left, top-right, bottom-left, bottom-right) of these colours.
 inline constexpr std::array<Rgb, 4> coresQuadrantes{
@@ -54,9 +40,9 @@ inline constexpr std::array<Rgb, 4> coresQuadrantes{
 // `quadros` pictures of them, 640x480, tagged BT.709 limited range so that colours on
 // screen can be checked.
 FluxoH264 quadrantes(const PastaTemporaria& pasta, int quadros);
-Verificacao quadrantesEm(Caixa video);
 
-// A flat magenta pointer filling exactly `cursor`, over the quadrants in `video`.
+// A flat magenta pointer filling exactly `cursor`, over the quadrants in `video`, each in its
+// colour away from its edges.
 inline constexpr Rgb magenta{255, 0, 255};
 Verificacao cursorEm(Caixa cursor, Caixa video);
 
@@ -66,6 +52,7 @@ inline constexpr Rgb azulConectar{10, 117, 235};
 Verificacao painel(bool comErro);
 // Nothing but the grey of a notice in the window: no picture, no pointer, no panel.
 Verificacao soAviso();
-std::optional<std::pair<int, int>> centroBotaoAviso(const Captura& tela);
+// The notice's button, when one shows.
+std::optional<Caixa> botaoAviso(const Captura& tela);
 
 }  // namespace orbelo::teste

@@ -1,5 +1,5 @@
 // What the user does on orbelo's window: the pairing panel typed into with xdotool, the
-// notice's button, the pairing remembered between runs, and starting it again.
+// pairing remembered between runs, and starting it again.
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,93 +20,30 @@ std::string saidaDe(const std::vector<std::string>& comando) {
   return processo.esperarLinha("", 5s).value_or("");
 }
 
-// With no window manager the keyboard follows the mouse: it rests inside the window,
-// away from any button.
-bool digitar(const std::string& texto) {
-  return xdotool("mousemove 330 190") && (texto.empty() || xdotool("type --delay 40 '" + texto + "'")) &&
-         xdotool("key Return");
-}
-
 using InterfaceE2E = CasoE2E;
 
-TEST_F(InterfaceE2E, AFirstStartAsksForTheCodeARefusedOneIsForgottenAndTheRightOneConnectsAndIsRemembered) {
+// The first receiver of a session meets a refused code, takes the right one typed into the panel,
+// and stays the only one: a second start brings it forward and ends, leaving its connection alone.
+TEST_F(InterfaceE2E,
+       ARefusedCodeIsForgottenTheTypedOneConnectsIsRememberedAndASecondStartOnlyBringsItForward) {
   Emissor emissor({"--tamanho", "1600x600", "--fps", "10"});
   const auto porta = std::to_string(emissor.porta());
-  const Caixa video{320, 300, 1280, 480};
-  escrever(preferencias(), R"({"codigo": "65)");
-  {
-    Orbelo primeiro(configuracao.caminho(), {"--janela", "--host", "127.0.0.1", "--porta", porta});
-    EXPECT_EQ(esperarTela("painel", painel(false)), "") << "unreadable preferences ask";
-    EXPECT_EQ(primeiro.esperarLinha("Preferências "),
-              "Preferências ilegíveis em " + preferencias().string() + "; começando do zero.");
-  }
+  PastaTemporaria sessao;
   escrever(preferencias(), R"({"codigo": "111111", "host": "127.0.0.1"})");
   {
-    Orbelo orbelo(configuracao.caminho(), {"--janela", "--porta", porta});
-    ASSERT_THAT(orbelo.esperarLinha("O MacBook recusou o código "),
+    Orbelo primeiro(configuracao.caminho(), {"--janela", "--porta", porta}, sessao.caminho());
+    ASSERT_THAT(primeiro.esperarLinha("O MacBook recusou o código "),
                 Optional(MatchesRegex("O MacBook recusou o código 111111 \\(.+\\)\\.")));
-    const auto recusado = std::chrono::steady_clock::now();
-    EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com "));
     EXPECT_EQ(esperarTela("painel-recusado", painel(true)), "");
-    const auto lidas = esperarPreferencias([](const auto& p) { return !p.contains("codigo"); });
-    EXPECT_FALSE(lidas.contains("codigo")) << "the next start asks instead of failing again";
-    EXPECT_EQ(lidas.value("host", ""), "127.0.0.1");
-    // A retry would come within a wired attempt and a second of the refusal.
-    const auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(
-        recusado + 5s - std::chrono::steady_clock::now());
-    EXPECT_EQ(emissor.esperarLinha("", resta), std::nullopt) << "the sender saw another attempt";
 
-    ASSERT_TRUE(digitar("123 456"));
-    ASSERT_TRUE(orbelo.esperarLinha("Conectado a "));
-    EXPECT_EQ(esperarTela("padrao-apos-painel", padraoDoEmissor(video)), "");
-    const nlohmann::json lembradas{{"codigo", codigoTeste}, {"host", "127.0.0.1"}};
-    EXPECT_EQ(esperarPreferencias([&](const auto& p) { return p == lembradas; }), lembradas);
-    EXPECT_EQ(std::filesystem::status(preferencias()).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    EXPECT_EQ(nomesEm(preferencias().parent_path()).size(), 1u) << "a temporary file was left";
-  }
-
-  Orbelo denovo(configuracao.caminho(), {"--janela", "--porta", porta});
-  EXPECT_TRUE(denovo.esperarLinha("Conectado a 127.0.0.1:" + porta + " "));
-  EXPECT_EQ(esperarTela("padrao-lembrado", padraoDoEmissor(video)), "");
-}
-
-TEST_F(InterfaceE2E, TheNoticeButtonStopsTheConnectionAndOpensThePanelWithTheCodeAndAddressInUse) {
-  // A sender stuck before the handshake: it listens and never accepts.
-  const auto mudo = servidorPsk();
-  Orbelo orbelo(configuracao.caminho(), discar(mudo->porta()));
-  const auto ligado = [&] {
-    return std::ranges::any_of(soquetes(orbelo.id()),
-                               [](const std::string& s) { return s.ends_with(" 01"); });
-  };
-  ASSERT_TRUE(esperar(ligado, 30s)) << "the receiver dials";
-
-  std::optional<std::pair<int, int>> botao;
-  ASSERT_EQ(esperarTela("aviso-conectando",
-                        [&](const Captura& tela) {
-                          botao = centroBotaoAviso(tela);
-                          return botao ? "" : "no notice button";
-                        }),
-            "");
-  ASSERT_TRUE(xdotool("mousemove " + std::to_string(botao->first) + " " + std::to_string(botao->second) +
-                      " click 1 mousemove 330 190"));
-  EXPECT_TRUE(esperar([&] { return !ligado(); }, 10s)) << "the receiver leaves the sender";
-  EXPECT_EQ(esperarTela("painel-pelo-aviso", painel(false)), "");
-  EXPECT_FALSE(esperar(ligado, 5s)) << "stopped: no attempt follows";
-
-  // Confirming the fields as they came dials the same sender again.
-  ASSERT_TRUE(digitar(""));
-  EXPECT_TRUE(esperar(ligado, 30s));
-}
-
-TEST_F(InterfaceE2E,
-       ASecondStartBringsTheFirstForwardAndEndsLeavingItsConnectionAloneAndAKilledOneHoldsNothing) {
-  Emissor emissor({"--fps", "10"});
-  PastaTemporaria sessao;
-  {
-    Orbelo primeiro(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
+    // With no window manager the keyboard follows the mouse: it rests inside the window,
+    // away from any button.
+    ASSERT_TRUE(xdotool("mousemove 330 190") && xdotool("type --delay 40 '123 456'") &&
+                xdotool("key Return"));
     ASSERT_TRUE(primeiro.esperarLinha("Conectado a "));
     ASSERT_TRUE(emissor.esperarLinha("Receptor conectado: "));
+    EXPECT_EQ(esperarTela("padrao-apos-painel", padraoDoEmissor({320, 300, 1280, 480})), "");
+
     const auto janela = saidaDe({"xdotool", "search", "--name", "^Velaro$"});
     ASSERT_NE(janela, "");
     const auto focada = [&] { return saidaDe({"xdotool", "getwindowfocus"}) == janela; };
@@ -114,7 +51,7 @@ TEST_F(InterfaceE2E,
       // Away from the window, so that the focus coming back tells it was brought forward.
       EXPECT_TRUE(xdotool("search --maxdepth 0 --name '' windowfocus"));
       const auto antes = std::chrono::steady_clock::now();
-      Orbelo segundo(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
+      Orbelo segundo(configuracao.caminho(), {"--janela"}, sessao.caminho());
       EXPECT_EQ(segundo.esperarFim(30s), 0);
       std::cout << "a second start ended after " << (std::chrono::steady_clock::now() - antes) / 1ms
                 << " ms\n";
@@ -149,8 +86,9 @@ TEST_F(InterfaceE2E,
     ASSERT_EQ(kill(primeiro.id(), SIGKILL), 0);
     ASSERT_TRUE(primeiro.esperarFim());
   }
-  Orbelo depois(configuracao.caminho(), discar(emissor.porta()), sessao.caminho());
-  EXPECT_TRUE(depois.esperarLinha("Conectado a ")) << "the killed receiver left its lock behind";
+  Orbelo depois(configuracao.caminho(), {"--janela", "--porta", porta}, sessao.caminho());
+  EXPECT_TRUE(depois.esperarLinha("Conectado a 127.0.0.1:" + porta + " "))
+      << "the code is forgotten, or the killed receiver left its lock behind";
 }
 
 }  // namespace
