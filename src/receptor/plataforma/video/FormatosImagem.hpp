@@ -6,8 +6,8 @@ extern "C" {
 
 namespace orbelo {
 
-// Pixel formats the screen can draw: 8-bit YUV in three planes, or NV12. The
-// yuvj variants are the decoder's way of saying full range.
+// Pixel formats the screen can draw: 8-bit YUV in three planes, all the software
+// H.264 decoder gives at that depth. The yuvj variants are its way of saying full range.
 constexpr bool formatoDesenhavel(int formato) {
   switch (formato) {
     case AV_PIX_FMT_YUV420P:
@@ -16,7 +16,6 @@ constexpr bool formatoDesenhavel(int formato) {
     case AV_PIX_FMT_YUVJ422P:
     case AV_PIX_FMT_YUV444P:
     case AV_PIX_FMT_YUVJ444P:
-    case AV_PIX_FMT_NV12:
       return true;
     default:
       return false;

@@ -20,12 +20,10 @@ out vec4 cor;
 uniform sampler2D planoY;
 uniform sampler2D planoU;
 uniform sampler2D planoV;
-uniform bool intercalado;
 uniform mat3 matriz;
 uniform vec3 deslocamento;
 void main() {
-  vec3 yuv = vec3(texture(planoY, posicao).r, texture(planoU, posicao).rg);
-  if (!intercalado) yuv.z = texture(planoV, posicao).r;
+  vec3 yuv = vec3(texture(planoY, posicao).r, texture(planoU, posicao).r, texture(planoV, posicao).r);
   cor = vec4(clamp(matriz * (yuv - deslocamento), 0.0, 1.0), 1.0);
 }
 )";
@@ -49,7 +47,6 @@ ProgramaYuv::ProgramaYuv(Programa programa, Vertices vertices)
   const GLuint nome = this->programa.nome();
   localMatriz = glGetUniformLocation(nome, "matriz");
   localDeslocamento = glGetUniformLocation(nome, "deslocamento");
-  localIntercalado = glGetUniformLocation(nome, "intercalado");
   glUseProgram(nome);
   glUniform1i(glGetUniformLocation(nome, "planoY"), 0);
   glUniform1i(glGetUniformLocation(nome, "planoU"), 1);
@@ -77,12 +74,11 @@ std::optional<ProgramaYuv> ProgramaYuv::criar() {
   return ProgramaYuv(std::move(programa), Vertices(arranjo));
 }
 
-void ProgramaYuv::desenhar(CoresQuadro cores, bool intercalado) {
+void ProgramaYuv::desenhar(CoresQuadro cores) {
   const CoeficientesYuv coeficientes = coeficientesDe(cores);
   glUseProgram(programa.nome());
   glUniformMatrix3fv(localMatriz, 1, GL_TRUE, coeficientes.matriz.data());
   glUniform3fv(localDeslocamento, 1, coeficientes.deslocamento.data());
-  glUniform1i(localIntercalado, intercalado ? 1 : 0);
   glBindVertexArray(vertices.nome());
   glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   glBindVertexArray(0);

@@ -31,14 +31,12 @@ bool TexturaYuv::aceita(const AVFrame& imagem) {
   switch (imagem.format) {
     case AV_PIX_FMT_YUV420P:
     case AV_PIX_FMT_YUVJ420P:
-    case AV_PIX_FMT_NV12:
       break;
     default:
       return false;
   }
   // Rows bottom-up (a negative step) are left to swscale.
-  const int quantos = imagem.format == AV_PIX_FMT_NV12 ? 2 : 3;
-  for (int i = 0; i < quantos; ++i) {
+  for (int i = 0; i < 3; ++i) {
     if (!imagem.data[i] || imagem.linesize[i] <= 0) {
       return false;
     }
@@ -50,32 +48,26 @@ bool TexturaYuv::enviar(const AVFrame& imagem) {
   if (!aceita(imagem)) {
     return false;
   }
-  intercalado = imagem.format == AV_PIX_FMT_NV12;
   cores = coresDe(imagem);
   largura_ = imagem.width;
   altura_ = imagem.height;
-  const int quantos = intercalado ? 2 : 3;
   // Straight from the decoder's buffers, whose rows may be padded: nothing is staged.
   glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  for (int i = 0; i < quantos; ++i) {
+  for (int i = 0; i < 3; ++i) {
     const bool croma = i > 0;
     const int largura = croma ? (largura_ + 1) / 2 : largura_;
     const int altura = croma ? (altura_ + 1) / 2 : altura_;
-    const bool duplo = croma && intercalado;
-    const GLenum formato = duplo ? GL_RG : GL_RED;
-    const GLint interno = duplo ? GL_RG8 : GL_R8;
     const auto indice = static_cast<std::size_t>(i);
     glBindTexture(GL_TEXTURE_2D, planos[indice].nome());
-    // Storage is kept while the size and the layout stay.
-    if (larguras[indice] != largura || alturas[indice] != altura || internos[indice] != interno) {
-      glTexImage2D(GL_TEXTURE_2D, 0, interno, largura, altura, 0, formato, GL_UNSIGNED_BYTE, nullptr);
+    // Storage is kept while the size stays.
+    if (larguras[indice] != largura || alturas[indice] != altura) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, largura, altura, 0, GL_RED, GL_UNSIGNED_BYTE, nullptr);
       larguras[indice] = largura;
       alturas[indice] = altura;
-      internos[indice] = interno;
     }
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, imagem.linesize[i] / (duplo ? 2 : 1));
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura, altura, formato, GL_UNSIGNED_BYTE, imagem.data[i]);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, imagem.linesize[i]);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, largura, altura, GL_RED, GL_UNSIGNED_BYTE, imagem.data[i]);
   }
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -92,7 +84,7 @@ void TexturaYuv::desenhar(int x0, int y0, int x1, int y1) {
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
     glBindTexture(GL_TEXTURE_2D, planos[i].nome());
   }
-  programa.desenhar(cores, intercalado);
+  programa.desenhar(cores);
   for (std::size_t i = planos.size(); i-- > 0;) {
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
     glBindTexture(GL_TEXTURE_2D, 0);

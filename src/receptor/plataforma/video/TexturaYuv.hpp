@@ -21,7 +21,7 @@ class TexturaYuv {
   // None when the driver cannot run the shader.
   static std::optional<TexturaYuv> criar();
 
-  // The pictures it draws: 8-bit 4:2:0, planar or NV12, rows top-down. The CPU converts the others.
+  // The pictures it draws: 8-bit 4:2:0 in three planes, rows top-down. The CPU converts the others.
   static bool aceita(const AVFrame& imagem);
   // False, leaving the content undefined, for a picture it does not accept.
   bool enviar(const AVFrame& imagem);
@@ -36,12 +36,10 @@ class TexturaYuv {
   explicit TexturaYuv(ProgramaYuv programa);
 
   ProgramaYuv programa;
-  // Y, then U and V, or UV together.
+  // Y, then U and V.
   std::array<Textura, 3> planos;
   std::array<int, 3> larguras{}, alturas{};
-  std::array<GLint, 3> internos{};
   CoresQuadro cores;
-  bool intercalado = false;
   int largura_ = 0;
   int altura_ = 0;
 };
