@@ -81,11 +81,12 @@ std::function<void(Argumentos...)> naFila(ExecutorFalso& fila, std::function<voi
 
 // Like the real transport, a callback already on its way may still arrive after `cancelar`.
 struct ConexaoFalsa : Conexao {
-  explicit ConexaoFalsa(ExecutorFalso& fila) : fila(fila) {}
+  ConexaoFalsa(ExecutorFalso& fila, ParametrosTls parametros, std::string host,
+               std::optional<ResultadoBusca> r)
+      : fila(fila), host(std::move(host)), resultado(std::move(r)), parametros(std::move(parametros)) {}
   ExecutorFalso& fila;
   std::string host;
   std::optional<ResultadoBusca> resultado;
-  std::uint16_t porta = 0;
   ParametrosTls parametros;
   AoMudarEstado aoMudar;
   AoReceber aoReceber;
@@ -108,7 +109,8 @@ struct ConexaoFalsa : Conexao {
 };
 
 struct NavegadorFalso : Navegador {
-  explicit NavegadorFalso(ExecutorFalso& fila) : fila(fila) {}
+  NavegadorFalso(ExecutorFalso& fila, ParametrosTls parametros)
+      : fila(fila), parametros(std::move(parametros)) {}
   ExecutorFalso& fila;
   ParametrosTls parametros;
   AoMudarResultados aoMudar;
@@ -126,21 +128,15 @@ struct TransporteFalso : Transporte {
   std::vector<std::shared_ptr<ConexaoFalsa>> conexoes;
   std::vector<std::shared_ptr<NavegadorFalso>> navegadores;
 
-  std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
-                                   const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
-    nova.host = host, nova.porta = porta, nova.parametros = p;
-    return conexoes.back();
+  std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t, const ParametrosTls& p) override {
+    return conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila, p, host, std::nullopt));
   }
   std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
-    nova.resultado = resultado, nova.parametros = p;
-    return conexoes.back();
+    return conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila, p, "", resultado));
   }
   std::shared_ptr<Navegador> navegador(std::string_view tipo, const ParametrosTls& p) override {
     EXPECT_EQ(tipo, "_varovia._tcp");
-    navegadores.emplace_back(std::make_shared<NavegadorFalso>(fila))->parametros = p;
-    return navegadores.back();
+    return navegadores.emplace_back(std::make_shared<NavegadorFalso>(fila, p));
   }
 };
 
@@ -148,22 +144,22 @@ struct CamadaFalsa : CamadaVideo {
   std::vector<Amostra> enfileiradas;
   Status estado = Status::normal;
   std::optional<std::string> erroAtual;
-  int descargas = 0, remocoes = 0;
+  int descargas = 0;
   void enfileirar(Amostra amostra) override { enfileiradas.push_back(std::move(amostra)); }
   Status status() const override { return estado; }
   std::optional<std::string> erro() const override { return erroAtual; }
   void descarregar() override { ++descargas, estado = Status::normal; }
-  void descarregarERemoverImagem() override { ++remocoes; }
+  void descarregarERemoverImagem() override {}
   void medirAoVivo(bool ligado) override { medindo = ligado; }
   ResumoVideo resumo() const override { return resumoAtual; }
   bool medindo = false;
   ResumoVideo resumoAtual;
 };
 
-// Files that begin with "IMG" are images.
+// Files that begin with 'I' are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
-    const bool imagem = arquivo.size() >= 3 && arquivo[0] == 'I' && arquivo[1] == 'M' && arquivo[2] == 'G';
+    const bool imagem = !arquivo.empty() && arquivo[0] == 'I';
     return imagem ? std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)}) : nullptr;
   }
 };

@@ -23,7 +23,7 @@ Bytes cursor(float x, float y, std::uint8_t visivel) {
   return mensagem(TipoMensagem::cursor, emBE({x, y}) + Bytes{visivel});
 }
 Bytes imagem(float largura, float altura, float pontaX, float pontaY,
-             const Bytes& arquivo = {'I', 'M', 'G'}) {
+             const Bytes& arquivo = {'I'}) {
   return mensagem(TipoMensagem::imagemCursor, emBE({largura, altura, pontaX, pontaY}) + arquivo);
 }
 const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
