@@ -143,11 +143,10 @@ struct TransporteFalso : Transporte {
 struct CamadaFalsa : CamadaVideo {
   std::vector<Amostra> enfileiradas;
   Status estado = Status::normal;
-  std::optional<std::string> erroAtual;
   int descargas = 0;
   void enfileirar(Amostra amostra) override { enfileiradas.push_back(std::move(amostra)); }
   Status status() const override { return estado; }
-  std::optional<std::string> erro() const override { return erroAtual; }
+  std::optional<std::string> erro() const override { return std::nullopt; }
   void descarregar() override { ++descargas, estado = Status::normal; }
   void descarregarERemoverImagem() override {}
   void medirAoVivo(bool ligado) override { medindo = ligado; }
