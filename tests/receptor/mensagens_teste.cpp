@@ -4,26 +4,19 @@
 #include <cmath>
 
 #include "Bancada.hpp"
+#include "protocolo/Mensagens.hpp"
 
 namespace orbelo::teste {
 namespace {
 
-template <class T>
-Bytes emBE(std::initializer_list<T> valores) {
-  Bytes payload;
-  for (T v : valores) {
-    anexarBE(payload, v);
-  }
-  return payload;
-}
 Bytes config(std::uint32_t largura, std::uint32_t altura) {
-  return mensagem(TipoMensagem::config, emBE({largura, altura}));
+  return Mensagens::Config{largura, altura}.empacotar();
 }
-Bytes cursor(float x, float y, std::uint8_t visivel) {
-  return mensagem(TipoMensagem::cursor, emBE({x, y}) + Bytes{visivel});
+Bytes cursor(float x, float y, bool visivel = true) {
+  return Mensagens::Cursor{x, y, visivel}.empacotar();
 }
 Bytes imagem(float largura, float altura, float pontaX, float pontaY, const Bytes& arquivo = {'I'}) {
-  return mensagem(TipoMensagem::imagemCursor, emBE({largura, altura, pontaX, pontaY}) + arquivo);
+  return Mensagens::ImagemCursor{{largura, altura, pontaX, pontaY}, arquivo}.empacotar();
 }
 const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
 
@@ -196,25 +189,24 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   b.receptor->redimensionar(1920, 1200);
   b.mudar(EstadoConexao::pronta);
   b.iniciarImagem();
-  b.receber(cursor(0.5f, 0.5f, 1) + imagem(0.01f, 0.02f, 0, 0));
+  b.receber(cursor(0.5f, 0.5f) + imagem(0.01f, 0.02f, 0, 0));
   EXPECT_TRUE(b.tela.cursorOculto);  // no picture size yet
   b.receber(config1080);
   esperarRetangulo(b.tela, 960, 578.4);
   EXPECT_TRUE(b.tela.imagemCursor);
-  b.receber(cursor(0.5f, 0.5f, 2));
+  b.receber(cursor(0.5f, 0.5f, false));
   EXPECT_TRUE(b.tela.cursorOculto);
 
-  b.receber(cursor(0, 0, 1));
+  b.receber(cursor(0, 0));
   esperarRetangulo(b.tela, 0, 1140 - 21.6);
-  b.receber(cursor(1, 1, 1));
+  b.receber(cursor(1, 1));
   esperarRetangulo(b.tela, 1920, 60 - 21.6);
 
   // An image that does not decode, a position cut short or not finite, a size not finite: the
   // pointer stays as it was.
   const auto imagemAntes = b.tela.imagemCursor;
-  b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f, 1) + cursor(0.5f, INFINITY, 1) +
-            mensagem(TipoMensagem::cursor, emBE({0.5f, 0.5f})) + imagem(INFINITY, 0.5f, 0, 0) +
-            imagem(0.5f, 0.5f, NAN, 0));
+  b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f) +
+            mensagem(TipoMensagem::cursor, Bytes(8, 0)) + imagem(INFINITY, 0.5f, 0, 0));
   esperarRetangulo(b.tela, 1920, 60 - 21.6);
   EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
 
@@ -242,7 +234,7 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   EXPECT_NEAR(b.tela.retanguloCursor.x, 1920, 1e-3);
   EXPECT_NEAR(b.tela.retanguloCursor.y, 540, 1e-3);
   // The largest sizes and hot spots a float holds still give a rectangle of finite numbers.
-  b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX, 1));
+  b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX));
   for (const float f : {FLT_MAX, -FLT_MAX}) {
     b.receber(imagem(f, f, -f, f));
     const auto& [x, y, largura, altura] = b.tela.retanguloCursor;
@@ -251,7 +243,7 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   }
 
   // The panel hides it.
-  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1, 1));
+  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1));
   esperarRetangulo(b.tela, 1920, -21.6);
   b.receptor->abrirPareamento();
   b.agenda.rodar();
