@@ -23,9 +23,6 @@ struct Agenda {
   // The queue whose task runs now; none is the test itself, which stands for the main thread.
   const Executor* emExecucao = nullptr;
 
-  void agendar(const Executor& fila, Executor::Duracao atraso, Executor::Tarefa tarefa) {
-    pendentes.emplace(agora + atraso, std::pair(&fila, std::move(tarefa)));
-  }
   // Runs `tarefa` as if on `fila`.
   void em(const Executor& fila, const std::function<void()>& tarefa) {
     const auto antes = std::exchange(emExecucao, &fila);
@@ -55,14 +52,14 @@ struct ExecutorFalso : Executor {
     if (parada) {
       retidas.emplace_back(atraso, std::move(tarefa));
     } else {
-      agenda.agendar(*this, atraso, std::move(tarefa));
+      agenda.pendentes.emplace(agenda.agora + atraso, std::pair(this, std::move(tarefa)));
     }
   }
   bool atual() const override { return agenda.emExecucao == this || (principal && !agenda.emExecucao); }
   void retomar() {
     parada = false;
     for (auto& [atraso, tarefa] : std::exchange(retidas, {})) {
-      agenda.agendar(*this, atraso, std::move(tarefa));
+      executarDepois(atraso, std::move(tarefa));
     }
   }
   Agenda& agenda;
