@@ -242,8 +242,13 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
     EXPECT_FALSE(b.tela.cursorOculto);
   }
 
-  // The panel hides it.
+  // A lost link's notice, then the panel, hide it.
   b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1));
+  esperarRetangulo(b.tela, 1920, -21.6);
+  b.receber({}, true);
+  EXPECT_TRUE(b.tela.cursorOculto);
+  b.agenda.rodar(1s);
+  b.iniciarImagem();
   esperarRetangulo(b.tela, 1920, -21.6);
   b.receptor->abrirPareamento();
   b.agenda.rodar();
