@@ -5,6 +5,7 @@
 
 #include "Bancada.hpp"
 #include "protocolo/Mensagens.hpp"
+#include "protocolo/Saida.hpp"
 
 namespace orbelo::teste {
 namespace {
@@ -62,9 +63,7 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
   b.receber(quadro(1) + quadro(0) + mensagem(TipoMensagem::quadro, {1}));
   ASSERT_EQ(b.camada.enfileiradas.size(), 2u);
   EXPECT_TRUE(std::ranges::equal(b.camada.enfileiradas[0].unidades(), Bytes{0, 0, 0, 1, 0x65}));
-  EXPECT_EQ(b.camada.enfileiradas[0].formato->sps, (Bytes{0x67, 0x42, 0, 0x1F}));
-  EXPECT_EQ(b.camada.enfileiradas[0].formato->pps, (Bytes{0x68, 0xCE}));
-  EXPECT_TRUE(b.linhas.empty());
+  EXPECT_TRUE(*b.camada.enfileiradas[0].formato == (FormatoVideo{{0x67, 0x42, 0, 0x1F}, {0x68, 0xCE}}));
   EXPECT_TRUE(b.tela.avisoOculto && b.tela.textoAviso.empty());
   b.tela.textoAviso = "marca";
   b.receber(quadro(0));
@@ -74,7 +73,7 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
   b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0));
   ASSERT_EQ(b.camada.enfileiradas.size(), 4u);
   EXPECT_EQ(b.camada.enfileiradas[3].formato, b.camada.enfileiradas[0].formato);
-  EXPECT_TRUE(b.linhas.empty());
+  EXPECT_TRUE(b.linhas.empty()) << "nothing said since the first sets";
 
   // Bad sets take the format away until good ones come: malformed, an SPS too short for its level,
   // no SPS then PPS, or sets the decoder refuses.
@@ -173,12 +172,12 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
   EXPECT_EQ(b.principal.retidas.size(), 1u);
 }
 
-void esperarRetangulo(const EstadoTela& tela, double x, double y) {
-  EXPECT_FALSE(tela.cursorOculto);
-  EXPECT_NEAR(tela.retanguloCursor.x, x, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.y, y, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.largura, 19.2, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.altura, 21.6, 1e-3);
+// The pointer's rectangle to a tenth of a pixel, or "oculto".
+std::string retangulo(const EstadoTela& tela) {
+  const auto& [x, y, largura, altura] = tela.retanguloCursor;
+  return tela.cursorOculto
+             ? "oculto"
+             : decimal(x, 1) + "," + decimal(y, 1) + " " + decimal(largura, 1) + "x" + decimal(altura, 1);
 }
 
 // Placed on the hot spot inside the fitted picture; hidden when the sender says so, with a size that has
@@ -190,28 +189,28 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   b.mudar(EstadoConexao::pronta);
   b.iniciarImagem();
   b.receber(cursor(0.5f, 0.5f) + imagem(0.01f, 0.02f, 0, 0));
-  EXPECT_TRUE(b.tela.cursorOculto);  // no picture size yet
+  EXPECT_EQ(retangulo(b.tela), "oculto");  // no picture size yet
   b.receber(config1080);
-  esperarRetangulo(b.tela, 960, 578.4);
+  EXPECT_EQ(retangulo(b.tela), "960.0,578.4 19.2x21.6");
   EXPECT_TRUE(b.tela.imagemCursor);
   b.receber(cursor(0.5f, 0.5f, false));
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "oculto");
 
   b.receber(cursor(0, 0));
-  esperarRetangulo(b.tela, 0, 1140 - 21.6);
+  EXPECT_EQ(retangulo(b.tela), "0.0,1118.4 19.2x21.6");
   b.receber(cursor(1, 1));
-  esperarRetangulo(b.tela, 1920, 60 - 21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,38.4 19.2x21.6");
 
   // An image that does not decode, a position cut short or not finite, a size not finite: the
   // pointer stays as it was.
   const auto imagemAntes = b.tela.imagemCursor;
   b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f) +
             mensagem(TipoMensagem::cursor, Bytes(8, 0)) + imagem(INFINITY, 0.5f, 0, 0));
-  esperarRetangulo(b.tela, 1920, 60 - 21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,38.4 19.2x21.6");
   EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
 
   b.receptor->redimensionar(1920, 1080);
-  esperarRetangulo(b.tela, 1920, -21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
 
   // Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
   b.decodificacao.parada = true;
@@ -220,19 +219,17 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   EXPECT_EQ(b.decodificacao.retidas.size(), 2u);
   b.decodificacao.retomar();
   b.agenda.rodar();
-  EXPECT_NEAR(b.tela.retanguloCursor.largura, 19.2, 1e-3);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-10.8 19.2x10.8");
 
   // A side of zero gives no ratio to fit the picture by: the pointer hides until a usable size.
   for (const auto& [largura, altura] : {std::pair(0u, 0u), {0u, 1080u}, {1920u, 0u}}) {
     b.receber(config(largura, altura));
     EXPECT_EQ(b.linhas.back(), "Emissor em " + std::to_string(largura) + "x" + std::to_string(altura) + ".");
-    EXPECT_TRUE(b.tela.cursorOculto) << largura << "x" << altura;
+    EXPECT_EQ(retangulo(b.tela), "oculto") << largura << "x" << altura;
   }
   b.receber(config(4294967295u, 1));
   EXPECT_EQ(b.linhas.back(), "Emissor em 4294967295x1.");
-  EXPECT_FALSE(b.tela.cursorOculto);
-  EXPECT_NEAR(b.tela.retanguloCursor.x, 1920, 1e-3);
-  EXPECT_NEAR(b.tela.retanguloCursor.y, 540, 1e-3);
+  EXPECT_TRUE(retangulo(b.tela).starts_with("1920.0,540.0 ")) << retangulo(b.tela);
   // The largest sizes and hot spots a float holds still give a rectangle of finite numbers.
   b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX));
   for (const float f : {FLT_MAX, -FLT_MAX}) {
@@ -244,15 +241,15 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
 
   // A lost link's notice, then the panel, hide it.
   b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1));
-  esperarRetangulo(b.tela, 1920, -21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
   b.receber({}, true);
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "oculto");
   b.agenda.rodar(1s);
   b.iniciarImagem();
-  esperarRetangulo(b.tela, 1920, -21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
   b.receptor->abrirPareamento();
   b.agenda.rodar();
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "oculto");
 }
 
 // Shown from the start when remembered so; the chord hides and shows them again.
