@@ -178,7 +178,6 @@ TEST(Painel, WithoutAUsableCodeThePanelShowsAndATypedCodeIsCheckedNormalisedAndA
     EXPECT_TRUE(!b.tela.pareamentoOculto && b.tela.pilhaAvisoOculta && b.tela.erroPareamentoOculto &&
                 b.tela.focarCodigo && b.tela.opcaoInicio);
     EXPECT_EQ(b.tela.campoCodigo + "|" + b.tela.campoHost, "|10.0.0.5");
-    EXPECT_EQ(b.preferencias.texto("codigo"), "12-345");
 
     b.inicio.ligacoes = 0;
     b.confirmar("12 3-45", "10.0.0.5");

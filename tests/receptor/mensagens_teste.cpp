@@ -65,7 +65,6 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
   EXPECT_TRUE(std::ranges::equal(b.camada.enfileiradas[0].unidades(), Bytes{0, 0, 0, 1, 0x65}));
   EXPECT_TRUE(*b.camada.enfileiradas[0].formato == (FormatoVideo{{0x67, 0x42, 0, 0x1F}, {0x68, 0xCE}}));
   EXPECT_TRUE(b.tela.avisoOculto && b.tela.textoAviso.empty());
-  b.tela.textoAviso = "marca";
   b.receber(quadro(0));
   EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
 
@@ -88,7 +87,6 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
     EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
     EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
   }
-  EXPECT_EQ(b.tela.textoAviso, "marca");
 
   // A frame arriving with the end of the stream is shown before reconnecting.
   b.iniciarImagem(true);
@@ -116,14 +114,13 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
 TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   Bancada b;
   b.discar(false);
-  const auto quadros = [&](std::size_t quantos) {
-    Bytes todos = mensagem(TipoMensagem::parametros, parametrosBons);
-    for (std::size_t i = 0; i < quantos; ++i) {
-      todos = std::move(todos) + quadro(1);
+  b.iniciarImagem();
+  const auto quadros = [&](int quantos) {
+    for (int i = 0; i < quantos; ++i) {
+      b.receber(quadro(1));
     }
-    b.receber(todos);
   };
-  quadros(10);
+  quadros(9);
   b.agenda.rodar(2s);
   b.mudar(EstadoConexao::pronta);
   EXPECT_TRUE(b.conexao().enviados.empty());
@@ -134,8 +131,7 @@ TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   quadros(1);
   b.agenda.rodar(2s);
   quadros(200000);
-  b.agenda.rodar(2s);
-  b.agenda.rodar(2s);
+  b.agenda.rodar(4s);
   EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 3, 10, 0, 30},
                                                       {0, 0, 0, 3, 10, 0, 0},
                                                       {0, 0, 0, 3, 10, 0xFF, 0xFF},
@@ -275,12 +271,8 @@ TEST(Estatisticas,
       "Convers\u00E3o: CPU\nEnlace: eth0 \u00B7 ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256\n"
       "Emissor: 127.0.0.1:7420\nReconex\u00F5es: 0");
 
-  // Lost: no link to describe until the next one is ready, which counts as a reconnection.
+  // The next link once this one is lost counts as a reconnection.
   b.receber({}, true);
-  b.agenda.rodar(500ms);
-  EXPECT_NE(b.tela.textoEstatisticas.find("Recebidos: 0 quadros/s"), std::string::npos);
-  EXPECT_NE(b.tela.textoEstatisticas.find("Enlace: \u2014 \u00B7 \u2014\nEmissor: \u2014"),
-            std::string::npos);
   b.agenda.rodar(1s);
   b.mudar(EstadoConexao::pronta);
   b.agenda.rodar(500ms);
