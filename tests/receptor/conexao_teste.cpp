@@ -11,14 +11,16 @@ namespace {
 const std::string caboFalhou = "O cabo não levou ao MacBook; tentando por qualquer rede.";
 const std::string semAvahi = "A procura pelo MacBook precisa do avahi-daemon; tentando de novo.";
 
-// Discovery: over the cable first, over any network from three seconds on, restarted every eight until
-// the end. The first result is dialled, over the cable when that is what found it, later ones ignored;
-// the retry after that dial fails falls due once the watchdog has started a new search, and starts no other.
+// Discovery, for a blank address typed into the panel: over the cable first, over any network from three
+// seconds on, restarted every eight, each restart stopping the search before it, until the end. The first
+// result is dialled, over the cable when that is what found it, later ones ignored; the retry after that
+// dial fails falls due once the watchdog has started a new search, and starts no other.
 TEST(Conexao,
      DiscoveryIsWiredThenAnyNetworkAfterThreeSecondsThenRestartsEveryEightAndTheFirstResultIsDialled) {
   Bancada b;
-  b.opcoes.codigo = "123456";
+  b.preferencias.textos = {{"host", "10.0.0.5"}};
   b.lancar();
+  b.confirmar("abcdefg", " \t ");
   auto& navegadores = b.transporte.navegadores;
   ASSERT_EQ(navegadores.size(), 1u);
   EXPECT_TRUE(navegadores[0]->parametros.exigirCabo && navegadores[0]->iniciado);
@@ -59,12 +61,21 @@ TEST(Conexao,
   EXPECT_EQ(navegadores.size(), 2u);
   b.agenda.rodar(100ms);
   EXPECT_EQ(navegadores.size(), 3u);
-  EXPECT_FALSE(navegadores[2]->parametros.exigirCabo);
+  EXPECT_TRUE(navegadores[1]->cancelado && !navegadores[2]->parametros.exigirCabo);
   EXPECT_EQ(b.linhas.size(), 3u);
+
+  // Found and ready: the typed code is remembered and the stored address forgotten.
+  navegadores[2]->aoMudar({resultado("E")});
+  b.mudar(EstadoConexao::pronta);
+  EXPECT_EQ(b.preferencias.texto("codigo"), "abcdefg");
+  EXPECT_FALSE(b.preferencias.texto("host"));
+  // Ended while it looks again: the search goes and nothing restarts.
+  b.receber({}, true);
+  b.agenda.rodar(1s);
   b.receptor->encerrar();
   b.agenda.rodar(20s);
-  EXPECT_TRUE(navegadores[2]->cancelado);
-  EXPECT_EQ(navegadores.size(), 3u);
+  EXPECT_TRUE(navegadores[3]->cancelado);
+  EXPECT_EQ(navegadores.size(), 4u);
 }
 
 // A notice without a button hides the local pointer, one hide outstanding at a time, and the
@@ -203,10 +214,10 @@ TEST(Painel, WithoutAUsableCodeThePanelShowsAndATypedCodeIsCheckedNormalisedAndA
 // The code the sender refuses, whether remembered (normalised), given on the command line with a host
 // or typed into the panel: only a remembered one is forgotten, and the panel says why, with the host in use.
 TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndTheHost) {
-  for (const auto& [origem, codigo, host] :
-       std::vector<std::tuple<std::string, std::string, std::string>>{{"remembered", "111111", "10.0.0.5"},
-                                                                      {"command line", "222222", "10.0.0.9"},
-                                                                      {"panel", "333333", "10.0.0.7"}}) {
+  for (const auto& [origem, codigo, host] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"remembered", "111111", "10.0.0.5"},
+           {"command line", "222222", "10.0.0.9"},
+           {"panel", "333333", "10.0.0.7\n"}}) {  // a line break is no blank: taken as typed
     Bancada b;
     b.preferencias.textos = {{"codigo", " 111-111"}, {"host", "10.0.0.5"}};
     if (origem == "command line") {
@@ -230,25 +241,6 @@ TEST(Painel, ARefusedCodeForgetsOnlyARememberedOneAndThePanelShowsTheRefusalAndT
     b.agenda.rodar(10s);
     EXPECT_EQ(b.transporte.conexoes.size(), origem == "panel" ? 2u : 1u) << "a refusal is not retried";
   }
-}
-
-TEST(Painel, ABlankHostMeansDiscoveryWhichForgetsTheStoredHostOnSuccess) {
-  Bancada b;
-  b.preferencias.textos = {{"host", "10.0.0.5"}};
-  b.lancar();
-  b.confirmar("abcdefg", " \t ");
-  // The switch to any network stops the wired search.
-  b.agenda.rodar(3s);
-  ASSERT_EQ(b.transporte.navegadores.size(), 2u);
-  EXPECT_TRUE(b.transporte.navegadores[0]->cancelado);
-  b.transporte.navegadores[1]->aoMudar({resultado("A")});
-  b.mudar(EstadoConexao::pronta);
-  EXPECT_EQ(b.preferencias.texto("codigo"), "abcdefg");
-  EXPECT_FALSE(b.preferencias.texto("host"));
-
-  // Line breaks are not blanks: the address is taken as typed.
-  b.confirmar("123456", "10.0.0.5\n");
-  EXPECT_EQ(b.conexao().host, "10.0.0.5\n");
 }
 
 }  // namespace
