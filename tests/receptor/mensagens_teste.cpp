@@ -123,7 +123,6 @@ TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   quadros(9);
   b.agenda.rodar(2s);
   b.mudar(EstadoConexao::pronta);
-  EXPECT_TRUE(b.conexao().enviados.empty());
 
   b.agenda.rodar(1999ms);
   quadros(61);
@@ -188,7 +187,6 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   EXPECT_EQ(retangulo(b.tela), "oculto");  // no picture size yet
   b.receber(config1080);
   EXPECT_EQ(retangulo(b.tela), "960.0,578.4 19.2x21.6");
-  EXPECT_TRUE(b.tela.imagemCursor);
   b.receber(cursor(0.5f, 0.5f, false));
   EXPECT_EQ(retangulo(b.tela), "oculto");
 
