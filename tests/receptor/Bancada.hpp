@@ -165,13 +165,11 @@ struct PreferenciasFalsas : Preferencias {
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
   bool booleano(std::string_view preferencia) const override { return texto(preferencia) == "1"; }
-  void gravarTexto(std::string_view preferencia, const std::string& valor) override {
-    textos[std::string(preferencia)] = valor;
+  void gravarTexto(std::string_view nome, const std::string& valor) override {
+    textos[std::string(nome)] = valor;
   }
-  void gravarBooleano(std::string_view preferencia, bool valor) override {
-    gravarTexto(preferencia, valor ? "1" : "0");
-  }
-  void remover(std::string_view preferencia) override { textos.erase(std::string(preferencia)); }
+  void gravarBooleano(std::string_view nome, bool valor) override { gravarTexto(nome, valor ? "1" : "0"); }
+  void remover(std::string_view nome) override { textos.erase(std::string(nome)); }
 };
 
 struct InicioFalso : InicioAutomatico {
@@ -237,8 +235,8 @@ struct Bancada {
   }
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.
-  void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    std::exchange(conexao().aoReceber, nullptr)(dados, completo, erro);
+  void receber(const Bytes& dados, bool completo = false) {
+    std::exchange(conexao().aoReceber, nullptr)(dados, completo, std::nullopt);
     agenda.rodar();
   }
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {
