@@ -75,13 +75,12 @@ TEST(OpcoesReceptor, ValuesAreReadStrictlyLeftToRightAndTheFirstEndWins) {
 // Every early end, help or refusal, is one message on standard output with its status. Without a display
 // the window cannot open: one line with SDL's reason, and status 1.
 TEST(ProgramaOrbelo, PrintsEachEarlyEndAsOneMessageOnStandardOutput) {
-  const std::string semTela = "Não consegui abrir a janela: ";
   const teste::PastaTemporaria pasta;
   const auto saida = pasta / "saida", erros = pasta / "erros";
   for (const auto& [argumentos, texto, status] : std::vector<std::tuple<std::string, std::string, int>>{
            {"--janela --help", ajuda, 0},
            {"-x", "Opção desconhecida: -x\n\n" + ajuda, 1},
-           {"--janela", semTela, 1},
+           {"--janela", "Não consegui abrir a janela: ", 1},
        }) {
     const std::string comando =
         "env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=" + pasta.caminho().string() +
