@@ -182,8 +182,6 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   b.receber(cursor(0.5f, 0.5f, false));
   EXPECT_EQ(retangulo(b.tela), "oculto");
 
-  b.receber(cursor(0, 0));
-  EXPECT_EQ(retangulo(b.tela), "0.0,1118.4 19.2x21.6");
   b.receber(cursor(1, 1));
   EXPECT_EQ(retangulo(b.tela), "1920.0,38.4 19.2x21.6");
 
