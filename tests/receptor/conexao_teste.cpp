@@ -52,7 +52,6 @@ TEST(Conexao,
   b.agenda.rodar();
   EXPECT_EQ(b.transporte.conexoes.size(), 1u) << "a replaced search's late result";
   EXPECT_FALSE(navegadores[1]->parametros.exigirCabo);
-  EXPECT_EQ(b.tela.textoAviso, "Procurando o MacBook…\nAbra o Velaro nele.");
 
   b.agenda.rodar(7900ms);
   EXPECT_EQ(navegadores.size(), 2u) << "the failed dial's retry started a search of its own";
