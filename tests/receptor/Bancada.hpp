@@ -2,8 +2,6 @@
 
 // The receiver with every platform service faked, both threads driven by one manual clock.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <functional>
 #include <map>
@@ -23,9 +21,6 @@ struct Agenda {
   // The queue whose task runs now; none is the test itself, which stands for the main thread.
   const Executor* emExecucao = nullptr;
 
-  void agendar(const Executor& fila, Executor::Duracao atraso, Executor::Tarefa tarefa) {
-    pendentes.emplace(agora + atraso, std::pair(&fila, std::move(tarefa)));
-  }
   // Runs `tarefa` as if on `fila`.
   void em(const Executor& fila, const std::function<void()>& tarefa) {
     const auto antes = std::exchange(emExecucao, &fila);
@@ -55,14 +50,14 @@ struct ExecutorFalso : Executor {
     if (parada) {
       retidas.emplace_back(atraso, std::move(tarefa));
     } else {
-      agenda.agendar(*this, atraso, std::move(tarefa));
+      agenda.pendentes.emplace(agenda.agora + atraso, std::pair(this, std::move(tarefa)));
     }
   }
   bool atual() const override { return agenda.emExecucao == this || (principal && !agenda.emExecucao); }
   void retomar() {
     parada = false;
     for (auto& [atraso, tarefa] : std::exchange(retidas, {})) {
-      agenda.agendar(*this, atraso, std::move(tarefa));
+      executarDepois(atraso, std::move(tarefa));
     }
   }
   Agenda& agenda;
@@ -81,11 +76,12 @@ std::function<void(Argumentos...)> naFila(ExecutorFalso& fila, std::function<voi
 
 // Like the real transport, a callback already on its way may still arrive after `cancelar`.
 struct ConexaoFalsa : Conexao {
-  explicit ConexaoFalsa(ExecutorFalso& fila) : fila(fila) {}
+  ConexaoFalsa(ExecutorFalso& fila, ParametrosTls parametros, std::string host,
+               std::optional<ResultadoBusca> r)
+      : fila(fila), host(std::move(host)), resultado(std::move(r)), parametros(std::move(parametros)) {}
   ExecutorFalso& fila;
   std::string host;
   std::optional<ResultadoBusca> resultado;
-  std::uint16_t porta = 0;
   ParametrosTls parametros;
   AoMudarEstado aoMudar;
   AoReceber aoReceber;
@@ -108,7 +104,8 @@ struct ConexaoFalsa : Conexao {
 };
 
 struct NavegadorFalso : Navegador {
-  explicit NavegadorFalso(ExecutorFalso& fila) : fila(fila) {}
+  NavegadorFalso(ExecutorFalso& fila, ParametrosTls parametros)
+      : fila(fila), parametros(std::move(parametros)) {}
   ExecutorFalso& fila;
   ParametrosTls parametros;
   AoMudarResultados aoMudar;
@@ -126,44 +123,36 @@ struct TransporteFalso : Transporte {
   std::vector<std::shared_ptr<ConexaoFalsa>> conexoes;
   std::vector<std::shared_ptr<NavegadorFalso>> navegadores;
 
-  std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t porta,
-                                   const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
-    nova.host = host, nova.porta = porta, nova.parametros = p;
-    return conexoes.back();
+  std::shared_ptr<Conexao> conexao(const std::string& host, std::uint16_t, const ParametrosTls& p) override {
+    return conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila, p, host, std::nullopt));
   }
   std::shared_ptr<Conexao> conexao(const ResultadoBusca& resultado, const ParametrosTls& p) override {
-    auto& nova = *conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila));
-    nova.resultado = resultado, nova.parametros = p;
-    return conexoes.back();
+    return conexoes.emplace_back(std::make_shared<ConexaoFalsa>(fila, p, "", resultado));
   }
-  std::shared_ptr<Navegador> navegador(std::string_view tipo, const ParametrosTls& p) override {
-    EXPECT_EQ(tipo, "_varovia._tcp");
-    navegadores.emplace_back(std::make_shared<NavegadorFalso>(fila))->parametros = p;
-    return navegadores.back();
+  std::shared_ptr<Navegador> navegador(std::string_view, const ParametrosTls& p) override {
+    return navegadores.emplace_back(std::make_shared<NavegadorFalso>(fila, p));
   }
 };
 
 struct CamadaFalsa : CamadaVideo {
   std::vector<Amostra> enfileiradas;
   Status estado = Status::normal;
-  std::optional<std::string> erroAtual;
-  int descargas = 0, remocoes = 0;
+  int descargas = 0;
   void enfileirar(Amostra amostra) override { enfileiradas.push_back(std::move(amostra)); }
   Status status() const override { return estado; }
-  std::optional<std::string> erro() const override { return erroAtual; }
+  std::optional<std::string> erro() const override { return std::nullopt; }
   void descarregar() override { ++descargas, estado = Status::normal; }
-  void descarregarERemoverImagem() override { ++remocoes; }
+  void descarregarERemoverImagem() override {}
   void medirAoVivo(bool ligado) override { medindo = ligado; }
   ResumoVideo resumo() const override { return resumoAtual; }
   bool medindo = false;
   ResumoVideo resumoAtual;
 };
 
-// Files that begin with "IMG" are images.
+// Files that begin with 'I' are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
-    const bool imagem = arquivo.size() >= 3 && arquivo[0] == 'I' && arquivo[1] == 'M' && arquivo[2] == 'G';
+    const bool imagem = !arquivo.empty() && arquivo[0] == 'I';
     return imagem ? std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)}) : nullptr;
   }
 };
@@ -176,13 +165,11 @@ struct PreferenciasFalsas : Preferencias {
     return achado == textos.end() ? std::nullopt : std::optional(achado->second);
   }
   bool booleano(std::string_view preferencia) const override { return texto(preferencia) == "1"; }
-  void gravarTexto(std::string_view preferencia, const std::string& valor) override {
-    textos[std::string(preferencia)] = valor;
+  void gravarTexto(std::string_view nome, const std::string& valor) override {
+    textos[std::string(nome)] = valor;
   }
-  void gravarBooleano(std::string_view preferencia, bool valor) override {
-    gravarTexto(preferencia, valor ? "1" : "0");
-  }
-  void remover(std::string_view preferencia) override { textos.erase(std::string(preferencia)); }
+  void gravarBooleano(std::string_view nome, bool valor) override { gravarTexto(nome, valor ? "1" : "0"); }
+  void remover(std::string_view nome) override { textos.erase(std::string(nome)); }
 };
 
 struct InicioFalso : InicioAutomatico {
@@ -248,8 +235,8 @@ struct Bancada {
   }
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.
-  void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
-    std::exchange(conexao().aoReceber, nullptr)(dados, completo, erro);
+  void receber(const Bytes& dados, bool completo = false) {
+    std::exchange(conexao().aoReceber, nullptr)(dados, completo, std::nullopt);
     agenda.rodar();
   }
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {

@@ -4,35 +4,26 @@
 #include <cmath>
 
 #include "Bancada.hpp"
+#include "protocolo/Mensagens.hpp"
+#include "protocolo/Saida.hpp"
 
 namespace orbelo::teste {
 namespace {
 
-template <class T>
-Bytes emBE(std::initializer_list<T> valores) {
-  Bytes payload;
-  for (T v : valores) {
-    anexarBE(payload, v);
-  }
-  return payload;
-}
 Bytes config(std::uint32_t largura, std::uint32_t altura) {
-  return mensagem(TipoMensagem::config, emBE({largura, altura}));
+  return Mensagens::Config{largura, altura}.empacotar();
 }
-Bytes cursor(float x, float y, std::uint8_t visivel) {
-  return mensagem(TipoMensagem::cursor, emBE({x, y}) + Bytes{visivel});
+Bytes cursor(float x, float y, bool visivel = true) {
+  return Mensagens::Cursor{x, y, visivel}.empacotar();
 }
-Bytes imagem(float largura, float altura, float pontaX, float pontaY,
-             const Bytes& arquivo = {'I', 'M', 'G'}) {
-  return mensagem(TipoMensagem::imagemCursor, emBE({largura, altura, pontaX, pontaY}) + arquivo);
+Bytes imagem(float largura, float altura, float pontaX, float pontaY, const Bytes& arquivo = {'I'}) {
+  return Mensagens::ImagemCursor{{largura, altura, pontaX, pontaY}, arquivo}.empacotar();
 }
 const Bytes config1080 = mensagem(TipoMensagem::config, {0, 0, 7, 0x80, 0, 0, 4, 0x38});
 
-TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErrorEndsTheConnection) {
+TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthEndsTheConnection) {
   Bancada b;
-  b.preferencias.textos = {{"codigo", "123456"}, {"host", "10.0.0.5"}};
-  b.lancar(std::nullopt);
-  b.mudar(EstadoConexao::pronta);
+  b.discar();
   b.linhas.clear();
   b.receber(config1080 + mensagem(TipoMensagem::ping) + mensagem(TipoMensagem::ping, {0xAB, 0xCD}) +
             mensagem(TipoMensagem::config, {0, 0, 0, 1, 0, 0, 0}));
@@ -40,57 +31,40 @@ TEST(Mensagens, SeveralInOneChunkAreHandledInOrderAndACorruptLengthOrAReceiveErr
   EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 1, 9}, {0, 0, 0, 3, 9, 0xAB, 0xCD}}));
 
   // A corrupt length drops the whole chunk, the ping before it too, and ends the connection.
-  b.receber(mensagem(TipoMensagem::ping) + Bytes{0, 0, 0, 0});
-  EXPECT_EQ(b.linhas.back(), "Dados inválidos do emissor: fluxo de dados corrompido.");
-  EXPECT_EQ(b.conexao().enviados.size(), 2u);
-  EXPECT_TRUE(b.conexao().cancelada);
-  b.agenda.rodar(1s);
-  ASSERT_EQ(b.transporte.conexoes.size(), 2u);
-  b.mudar(EstadoConexao::pronta);
   const auto antiga = b.transporte.conexoes.back();
   const auto tardio = antiga->aoReceber;
-  b.receber({}, false, erroPosix("Connection reset by peer"));
-  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: Connection reset by peer.");
+  b.receber(mensagem(TipoMensagem::ping) + Bytes{0, 0, 0, 0});
+  EXPECT_EQ(b.linhas.back(), "Dados inválidos do emissor: fluxo de dados corrompido.");
+  EXPECT_EQ(antiga->enviados.size(), 2u);
   b.agenda.rodar(1s);
+  ASSERT_EQ(b.transporte.conexoes.size(), 2u);
   // The replaced connection's late data and states are ignored: no pong, no line, no refusal.
   const auto linhas = b.linhas;
   tardio(mensagem(TipoMensagem::ping), true, std::nullopt);
   antiga->mudar(EstadoConexao::falhou, erroTls);
   b.agenda.rodar();
   EXPECT_EQ(b.linhas, linhas);
-  EXPECT_TRUE(antiga->enviados.empty());
-  // Once the link is up the code has been taken: a TLS fault then is a broken link, not a refusal.
-  b.mudar(EstadoConexao::pronta);
-  b.receber({}, false, erroTls);
-  EXPECT_EQ(b.linhas.back(), "Conexão encerrada: bad record mac.");
-  EXPECT_EQ(b.preferencias.texto("codigo"), "123456");
-  EXPECT_TRUE(b.tela.pareamentoOculto);
+  EXPECT_TRUE(b.conexao().enviados.empty());
 }
 
 TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterADecoderFailure) {
   Bancada b;
   b.discar();
   b.linhas.clear();
-  b.receber(quadro(1));
-  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0) + quadro(2));
+  b.receber(quadro(1) + mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0) + quadro(2));
   EXPECT_TRUE(b.camada.enfileiradas.empty());
   EXPECT_FALSE(b.tela.avisoOculto);
   b.receber(quadro(1) + quadro(0) + mensagem(TipoMensagem::quadro, {1}));
   ASSERT_EQ(b.camada.enfileiradas.size(), 2u);
   EXPECT_TRUE(std::ranges::equal(b.camada.enfileiradas[0].unidades(), Bytes{0, 0, 0, 1, 0x65}));
-  EXPECT_EQ(b.camada.enfileiradas[0].formato->sps, (Bytes{0x67, 0x42, 0, 0x1F}));
-  EXPECT_EQ(b.camada.enfileiradas[0].formato->pps, (Bytes{0x68, 0xCE}));
-  EXPECT_TRUE(b.linhas.empty());
+  EXPECT_TRUE(*b.camada.enfileiradas[0].formato == (FormatoVideo{{0x67, 0x42, 0, 0x1F}, {0x68, 0xCE}}));
   EXPECT_TRUE(b.tela.avisoOculto && b.tela.textoAviso.empty());
-  b.tela.textoAviso = "marca";
-  b.receber(quadro(0));
-  EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
 
   // The same sets again, between two frames, change nothing: the format stays the very same.
   b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0));
-  ASSERT_EQ(b.camada.enfileiradas.size(), 4u);
-  EXPECT_EQ(b.camada.enfileiradas[3].formato, b.camada.enfileiradas[0].formato);
-  EXPECT_TRUE(b.linhas.empty());
+  ASSERT_EQ(b.camada.enfileiradas.size(), 3u);
+  EXPECT_EQ(b.camada.enfileiradas[2].formato, b.camada.enfileiradas[0].formato);
+  EXPECT_TRUE(b.linhas.empty()) << "nothing said since the first sets";
 
   // Bad sets take the format away until good ones come: malformed, an SPS too short for its level,
   // no SPS then PPS, or sets the decoder refuses.
@@ -103,62 +77,44 @@ TEST(Mensagens, FramesWaitForParameterSetsAndAKeyFrameOnEachConnectionAndAfterAD
     b.linhas.clear();
     b.receber(mensagem(TipoMensagem::parametros, ruins) + quadro(1));
     EXPECT_EQ(b.linhas, std::vector<std::string>{"SPS/PPS inválidos."});
-    EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
+    EXPECT_EQ(b.camada.enfileiradas.size(), 3u);
   }
-  EXPECT_EQ(b.tela.textoAviso, "marca");
 
   // A frame arriving with the end of the stream is shown before reconnecting.
   b.iniciarImagem(true);
-  EXPECT_EQ(b.camada.enfileiradas.size(), 5u);
+  EXPECT_EQ(b.camada.enfileiradas.size(), 4u);
   EXPECT_EQ(b.linhas.back(), "Conexão encerrada pelo emissor.");
-  EXPECT_EQ(b.tela.textoAviso, "Conexão perdida. Tentando de novo…");
   b.agenda.rodar(1s);
-  EXPECT_EQ(b.transporte.conexoes.size(), 2u);
 
-  // The next connection starts again without sets and waits for a key frame.
+  // The next connection starts again without sets and waits for a key frame: of these, only the last.
   b.mudar(EstadoConexao::pronta);
-  b.receber(quadro(1));
-  b.receber(mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0));
+  b.receber(quadro(1) + mensagem(TipoMensagem::parametros, parametrosBons) + quadro(0) + quadro(1));
   EXPECT_EQ(b.camada.enfileiradas.size(), 5u);
-  b.receber(quadro(1));
-  EXPECT_EQ(b.camada.enfileiradas.size(), 6u);
 
-  // A failed decoder is reported, flushed and asked for a key frame.
+  // A failed decoder, even one that cannot say why, is reported and flushed.
   b.camada.estado = CamadaVideo::Status::falhou;
-  b.camada.erroAtual = "Invalid data found when processing input";
   b.receber(quadro(0));
-  EXPECT_EQ(b.camada.enfileiradas.size(), 6u);
+  EXPECT_EQ(b.camada.enfileiradas.size(), 5u);
   EXPECT_EQ(b.camada.descargas, 1);
-  EXPECT_EQ(b.linhas.back(),
-            "Erro de decodificação: Invalid data found when processing input. Pedindo keyframe.");
-  EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 1, 4}}));
+  EXPECT_EQ(b.linhas.back(), "Erro de decodificação: ?. Pedindo keyframe.");
 
   // The gate is closed again: only a key frame reaches the healthy layer.
-  b.receber(quadro(0));
+  b.receber(quadro(0) + quadro(1));
   EXPECT_EQ(b.camada.enfileiradas.size(), 6u);
-  b.receber(quadro(1));
-  EXPECT_EQ(b.camada.enfileiradas.size(), 7u);
-
-  b.camada.estado = CamadaVideo::Status::falhou;
-  b.camada.erroAtual = std::nullopt;
-  b.receber(quadro(0));
-  EXPECT_EQ(b.linhas.back(), "Erro de decodificação: ?. Pedindo keyframe.");
 }
 
 TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   Bancada b;
   b.discar(false);
-  const auto quadros = [&](std::size_t quantos) {
-    Bytes todos = mensagem(TipoMensagem::parametros, parametrosBons);
-    for (std::size_t i = 0; i < quantos; ++i) {
-      todos = std::move(todos) + quadro(1);
+  b.iniciarImagem();
+  const auto quadros = [&](int quantos) {
+    for (int i = 0; i < quantos; ++i) {
+      b.receber(quadro(1));
     }
-    b.receber(todos);
   };
-  quadros(10);
+  quadros(9);
   b.agenda.rodar(2s);
   b.mudar(EstadoConexao::pronta);
-  EXPECT_TRUE(b.conexao().enviados.empty());
 
   b.agenda.rodar(1999ms);
   quadros(61);
@@ -166,8 +122,7 @@ TEST(Exibicao, TheReportCarriesHalfTheFramesCappedAndOnlyWhileEstablished) {
   quadros(1);
   b.agenda.rodar(2s);
   quadros(200000);
-  b.agenda.rodar(2s);
-  b.agenda.rodar(2s);
+  b.agenda.rodar(4s);
   EXPECT_EQ(b.conexao().enviados, (std::vector<Bytes>{{0, 0, 0, 3, 10, 0, 30},
                                                       {0, 0, 0, 3, 10, 0, 0},
                                                       {0, 0, 0, 3, 10, 0xFF, 0xFF},
@@ -187,10 +142,8 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
   // Two frames fill the cap exactly; one more, or a size announcement, passes it.
   for (const Bytes& depois : {quadro(0), config1080}) {
     b.principal.parada = true;
-    for (int i = 0; i < 2; ++i) {
-      b.receber(mensagem(TipoMensagem::quadro, metade));
-      EXPECT_TRUE(b.conexao().aoReceber) << "stopped at the cap";
-    }
+    b.receber(mensagem(TipoMensagem::quadro, metade) + mensagem(TipoMensagem::quadro, metade));
+    EXPECT_TRUE(b.conexao().aoReceber) << "stopped at the cap";
     b.receber(depois);
     EXPECT_FALSE(b.conexao().aoReceber) << "read on past the cap";
     b.principal.retomar();
@@ -204,48 +157,39 @@ TEST(Exibicao, WhatWaitsForABusyMainThreadIsBoundedAndOnlyTheNewestPointerMoveWa
   EXPECT_EQ(b.principal.retidas.size(), 1u);
 }
 
-void esperarRetangulo(const EstadoTela& tela, double x, double y) {
-  EXPECT_FALSE(tela.cursorOculto);
-  EXPECT_NEAR(tela.retanguloCursor.x, x, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.y, y, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.largura, 19.2, 1e-3);
-  EXPECT_NEAR(tela.retanguloCursor.altura, 21.6, 1e-3);
+// The pointer's rectangle to a tenth of a pixel, or "oculto".
+std::string retangulo(const EstadoTela& tela) {
+  const auto& [x, y, largura, altura] = tela.retanguloCursor;
+  return tela.cursorOculto
+             ? "oculto"
+             : decimal(x, 1) + "," + decimal(y, 1) + " " + decimal(largura, 1) + "x" + decimal(altura, 1);
 }
 
 // Placed on the hot spot inside the fitted picture; hidden when the sender says so, with a size that has
 // no ratio, or under a notice or the panel; bad or extreme values leave it as it was or on finite numbers.
 TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverOnBadNumbers) {
   Bancada b;
-  b.discar(false);
+  b.discar();
   b.receptor->redimensionar(1920, 1200);
-  b.mudar(EstadoConexao::pronta);
   b.iniciarImagem();
-  b.receber(cursor(0.5f, 0.5f, 1) + imagem(0.01f, 0.02f, 0, 0));
-  EXPECT_TRUE(b.tela.cursorOculto);  // no picture size yet
+  b.receber(cursor(0.5f, 0.5f) + imagem(0.01f, 0.02f, 0, 0));
+  EXPECT_EQ(retangulo(b.tela), "oculto");  // no picture size yet
   b.receber(config1080);
-  esperarRetangulo(b.tela, 960, 578.4);
-  EXPECT_TRUE(b.tela.imagemCursor);
-  b.receber(cursor(0.5f, 0.5f, 2));
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "960.0,578.4 19.2x21.6");
+  b.receber(cursor(0.5f, 0.5f, false));
+  EXPECT_EQ(retangulo(b.tela), "oculto");
 
-  b.receber(cursor(0.5f, 0.5f, 1) + imagem(0.01f, 0.02f, 0.5f, 0.5f));
-  esperarRetangulo(b.tela, 950.4, 589.2);
-  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(0, 0, 1));
-  esperarRetangulo(b.tela, 0, 1140 - 21.6);
-  b.receber(cursor(1, 1, 1));
-  esperarRetangulo(b.tela, 1920, 60 - 21.6);
+  b.receber(cursor(1, 1));
+  EXPECT_EQ(retangulo(b.tela), "1920.0,38.4 19.2x21.6");
 
   // An image that does not decode, a position cut short or not finite, a size not finite: the
   // pointer stays as it was.
-  const auto imagemAntes = b.tela.imagemCursor;
-  b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f, 1) + cursor(0.5f, INFINITY, 1) +
-            mensagem(TipoMensagem::cursor, emBE({0.5f, 0.5f})) + imagem(INFINITY, 0.5f, 0, 0) +
-            imagem(0.5f, 0.5f, NAN, 0));
-  esperarRetangulo(b.tela, 1920, 60 - 21.6);
-  EXPECT_EQ(b.tela.imagemCursor, imagemAntes);
+  b.receber(imagem(0.5f, 0.5f, 0, 0, {'X'}) + cursor(NAN, 0.5f) +
+            mensagem(TipoMensagem::cursor, Bytes(8, 0)) + imagem(INFINITY, 0.5f, 0, 0));
+  EXPECT_EQ(retangulo(b.tela), "1920.0,38.4 19.2x21.6");
 
   b.receptor->redimensionar(1920, 1080);
-  esperarRetangulo(b.tela, 1920, -21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
 
   // Images are decoded on a worker, the newest of those waiting only; an oversized one is dropped.
   b.decodificacao.parada = true;
@@ -254,21 +198,18 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   EXPECT_EQ(b.decodificacao.retidas.size(), 2u);
   b.decodificacao.retomar();
   b.agenda.rodar();
-  EXPECT_NEAR(b.tela.retanguloCursor.largura, 19.2, 1e-3);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-10.8 19.2x10.8");
 
   // A side of zero gives no ratio to fit the picture by: the pointer hides until a usable size.
   for (const auto& [largura, altura] : {std::pair(0u, 0u), {0u, 1080u}, {1920u, 0u}}) {
     b.receber(config(largura, altura));
-    EXPECT_EQ(b.linhas.back(), "Emissor em " + std::to_string(largura) + "x" + std::to_string(altura) + ".");
-    EXPECT_TRUE(b.tela.cursorOculto) << largura << "x" << altura;
+    EXPECT_EQ(retangulo(b.tela), "oculto") << largura << "x" << altura;
   }
   b.receber(config(4294967295u, 1));
   EXPECT_EQ(b.linhas.back(), "Emissor em 4294967295x1.");
-  EXPECT_FALSE(b.tela.cursorOculto);
-  EXPECT_NEAR(b.tela.retanguloCursor.x, 1920, 1e-3);
-  EXPECT_NEAR(b.tela.retanguloCursor.y, 540, 1e-3);
+  EXPECT_TRUE(retangulo(b.tela).starts_with("1920.0,540.0 ")) << retangulo(b.tela);
   // The largest sizes and hot spots a float holds still give a rectangle of finite numbers.
-  b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX, 1));
+  b.receber(config1080 + cursor(FLT_MAX, -FLT_MAX));
   for (const float f : {FLT_MAX, -FLT_MAX}) {
     b.receber(imagem(f, f, -f, f));
     const auto& [x, y, largura, altura] = b.tela.retanguloCursor;
@@ -277,27 +218,26 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   }
 
   // A lost link's notice, then the panel, hide it.
-  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1, 1));
-  esperarRetangulo(b.tela, 1920, -21.6);
+  b.receber(imagem(0.01f, 0.02f, 0, 0) + cursor(1, 1));
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
   b.receber({}, true);
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "oculto");
   b.agenda.rodar(1s);
   b.iniciarImagem();
-  esperarRetangulo(b.tela, 1920, -21.6);
+  EXPECT_EQ(retangulo(b.tela), "1920.0,-21.6 19.2x21.6");
   b.receptor->abrirPareamento();
   b.agenda.rodar();
-  EXPECT_TRUE(b.tela.cursorOculto);
+  EXPECT_EQ(retangulo(b.tela), "oculto");
 }
 
+// Shown from the start when remembered so; the chord hides and shows them again.
 TEST(Estatisticas,
      TheChordShowsFiguresTwiceASecondAcrossReconnectionsRemembersTheChoiceAndHidingStopsMeasuring) {
   Bancada b;
+  b.preferencias.gravarBooleano("mostrarEstatisticas", true);
   b.discar();
   b.camada.resumoAtual = {58, 2.25, 9, 15.5, 2, "CPU"};
-  b.receptor->alternarEstatisticas();
-  EXPECT_TRUE(b.tela.estatisticasVisiveis && b.camada.medindo &&
-              b.preferencias.booleano("mostrarEstatisticas"));
-  EXPECT_TRUE(b.tela.textoEstatisticas.starts_with("Imagem: \u2014\nRecebidos: 0 quadros/s"));
+  EXPECT_TRUE(b.tela.estatisticasVisiveis && b.camada.medindo);
 
   b.receber(config1080);
   b.iniciarImagem();
@@ -312,12 +252,8 @@ TEST(Estatisticas,
       "Convers\u00E3o: CPU\nEnlace: eth0 \u00B7 ECDHE_PSK_WITH_CHACHA20_POLY1305_SHA256\n"
       "Emissor: 127.0.0.1:7420\nReconex\u00F5es: 0");
 
-  // Lost: no link to describe until the next one is ready, which counts as a reconnection.
+  // The next link once this one is lost counts as a reconnection.
   b.receber({}, true);
-  b.agenda.rodar(500ms);
-  EXPECT_NE(b.tela.textoEstatisticas.find("Recebidos: 0 quadros/s"), std::string::npos);
-  EXPECT_NE(b.tela.textoEstatisticas.find("Enlace: \u2014 \u00B7 \u2014\nEmissor: \u2014"),
-            std::string::npos);
   b.agenda.rodar(1s);
   b.mudar(EstadoConexao::pronta);
   b.agenda.rodar(500ms);
@@ -328,15 +264,10 @@ TEST(Estatisticas,
   EXPECT_FALSE(b.tela.estatisticasVisiveis || b.camada.medindo ||
                b.preferencias.booleano("mostrarEstatisticas"));
   EXPECT_EQ(b.tela.textoEstatisticas, "");
-
-  Bancada lembrada;
-  lembrada.preferencias.gravarBooleano("mostrarEstatisticas", true);
-  lembrada.discar();
-  EXPECT_TRUE(lembrada.tela.estatisticasVisiveis && lembrada.camada.medindo);
-  lembrada.iniciarImagem();
-  lembrada.agenda.rodar(500ms);
-  EXPECT_NE(lembrada.tela.textoEstatisticas.find("Recebidos: 2 quadros/s"), std::string::npos)
-      << lembrada.tela.textoEstatisticas;
+  b.receptor->alternarEstatisticas();
+  b.agenda.rodar(500ms);
+  EXPECT_TRUE(b.camada.medindo && b.preferencias.booleano("mostrarEstatisticas"));
+  EXPECT_TRUE(b.tela.textoEstatisticas.starts_with("Imagem: 1920x1080\n")) << b.tela.textoEstatisticas;
 }
 
 }  // namespace
