@@ -152,9 +152,11 @@ struct CamadaFalsa : CamadaVideo {
 // Files that begin with 'I' are images.
 struct DecodificadorFalso : DecodificadorImagem {
   std::shared_ptr<const ImagemCursor> decodificar(VistaBytes arquivo) const override {
+    ++decodificacoes;
     const bool imagem = !arquivo.empty() && arquivo[0] == 'I';
     return imagem ? std::make_shared<const ImagemCursor>(ImagemCursor{1, 1, Bytes(4, 255)}) : nullptr;
   }
+  mutable int decodificacoes = 0;
 };
 
 // Booleans are kept as the texts "1" and "0".

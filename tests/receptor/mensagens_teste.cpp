@@ -196,8 +196,10 @@ TEST(Cursor, IsPlacedOnTheHotSpotInsideTheFittedPictureHiddenWhenNeededAndNeverO
   b.receber(imagem(0.02f, 0.02f, 0, 0) + imagem(0.01f, 0.01f, 0, 0) +
             imagem(0.5f, 0.5f, 0, 0, Bytes(Receptor::limiteImagemCursor, 'I')));
   EXPECT_EQ(b.decodificacao.retidas.size(), 2u);
+  const int antes = b.imagens.decodificacoes;
   b.decodificacao.retomar();
   b.agenda.rodar();
+  EXPECT_EQ(b.imagens.decodificacoes, antes + 1);
   EXPECT_EQ(retangulo(b.tela), "1920.0,-10.8 19.2x10.8");
 
   // A side of zero gives no ratio to fit the picture by: the pointer hides until a usable size.
