@@ -29,12 +29,12 @@ struct ClienteTls : Processo {
   // The next message (of this type, when given); none on timeout or at the end of the stream.
   // Throws ErroProtocolo on a corrupt stream.
   std::optional<Mensagem> proxima(std::optional<TipoMensagem> tipo = {}) {
-    const auto limite = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < limite) {
-      for (; !recebidas.empty(); recebidas.pop_front()) {
-        if (!tipo || recebidas.front().first == *tipo) {
-          auto mensagem = std::move(recebidas.front());
-          recebidas.pop_front();
+    for (const auto limite = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < limite;) {
+      while (!recebidas.empty()) {
+        auto mensagem = std::move(recebidas.front());
+        recebidas.pop_front();
+        if (!tipo || mensagem.first == *tipo) {
           return mensagem;
         }
       }
@@ -70,8 +70,9 @@ TEST(EmissorComUmReceptor, TakesOnlyTheCodesKeyInItsSuitesAndNeitherATricklerNor
   const auto conectar = [&](const std::string& extras = "") {
     return ClienteTls(emissor.porta(), extras).abriu();
   };
-  for (const auto& extras : {"-psk " + chaveHex("654321"), std::string("-psk_identity outro"),
-                             std::string("-cipher PSK-AES256-GCM-SHA384")}) {
+  // A wrong code is the guesser's, below.
+  for (const auto& extras :
+       {std::string("-psk_identity outro"), std::string("-cipher PSK-AES256-GCM-SHA384")}) {
     EXPECT_FALSE(conectar(extras));
     EXPECT_TRUE(emissor.esperarLinha("Falha de TLS com 127.0.0.1:")) << extras;
   }
@@ -148,32 +149,29 @@ TEST(EmissorTentativas, HoldBackAnAddressTwiceAsLongAfterEachFailureBeyondTheFre
 }
 
 // Each fault ends a receiver's stream after the chosen number of frames, its own way, and the
-// next receiver is served alike: the end of the line it prints, whether the next length field
-// is broken, whether the connection is reset.
+// next receiver is served alike: the end of the line it prints, and how the receiver sees the end
+// (a broken length field, a clean close, or a reset by peer on s_client's standard error).
 TEST(EmissorComFalhas, EndEachReceiversStreamAfterTheChosenNumberOfFramesEachItsOwnWay) {
-  for (const auto& [opcao, fimLinha, corrompe, reinicia] :
-       {std::tuple("--falha-comprimento", ": comprimento corrompido", true, false),
-        std::tuple("--falha-fechar", " fechada", false, false),
-        std::tuple("--falha-reset", " reiniciada", false, true)}) {
+  for (const auto& [opcao, fimLinha, fim] :
+       {std::tuple("--falha-comprimento", ": comprimento corrompido", "corrompido"),
+        std::tuple("--falha-fechar", " fechada", "fechada"),
+        std::tuple("--falha-reset", " reiniciada", "errno=104")}) {
     Emissor emissor({"--tamanho", "160x120", opcao, "3"});
     for (int receptor = 0; receptor < 2; ++receptor) {
       ClienteTls cliente(emissor.porta());
       ASSERT_TRUE(cliente.abriu()) << opcao;
       int quadros = 0;
-      bool corrompido = false;
+      std::string visto;
       try {
         while (auto mensagem = cliente.proxima()) {
           quadros += mensagem->first == TipoMensagem::quadro;
         }
+        visto = cliente.esperarFim() == 0 ? "fechada" : cliente.erros();
       } catch (const ErroProtocolo&) {
-        corrompido = true;
+        visto = "corrompido";
       }
       EXPECT_EQ(quadros, 3) << opcao;
-      EXPECT_EQ(corrompido, corrompe) << opcao;
-      if (!corrompe) {
-        EXPECT_EQ(cliente.esperarFim() != 0, reinicia) << opcao;
-        EXPECT_EQ(cliente.erros().find("errno=104") != std::string::npos, reinicia) << "reset by peer";
-      }
+      EXPECT_NE(visto.find(fim), std::string::npos) << opcao << ": " << visto;
       EXPECT_TRUE(emissor.esperarLinha("Falha injetada: ").value_or("").ends_with(fimLinha)) << opcao;
     }
   }
