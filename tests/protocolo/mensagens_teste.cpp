@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "protocolo/H264.hpp"
 #include "protocolo/Mensagens.hpp"
 
 namespace orbelo {
@@ -40,18 +39,6 @@ TEST(Mensagens, EachPayloadIsReadAsTheReceiverAcceptsItAndWrittenBackToTheByte) 
         << ::testing::PrintToString(payload);
   }
   EXPECT_FALSE((Parametros{Bytes(65536, 0x67), {0x68}}.empacotar())) << "a set longer than its length field";
-}
-
-TEST(H264, AnnexBIsCutAtEitherStartCodeAndSentBehindLengthsWithoutDelimiters) {
-  const Bytes fluxo{0xFF, 0, 0, 1, 0x67, 0xAA, 0, 0, 0, 1,    0x68, 0xBB, 0, 0,
-                    1,    0, 0, 1, 9,    0xF0, 0, 0, 1, 0x65, 0,    1,    0, 0};
-  const auto unidades = H264::dividirAnexoB(fluxo);
-  EXPECT_EQ(H264::prefixarComprimentos(unidades),
-            (Bytes{0, 0, 0, 2, 0x67, 0xAA, 0, 0, 0, 2, 0x68, 0xBB, 0, 0, 0, 3, 0x65, 0, 1}));
-
-  std::optional<Mensagens::Parametros> parametros;
-  H264::atualizarParametros(unidades, parametros);
-  EXPECT_EQ(parametros, (Mensagens::Parametros{{0x67, 0xAA}, {0x68, 0xBB}}));
 }
 
 }  // namespace
