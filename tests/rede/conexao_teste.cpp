@@ -117,7 +117,7 @@ class ConexaoTls : public ::testing::Test {
     naFila(fila, [&] {
       conexao = transporte.conexao(host, porta, parametros);
       conexao->aoMudarEstado(
-          [this, registro = registro](EstadoConexao estado, const std::optional<ErroRede>& erro) {
+          [registro = registro](EstadoConexao estado, const std::optional<ErroRede>& erro) {
             registro->estados.push_back(estado);
             registro->erroEstado = registro->erroEstado ? registro->erroEstado : erro;
           });
