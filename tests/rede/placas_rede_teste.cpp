@@ -18,7 +18,6 @@ TEST(Interfaces, OnlyEthernetBackedByADeviceAndNotWirelessCountsAsWired) {
       {"wlp2s0", "1", {"device", "phy80211"}, false},
       {"docker0", "1", {"bridge"}, false},  // virtual, no device
       {"ib0", "32", {"device"}, false},     // InfiniBand
-      {"semtipo", "", {"device"}, false},
   };
   const teste::PastaTemporaria sysfs;
   const auto& raiz = sysfs.caminho();
