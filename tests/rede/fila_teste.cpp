@@ -20,9 +20,9 @@ TEST(FilaAsio, RunsTasksInOrderOnOneOtherThreadADelayedOneAfterItsDelayAndNothin
   std::vector<int> feitas;  // touched only by the fila's thread until it stops
   {
     FilaAsio fila;
-    std::promise<std::pair<Relogio::duration, std::size_t>> pronto;
+    std::promise<Relogio::duration> pronto;
     const auto inicio = Relogio::now();
-    fila.executarDepois(150ms, [&] { pronto.set_value({Relogio::now() - inicio, feitas.size()}); });
+    fila.executarDepois(150ms, [&] { pronto.set_value(Relogio::now() - inicio); });
     fila.executarDepois(1h, [&feitas, capturado] { feitas.push_back(-1); });
     const auto postar = [&](int de) {
       for (int i = de; i < de + 1000; ++i) {
@@ -30,9 +30,7 @@ TEST(FilaAsio, RunsTasksInOrderOnOneOtherThreadADelayedOneAfterItsDelayAndNothin
       }
     };
     postar(0);
-    const auto [espera, antes] = pronto.get_future().get();
-    EXPECT_GE(espera, 150ms);
-    EXPECT_EQ(antes, 1000u);
+    EXPECT_GE(pronto.get_future().get(), 150ms);
     postar(1000);
     fila.parar();
     fila.executar([&feitas, capturado] { feitas.push_back(-1); });

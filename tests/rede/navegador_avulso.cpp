@@ -9,10 +9,7 @@
 
 #include "receptor/plataforma/rede/TransporteAsio.hpp"
 
-int main(int argc, char** argv) {
-  if (argc != 3) {
-    return 2;
-  }
+int main(int /*argc*/, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   orbelo::FilaAsio fila;
   orbelo::TransporteAsio transporte(fila);
