@@ -48,9 +48,6 @@ void Medidor::talvezImprimir() {
     resumo += " \u00B7 " + std::to_string(descartes) + " descartados (rede lenta)";
   }
   imprimir(rotulo + ": " + resumo);
-  if (aoResumir) {
-    aoResumir(resumo);
-  }
   quadros = 0;
   bytes = 0;
   descartes = 0;

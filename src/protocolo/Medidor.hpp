@@ -22,7 +22,6 @@ class Medidor {
   void descartado();
   void zerar();
 
-  std::function<void(const std::string& resumo)> aoResumir;
   const std::string rotulo;
 
  private:

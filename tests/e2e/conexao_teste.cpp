@@ -62,8 +62,8 @@ using ConexaoE2E = CasoE2E;
 // an undecodable frame got over, and Escape ends the program. A Wayland display that does not
 // answer leaves X11, where it works as ever.
 TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAndFoundAgainWhenItRestarts) {
-  const std::vector<std::string> extras{"--tamanho", "800x800", "--fps", "10", "--falha-lixo", "15"};
-  auto emissor = std::make_unique<Emissor>(extras, true);
+  auto emissor = std::make_unique<Emissor>(
+      std::vector<std::string>{"--tamanho", "800x800", "--fps", "10", "--falha-lixo", "15"}, true);
   ASSERT_TRUE(emissor->esperarLinha("Anunciado como "));
   Orbelo orbelo(configuracao.caminho(), {"--codigo", std::string(codigoTeste)}, std::nullopt,
                 {"WAYLAND_DISPLAY=/nonexistent/wayland-0"});
@@ -88,11 +88,14 @@ TEST_F(ConexaoE2E, WithoutAnAddressTheSenderIsFoundByDnsSdOnceTheCableGivesWayAn
       30s))
       << "no report of pictures shown reached the sender";
 
-  // A restarted sender listens elsewhere; the next search finds it there.
+  // A restarted sender listens elsewhere; the next search finds it there, and finds it again
+  // after its stream turns corrupt.
   emissor.reset();
-  Emissor novo(extras, true);
-  EXPECT_TRUE(orbelo.esperarLinha("Conectado a 127.0.0.1:" + std::to_string(novo.porta()) + " "))
-      << "no connection to the restarted sender";
+  Emissor novo({"--fps", "10", "--falha-comprimento", "5"}, true);
+  const auto conectado = "Conectado a 127.0.0.1:" + std::to_string(novo.porta()) + " ";
+  EXPECT_TRUE(orbelo.esperarLinha(conectado)) << "no connection to the restarted sender";
+  EXPECT_TRUE(orbelo.esperarLinha("Dados inválidos do emissor: "));
+  EXPECT_TRUE(orbelo.esperarLinha(conectado));
   ASSERT_TRUE(xdotool("key Escape"));
   EXPECT_EQ(orbelo.esperarFim(60s), 0);
   EXPECT_TRUE(novo.esperarLinha("Receptor desconectado: "));

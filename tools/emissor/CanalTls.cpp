@@ -135,17 +135,4 @@ bool CanalTls::escreverCru(VistaBytes dados) {
   return dados.empty();
 }
 
-void CanalTls::resetar() {
-  std::lock_guard trava(mutex);
-  if (fechada.exchange(true)) {
-    return;
-  }
-  // Closing here could hand the descriptor's number to another socket while the
-  // reading thread still polls it. Connecting to AF_UNSPEC disconnects a TCP socket
-  // in place, and Linux sends a reset for an established connection.
-  sockaddr desligar{};
-  desligar.sa_family = AF_UNSPEC;
-  (void)connect(socket.get(), &desligar, sizeof desligar);
-}
-
 }  // namespace orbelo::emissor

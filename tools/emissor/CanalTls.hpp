@@ -58,8 +58,6 @@ class CanalTls {
   void fecharLimpo();
   // `dados` straight onto the socket, past TLS; false when they did not all go.
   bool escreverCru(VistaBytes dados);
-  // The receiver sees the connection reset.
-  void resetar();
 
  private:
   // With `mutex` held.

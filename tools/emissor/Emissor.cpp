@@ -138,9 +138,6 @@ bool Emissor::injetarFalha(Cliente& cliente, Estado& estado) {
     case Falha::Tipo::fechar:
       conexao.fecharLimpo();
       return false;
-    case Falha::Tipo::reset:
-      conexao.resetar();
-      return false;
     case Falha::Tipo::lixo:
       if (!conexao.enviar(Falhas::quadroIndecodificavel().empacotar())) {
         return false;

@@ -31,8 +31,6 @@ std::string_view descrever(Falha::Tipo tipo) {
       return "Falha injetada: comprimento corrompido";
     case Falha::Tipo::fechar:
       return "Falha injetada: conexão fechada";
-    case Falha::Tipo::reset:
-      return "Falha injetada: conexão reiniciada";
     case Falha::Tipo::lixo:
       return "Falha injetada: quadro indecodificável";
     case Falha::Tipo::parametros:

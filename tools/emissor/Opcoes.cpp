@@ -14,7 +14,7 @@ namespace orbelo::emissor {
 const std::string_view textoUso =
     "Uso: orbelo-emissor [--codigo CÓDIGO] [--porta N] [--escutar ENDEREÇO] [--sem-anuncio] "
     "[--tamanho LxA] [--fps N] [--arquivo CAMINHO | --x11 :N] "
-    "[--falha-comprimento N | --falha-fechar N | --falha-reset N | --falha-lixo N | --falha-parametros N | "
+    "[--falha-comprimento N | --falha-fechar N | --falha-lixo N | --falha-parametros N | "
     "--falha-registro N]";
 
 namespace {
@@ -60,7 +60,6 @@ std::optional<Falha::Tipo> tipoFalha(std::string_view opcao) {
   constexpr std::array<std::pair<std::string_view, Falha::Tipo>, 6> opcoes{{
       {"--falha-comprimento", Falha::Tipo::comprimento},
       {"--falha-fechar", Falha::Tipo::fechar},
-      {"--falha-reset", Falha::Tipo::reset},
       {"--falha-lixo", Falha::Tipo::lixo},
       {"--falha-parametros", Falha::Tipo::parametros},
       {"--falha-registro", Falha::Tipo::registro},

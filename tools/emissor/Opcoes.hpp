@@ -18,7 +18,7 @@ struct Tamanho {
 
 // What to break on purpose, after a number of frames of each connection.
 struct Falha {
-  enum class Tipo { comprimento, fechar, reset, lixo, parametros, registro };
+  enum class Tipo { comprimento, fechar, lixo, parametros, registro };
   Tipo tipo;
   std::uint64_t depoisDe;
 };
