@@ -106,15 +106,6 @@ inline Bytes tiff(const EntradasTiff& entradas, VistaBytes dados = {}) {
 inline const EntradasTiff entradasTiff1x1{{256, 3, 1, 1}, {257, 3, 1, 1}, {258, 3, 1, 8}, {262, 3, 1, 1},
                                           {273, 4, 1, 8}, {278, 3, 1, 1}, {279, 4, 1, 1}};
 
-// Width and length are read from the first entry of each tag: here a signed 40000, then
-// the unsigned 1 that a reader looking only at unsigned entries takes instead.
-inline Bytes tiffDisfarcado() {
-  auto entradas = entradasTiff1x1;
-  entradas.insert(entradas.begin(), {256, 9, 1, 40000});
-  entradas.insert(entradas.begin() + 2, {257, 9, 1, 40000});
-  return tiff(entradas, Bytes(1));
-}
-
 // A 1x1 TIFF whose `etiquetas` private tags each hold all of its `kib` KiB of data again.
 inline Bytes tiffEtiquetasRepetidas(std::uint32_t etiquetas, std::uint32_t kib) {
   auto entradas = entradasTiff1x1;

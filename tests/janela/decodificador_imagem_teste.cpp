@@ -116,7 +116,7 @@ TEST(DecodificadorImagemArquivo,
       {"WebP 16384x16384", {'R', 'I', 'F', 'F', 30, 0,    0,    0,    'W',  'E',  'B', 'P', 'V', 'P', '8',
                             'L', 10,  0,   0,   0,  0x2f, 0xff, 0xff, 0xff, 0x0f, 0,   0,   0,   0,   0}},
       {"TIFF 40000x40000", teste::tiff({{256, 4, 1, 40000}, {257, 4, 1, 40000}})},
-      {"TIFF 40000x40000 in signed entries ahead of unsigned 1x1 ones", teste::tiffDisfarcado()},
+      {"TIFF 40000x40000 in signed entries ahead of unsigned 1x1 ones", semente("tiff-disfarcado")},
       {"TIFF 1x1 whose 1000 private tags repeat its 1 MiB of data",
        teste::tiffEtiquetasRepetidas(1000, 1024)},
       {"TIFF without strips", teste::tiff({{256, 3, 1, 4}, {257, 3, 1, 4}})},
@@ -133,13 +133,7 @@ TEST(DecodificadorImagemArquivo,
     EXPECT_FALSE(decodificador.decodificar(arquivo)) << nome;
   }
   // No colour table anywhere and LZW codes past the table: SDL_image 2.6 freed a wild pointer here.
-  const Bytes gif{0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00,
-                  0x00, 0x00, 0x00, 0x0c, 0x00, 0x10, 0x00, 0x00, 0x04, 0x40, 0x10, 0xc8, 0x49, 0x65, 0xb8,
-                  0x38, 0x5f, 0xc1, 0xbb, 0xe7, 0x00, 0x00, 0xff, 0x00, 0x00, 0xff, 0x00, 0x00, 0xff, 0x00,
-                  0x00, 0xff, 0x00, 0x00, 0x04, 0x00, 0x00, 0x4a, 0xff, 0xff, 0xff, 0x00, 0x00, 0xff, 0x00,
-                  0x00, 0x00, 0x00, 0xee, 0x00, 0x11, 0xee, 0x00, 0x11, 0xee, 0x00, 0x11, 0xee, 0x00, 0x11,
-                  0xee, 0x00, 0x11, 0xee, 0x00, 0x67, 0x41, 0x4d, 0x41, 0x00, 0x43, 0x28, 0x00, 0x3b};
-  const auto imagem = decodificador.decodificar(gif);
+  const auto imagem = decodificador.decodificar(semente("gif-sem-cores"));
   EXPECT_TRUE(!imagem || (imagem->largura == 12 && imagem->altura == 16)) << "a damaged GIF without colours";
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "written on standard error";
   EXPECT_LT(picoMemoriaVirtual() - picoAntes, std::size_t{64} << 20) << "memory reserved for a huge picture";
