@@ -137,10 +137,11 @@ struct TransporteFalso : Transporte {
 struct CamadaFalsa : CamadaVideo {
   std::vector<Amostra> enfileiradas;
   Status estado = Status::normal;
+  std::optional<std::string> erroAtual;
   int descargas = 0;
   void enfileirar(Amostra amostra) override { enfileiradas.push_back(std::move(amostra)); }
   Status status() const override { return estado; }
-  std::optional<std::string> erro() const override { return std::nullopt; }
+  std::optional<std::string> erro() const override { return erroAtual; }
   void descarregar() override { ++descargas, estado = Status::normal; }
   void descarregarERemoverImagem() override {}
   void medirAoVivo(bool ligado) override { medindo = ligado; }
@@ -237,8 +238,8 @@ struct Bancada {
   }
   ConexaoFalsa& conexao() { return *transporte.conexoes.back(); }
   // Hands bytes to the current receive and lets both threads act on them.
-  void receber(const Bytes& dados, bool completo = false) {
-    std::exchange(conexao().aoReceber, nullptr)(dados, completo, std::nullopt);
+  void receber(const Bytes& dados, bool completo = false, std::optional<ErroRede> erro = {}) {
+    std::exchange(conexao().aoReceber, nullptr)(dados, completo, std::move(erro));
     agenda.rodar();
   }
   void mudar(EstadoConexao estado, std::optional<ErroRede> erro = {}) {
